@@ -1,0 +1,49 @@
+// The plane bitmap: a cursor on one row of a BitmapHeader and the addresses of that row's
+// planes and of its neighbours. Every drawing primitive reaches pixels through it.
+#pragma once
+
+#include "marlrend/marlrend.h"
+
+#include <cstdint>
+
+namespace marl {
+
+// Result codes of the bitmap operations.
+inline constexpr int32_t kBitmapDone = 0;
+inline constexpr int32_t kRowOutside = 1000;
+inline constexpr int32_t kBitsRefused = -3;
+inline constexpr int32_t kNoHeader = -4;
+inline constexpr int32_t kReservedNotZero = -5;
+
+inline constexpr const char* kBitmapSourceFile = "r:\\platf\\src\\common\\bitmap";
+inline constexpr uint32_t kBitmapHeaderLine = 250;
+
+// Binds to an existing header (normalising its segment fields) and selects row 0.
+void Attach(PlaneBitmap& bitmap, BitmapHeader* header, int32_t* result);
+// Makes a new bitmap whose header comes from allocator and whose bits come from global
+// memory, all set to fill. owns decides whether Free gives them back.
+void Create(PlaneBitmap& bitmap, HostAllocator* allocator, uint32_t width, uint32_t height,
+            uint32_t planes, uint32_t bitsPixel, uint32_t reserved, int32_t* result,
+            uint32_t fill, uint32_t owns);
+// The same, taking the allocator from device and recording device in the header.
+void Create(PlaneBitmap& bitmap, RenderDevice* device, uint32_t width, uint32_t height,
+            uint32_t planes, uint32_t bitsPixel, uint32_t reserved, int32_t* result,
+            uint32_t fill, uint32_t owns);
+void Free(PlaneBitmap& bitmap);
+
+int32_t SelectRow(PlaneBitmap& bitmap, uint32_t y);
+int32_t NextRow(PlaneBitmap& bitmap);
+uint8_t* RowPlane(const PlaneBitmap& bitmap, uint32_t plane);
+uint8_t* PrevRowPlane(const PlaneBitmap& bitmap, uint32_t plane);
+uint8_t* NextRowPlane(const PlaneBitmap& bitmap, uint32_t plane);
+
+int32_t Clear(PlaneBitmap& bitmap, uint32_t value);
+int32_t Rotate180(PlaneBitmap& bitmap, uint32_t rows);
+void ClearPixel(PlaneBitmap& bitmap, uint32_t x, uint32_t y);
+
+// True when the bitmap has a header with bits: the condition for any primitive to draw.
+inline bool HasPixels(const PlaneBitmap* bitmap) {
+    return bitmap != nullptr && bitmap->Header != nullptr && bitmap->Header->Bits != nullptr;
+}
+
+} // namespace marl

@@ -1,0 +1,53 @@
+// MARLCORE: the copy, fill and named lock that the renderer takes from its core library.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#if defined(MARLCORE_BUILDING)
+#define MARLCORE_API __declspec(dllexport)
+#else
+#define MARLCORE_API __declspec(dllimport)
+#endif
+#else
+#define MARLCORE_API __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+// Copies count bytes; the ranges never overlap in any call of the library.
+MARLCORE_API void CSCopyMemory(const void* source, void* destination, uint32_t count);
+// Sets count bytes to the low 8 bits of value.
+MARLCORE_API void CSSetMemory(void* destination, uint32_t count, uint32_t value);
+
+// Fault injection for tests: the countdown-th next call of the named service (0 = the very
+// next one) fails; a negative countdown switches the fault off. Without a call of
+// CSInjectFault every service behaves normally.
+enum CSFault : uint32_t {
+    CSFaultAquire = 0,
+    CSFaultRelease = 1,
+    CSFaultGlobalAlloc = 2,
+    CSFaultGlobalLock = 3,
+    CSFaultCount = 4,
+};
+MARLCORE_API void CSInjectFault(uint32_t fault, int32_t countdown);
+// Consumes one call of the service: true when this call must fail.
+MARLCORE_API bool CSFaultTriggered(uint32_t fault);
+}
+
+// A lock shared by name by every thread and process of the machine, like a named Windows
+// mutex: a holder that dies releases it, and the next waiter gets it.
+class MARLCORE_API CSMutex {
+public:
+    explicit CSMutex(const wchar_t* name);
+    CSMutex(const CSMutex&) = delete;
+    CSMutex& operator=(const CSMutex&) = delete;
+    virtual ~CSMutex();
+    // 0 once the lock is held by this object; non-zero when it cannot be had.
+    virtual int32_t Aquire();
+    // 0 once released; non-zero when this object did not hold it.
+    virtual int32_t Release();
+
+private:
+    int Handle;
+    bool Held;
+};

@@ -1,0 +1,61 @@
+// The kernel services the library calls, under their Windows names and meanings.
+//
+// On Windows these are kernel32's own; here they come from the POSIX implementation in
+// platform_posix.cpp, built into libmarlcore.so and exported from it so that a driver (and
+// the tests) can make global-memory handles the library can lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
+#define MARLPLATFORM_API extern "C" __attribute__((visibility("default")))
+
+using BOOL = int;
+using DWORD = unsigned long;
+using PDWORD = DWORD*;
+using UINT = unsigned int;
+using SIZE_T = size_t;
+using UINT_PTR = uintptr_t;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using HGLOBAL = void*;
+
+inline constexpr DWORD PAGE_NOACCESS = 0x01;
+inline constexpr DWORD PAGE_READONLY = 0x02;
+inline constexpr DWORD PAGE_READWRITE = 0x04;
+inline constexpr DWORD PAGE_WRITECOPY = 0x08;
+inline constexpr DWORD PAGE_EXECUTE = 0x10;
+inline constexpr DWORD PAGE_EXECUTE_READ = 0x20;
+inline constexpr DWORD PAGE_EXECUTE_READWRITE = 0x40;
+inline constexpr DWORD PAGE_EXECUTE_WRITECOPY = 0x80;
+
+inline constexpr UINT GMEM_FIXED = 0x0000;
+inline constexpr UINT GMEM_MOVEABLE = 0x0002;
+inline constexpr UINT GMEM_ZEROINIT = 0x0040;
+
+// Changes the protection of every page the range touches; the previous protection of the
+// first page goes to *oldProtect. Non-zero on success.
+MARLPLATFORM_API BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD newProtect,
+                                     PDWORD oldProtect);
+// Non-zero when any byte of the range cannot be read. Never faults.
+MARLPLATFORM_API BOOL IsBadReadPtr(LPCVOID pointer, UINT_PTR size);
+// Global memory: handles (never raw pointers) that fit in 16 bits, as the brush records keep
+// them. Memory is always zero-initialised. A bad or freed handle answers 0 / failure.
+MARLPLATFORM_API HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+MARLPLATFORM_API LPVOID GlobalLock(HGLOBAL handle);
+MARLPLATFORM_API BOOL GlobalUnlock(HGLOBAL handle); // non-zero while still locked
+MARLPLATFORM_API HGLOBAL GlobalFree(HGLOBAL handle); // 0 on success, the handle on failure
+
+#endif
+
+// A global-memory handle as the 16-bit brush and bitmap fields carry it.
+inline uint32_t HandleValue(HGLOBAL handle) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
+}
+inline HGLOBAL HandleFromValue(uint32_t value) {
+    return reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(value));
+}

@@ -1,0 +1,201 @@
+// POSIX implementation of the kernel services: page protection with Windows semantics,
+// a read probe that never faults, and handle-based global memory.
+#include "platform/platform.h"
+
+#include "core/core_services.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+uintptr_t PageSize() {
+    static const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+int PosixProtection(DWORD protect) {
+    switch (protect) {
+    case PAGE_NOACCESS: return PROT_NONE;
+    case PAGE_READONLY: return PROT_READ;
+    case PAGE_READWRITE:
+    case PAGE_WRITECOPY: return PROT_READ | PROT_WRITE;
+    case PAGE_EXECUTE: return PROT_EXEC;
+    case PAGE_EXECUTE_READ: return PROT_READ | PROT_EXEC;
+    case PAGE_EXECUTE_READWRITE:
+    case PAGE_EXECUTE_WRITECOPY: return PROT_READ | PROT_WRITE | PROT_EXEC;
+    default: return -1;
+    }
+}
+
+DWORD WindowsProtection(bool read, bool write, bool exec) {
+    if (exec) return write ? PAGE_EXECUTE_READWRITE : (read ? PAGE_EXECUTE_READ : PAGE_EXECUTE);
+    if (write) return PAGE_READWRITE;
+    return read ? PAGE_READONLY : PAGE_NOACCESS;
+}
+
+// Protections are remembered per page once this process has set or looked them up, so a
+// transfer does not read /proc/self/maps on every call. Only this layer changes the pages
+// it records.
+std::mutex ProtectionLock;
+std::map<uintptr_t, DWORD> KnownProtection;
+
+bool LookUpProtection(uintptr_t page, DWORD* protect) {
+    FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return false;
+    char line[512];
+    bool found = false;
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long long from = 0, to = 0;
+        char perms[8] = {};
+        if (std::sscanf(line, "%llx-%llx %7s", &from, &to, perms) != 3) continue;
+        if (page >= from && page < to) {
+            *protect = WindowsProtection(perms[0] == 'r', perms[1] == 'w', perms[2] == 'x');
+            found = true;
+            break;
+        }
+    }
+    std::fclose(maps);
+    return found;
+}
+
+// A pipe into which the probe copies one byte of every page: the kernel reports EFAULT for
+// an unreadable address instead of raising a fault in the caller.
+int ProbePipe[2] = {-1, -1};
+std::once_flag ProbeOnce;
+
+bool ByteReadable(const uint8_t* address) {
+    std::call_once(ProbeOnce, [] {
+        if (pipe2(ProbePipe, O_CLOEXEC | O_NONBLOCK) != 0) ProbePipe[0] = ProbePipe[1] = -1;
+    });
+    if (ProbePipe[1] < 0) return false;
+    long written;
+    do {
+        written = syscall(SYS_write, ProbePipe[1], address, 1);
+    } while (written < 0 && errno == EINTR);
+    if (written != 1) return false;
+    uint8_t drained;
+    while (syscall(SYS_read, ProbePipe[0], &drained, 1) < 0 && errno == EINTR) {
+    }
+    return true;
+}
+
+struct GlobalBlock {
+    void* Memory = nullptr;
+    SIZE_T Size = 0;
+    uint32_t Locks = 0;
+    bool Live = false;
+};
+
+// Handles are slot numbers 1..65535 so that they fit the 16-bit fields that carry them.
+// Freed slots are reused last-in-last-out to make a stale handle unlikely to be live again.
+constexpr uint32_t kMaxHandles = 65535;
+std::mutex GlobalLockMutex;
+std::vector<GlobalBlock> GlobalBlocks(1);
+std::vector<uint32_t> FreeSlots;
+size_t FreeSlotHead = 0;
+
+GlobalBlock* FindBlock(HGLOBAL handle) {
+    uintptr_t slot = reinterpret_cast<uintptr_t>(handle);
+    if (slot == 0 || slot >= GlobalBlocks.size()) return nullptr;
+    GlobalBlock& block = GlobalBlocks[slot];
+    return block.Live ? &block : nullptr;
+}
+
+} // namespace
+
+BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD newProtect, PDWORD oldProtect) {
+    int prot = PosixProtection(newProtect);
+    if (address == nullptr || size == 0 || oldProtect == nullptr || prot < 0) return 0;
+    uintptr_t first = reinterpret_cast<uintptr_t>(address) & ~(PageSize() - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(address) + size + PageSize() - 1) &
+                    ~(PageSize() - 1);
+    std::lock_guard<std::mutex> guard(ProtectionLock);
+    DWORD previous = 0;
+    auto known = KnownProtection.find(first);
+    if (known != KnownProtection.end()) {
+        previous = known->second;
+    } else if (!LookUpProtection(first, &previous)) {
+        return 0;
+    }
+    if (mprotect(reinterpret_cast<void*>(first), end - first, prot) != 0) return 0;
+    for (uintptr_t page = first; page < end; page += PageSize()) KnownProtection[page] = newProtect;
+    *oldProtect = previous;
+    return 1;
+}
+
+BOOL IsBadReadPtr(LPCVOID pointer, UINT_PTR size) {
+    if (size == 0) return 0;
+    if (pointer == nullptr) return 1;
+    uintptr_t start = reinterpret_cast<uintptr_t>(pointer);
+    uintptr_t last = start + size - 1;
+    if (last < start) return 1;
+    for (uintptr_t at = start;;) {
+        if (!ByteReadable(reinterpret_cast<const uint8_t*>(at))) return 1;
+        uintptr_t nextPage = (at | (PageSize() - 1)) + 1;
+        if (nextPage == 0 || nextPage > last) break;
+        at = nextPage;
+    }
+    return ByteReadable(reinterpret_cast<const uint8_t*>(last)) ? 0 : 1;
+}
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
+    (void)flags; // memory is always moveable (a handle) and zero-initialised here
+    if (CSFaultTriggered(CSFaultGlobalAlloc)) return nullptr;
+    void* memory = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (!memory) return nullptr;
+    std::lock_guard<std::mutex> guard(GlobalLockMutex);
+    uint32_t slot;
+    if (FreeSlotHead < FreeSlots.size()) {
+        slot = FreeSlots[FreeSlotHead++];
+        if (FreeSlotHead > 1024 && FreeSlotHead * 2 > FreeSlots.size()) {
+            FreeSlots.erase(FreeSlots.begin(), FreeSlots.begin() + FreeSlotHead);
+            FreeSlotHead = 0;
+        }
+    } else if (GlobalBlocks.size() <= kMaxHandles) {
+        slot = static_cast<uint32_t>(GlobalBlocks.size());
+        GlobalBlocks.emplace_back();
+    } else {
+        std::free(memory);
+        return nullptr;
+    }
+    GlobalBlocks[slot] = GlobalBlock{memory, bytes, 0, true};
+    return reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(slot));
+}
+
+LPVOID GlobalLock(HGLOBAL handle) {
+    if (CSFaultTriggered(CSFaultGlobalLock)) return nullptr;
+    std::lock_guard<std::mutex> guard(GlobalLockMutex);
+    GlobalBlock* block = FindBlock(handle);
+    if (!block) return nullptr;
+    ++block->Locks;
+    return block->Memory;
+}
+
+BOOL GlobalUnlock(HGLOBAL handle) {
+    std::lock_guard<std::mutex> guard(GlobalLockMutex);
+    GlobalBlock* block = FindBlock(handle);
+    if (!block || block->Locks == 0) return 0;
+    --block->Locks;
+    return block->Locks != 0;
+}
+
+HGLOBAL GlobalFree(HGLOBAL handle) {
+    std::lock_guard<std::mutex> guard(GlobalLockMutex);
+    GlobalBlock* block = FindBlock(handle);
+    if (!block) return handle;
+    std::free(block->Memory);
+    *block = GlobalBlock{};
+    FreeSlots.push_back(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle)));
+    return nullptr;
+}

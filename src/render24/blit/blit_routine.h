@@ -1,0 +1,54 @@
+// The row routine of one block transfer: prepared once (a patched prebuilt routine or a
+// generated one), then called once per destination row with three row addresses.
+#pragma once
+
+#include <cstdint>
+
+namespace marl {
+
+class BlitRoutine {
+public:
+    uint32_t Entry = 0;  // first instruction of the prepared routine
+    uint32_t Cursor = 0; // write position in the code buffer while the generator emits
+
+    // Prepares the routine for one request: a prebuilt routine for the sixteen catalogue
+    // codes, the generator for the others. Writes 0 into *result. Returns this object.
+    BlitRoutine* Build(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
+                       uint32_t sourcePlaneStride, uint32_t destPlaneStride,
+                       uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
+                       uint32_t sourceBits, uint32_t clearBitColor, uint32_t setBitColor,
+                       uint32_t bitPhase, uint16_t* result);
+
+    // The ROP3 code generator: writes a routine for the request into the code buffer, makes
+    // the buffer executable and points Entry at it. Answers 1.
+    uint16_t CompileRop(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
+                        uint32_t sourcePlaneStride, uint32_t destPlaneStride,
+                        uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
+                        uint32_t sourceBits, uint32_t clearBitColor, uint32_t setBitColor,
+                        uint32_t bitPhase);
+
+    // Runs the prepared routine over one row. Rows the routine does not read may be null.
+    void Run(const void* sourceRow, void* destinationRow, const void* patternRow);
+
+    // Sets every code area the transfer made executable back to its previous protection.
+    uint32_t RestoreProtection();
+};
+static_assert(sizeof(BlitRoutine) == 8);
+
+} // namespace marl
+
+// Builds the routine frame (saved EBP, 24 bytes of slots, saved EBX, ESI, EDI, the object in
+// the lowest slot and Entry in the highest) and jumps to Entry; the routine returns straight
+// to the caller and removes the three row arguments (run_routine.S). fastcall puts the object
+// in ECX (EDX is unused) and leaves exactly the three rows on the stack for the routine's
+// closing "ret 12" to remove, which is the member-call contract of the routines.
+extern "C" __attribute__((fastcall)) void MarlRunRoutine(marl::BlitRoutine* routine,
+                                                        uint32_t unused,
+                                                        const void* sourceRow,
+                                                        void* destinationRow,
+                                                        const void* patternRow);
+
+inline void marl::BlitRoutine::Run(const void* sourceRow, void* destinationRow,
+                                   const void* patternRow) {
+    MarlRunRoutine(this, 0, sourceRow, destinationRow, patternRow);
+}

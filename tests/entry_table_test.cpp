@@ -1,0 +1,42 @@
+#include "support/library.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
+    using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
+    void* library = marltest::LibraryHandle();
+    auto get = reinterpret_cast<GetCapabilities>(dlsym(library, "RPGetCapabilities"));
+    ASSERT_NE(get, nullptr);
+    unsigned char raw[25];
+    std::memset(raw, 0xA5, sizeof raw);
+    auto* table = reinterpret_cast<CapabilityTable*>(raw);
+    EXPECT_EQ(get(table), table);
+    EXPECT_EQ(raw[0], 0);
+    const char* names[] = {"RPRealizeBrush", "RPPixel", "RPDrawLine",
+                           "RPFillScanRows", "RPBitBlt", "RPStretchDIBits"};
+    for (int i = 0; i < 6; ++i) {
+        void* entry = nullptr;
+        std::memcpy(&entry, raw + 1 + 4 * i, 4);
+        EXPECT_EQ(entry, dlsym(library, names[i])) << names[i];
+    }
+}
+
+TEST(EntryTable, StretchAnswersOneWithoutReadingArguments) {
+    EXPECT_EQ(marltest::Table().StretchDIBits(), 1u);
+    EXPECT_EQ(marltest::Table().StretchDIBits(nullptr, 7, reinterpret_cast<void*>(1)), 1u);
+}
+
+TEST(EntryTable, ModuleDoesNothing) {
+    using Module = void (*)();
+    auto module = reinterpret_cast<Module>(dlsym(marltest::LibraryHandle(), "MODULE"));
+    ASSERT_NE(module, nullptr);
+    module();
+    module();
+}
+
+} // namespace
