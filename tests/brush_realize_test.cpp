@@ -263,7 +263,8 @@ TEST_F(BrushRealization, OneBitEightByEightAtTwoAndTwoKeepsItsMonoSource) {
     const MonoPattern* mono = f.MonoSource;
     const uint32_t fore = mono->ForeColor, back = mono->BackColor;
     const uint16_t width = mono->Width, height = mono->Height, widthBytes = mono->WidthBytes;
-    EXPECT_EQ(fore, brush.Color); // the logical Color field, here the header's address
+    EXPECT_EQ(fore,
+              AddressValue(&bitmap.Header)); // the logical Color field, here the header's address
     EXPECT_EQ(back, kBack);
     EXPECT_EQ(width, 8);
     EXPECT_EQ(height, 8);
