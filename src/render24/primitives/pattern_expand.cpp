@@ -33,27 +33,43 @@ bool HoldsMonoRow(int32_t widthBytes, int32_t width) {
     return int64_t{widthBytes} * 8 >= int64_t{width};
 }
 
-// Write positions of the three planes in one output row, advanced together.
-struct PlaneCursor {
+// The three plane runs of one output row.
+struct OutputRow {
     uint8_t* Plane0;
     uint8_t* Plane1;
     uint8_t* Plane2;
 
-    PlaneCursor(uint8_t* row, uint32_t planeStride)
+    OutputRow(uint8_t* row, uint32_t planeStride)
         : Plane0(row), Plane1(row + planeStride), Plane2(row + 2 * planeStride) {}
 
-    void Put(Samples samples, int32_t times) {
-        for (int32_t i = 0; i < times; ++i) {
-            *Plane0++ = samples.Plane0;
-            *Plane1++ = samples.Plane1;
-            *Plane2++ = samples.Plane2;
-        }
+    void Put(uint32_t column, Samples samples) {
+        Plane0[column] = samples.Plane0;
+        Plane1[column] = samples.Plane1;
+        Plane2[column] = samples.Plane2;
     }
 };
 
+// One output row from source row i: each source pixel fills xFactor columns. The row is walked
+// by output column with a countdown, rather than by a repeat loop per pixel, which the
+// compiler would turn into three tiny fills per pixel.
+template <typename PixelAt>
+void BuildRow(OutputRow row, uint32_t outWidth, int32_t i, int32_t width, int32_t xFactor,
+              PixelAt& pixelAt) {
+    int32_t x = 0;
+    int32_t left = xFactor;
+    Samples samples = pixelAt(i, 0);
+    for (uint32_t column = 0; column < outWidth; ++column) {
+        row.Put(column, samples);
+        if (--left == 0 && ++x < width) {
+            left = xFactor;
+            samples = pixelAt(i, x);
+        }
+    }
+}
+
 // The shared frame of every enlarging expansion: for each source row i, the first row of
-// its output group is built from pixelAt(i, x), each pixel written xFactor times, and the
-// remaining yFactor - 1 rows of the group are copies of it.
+// its output group is built from pixelAt(i, x), and the remaining yFactor - 1 rows of the
+// group are copies of it.
 template <typename PixelAt>
 void ExpandRows(uint8_t* destination, int32_t width, int32_t height, int32_t xFactor,
                 int32_t yFactor, PixelAt pixelAt) {
@@ -63,9 +79,7 @@ void ExpandRows(uint8_t* destination, int32_t width, int32_t height, int32_t xFa
     const uint32_t groupBytes = rowBytes * static_cast<uint32_t>(yFactor);
     for (int32_t i = 0; i < height; ++i) {
         uint8_t* group = destination + static_cast<uint32_t>(i) * groupBytes;
-        PlaneCursor cursor(group, outWidth);
-        for (int32_t x = 0; x < width; ++x)
-            cursor.Put(pixelAt(i, x), xFactor);
+        BuildRow(OutputRow(group, outWidth), outWidth, i, width, xFactor, pixelAt);
         for (int32_t copy = 1; copy < yFactor; ++copy)
             CSCopyMemory(group, group + static_cast<uint32_t>(copy) * rowBytes, rowBytes);
     }
@@ -142,11 +156,11 @@ void ExpandHatch(int32_t rows, int32_t columns, const uint8_t* table, const Real
     const int32_t tableStride = columns / 8;
     const uint32_t rowBytes = 3 * static_cast<uint32_t>(columns);
     for (int32_t r = 0; r < rows; ++r) {
-        PlaneCursor cursor(destination + static_cast<uint32_t>(r) * rowBytes,
-                           static_cast<uint32_t>(columns));
+        OutputRow row(destination + static_cast<uint32_t>(r) * rowBytes,
+                      static_cast<uint32_t>(columns));
         const uint8_t* bits = table + r * tableStride;
         for (int32_t x = 0; x < columns; ++x)
-            cursor.Put(BitAt(bits, x) ? fore : back, 1);
+            row.Put(static_cast<uint32_t>(x), BitAt(bits, x) ? fore : back);
     }
 }
 
