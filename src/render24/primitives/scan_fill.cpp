@@ -65,8 +65,8 @@ template <typename Op> void CombineSolid(uint8_t* destination, uint32_t count, u
 // One plane of a span against one plane run of the pattern row, starting at column c and
 // wrapping at width; the pixels between two wraps form one straight loop.
 template <typename Op>
-void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
-                    uint32_t c) {
+void CombinePatternPieces(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
+                          uint32_t c) {
     while (count > 0) {
         uint32_t piece = width - c < count ? width - c : count;
         const uint8_t* p = run + c;
@@ -75,6 +75,24 @@ void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, ui
         destination += piece;
         count -= piece;
         c = 0;
+    }
+}
+
+// When the result depends on P alone, the span is its first pattern period repeated: once
+// that period is written, the rest is copied from what is already there, the copied length
+// doubling each time (always a whole number of periods).
+template <typename Op>
+void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
+                    uint32_t c) {
+    if constexpr (Op::kIgnoresDest) {
+        uint32_t period = width < count ? width : count;
+        CombinePatternPieces<Op>(destination, period, run, width, c);
+        for (uint32_t done = period; done < count; done *= 2) {
+            uint32_t piece = done < count - done ? done : count - done;
+            std::memcpy(destination + done, destination, piece);
+        }
+    } else {
+        CombinePatternPieces<Op>(destination, count, run, width, c);
     }
 }
 
