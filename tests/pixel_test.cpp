@@ -109,19 +109,19 @@ TEST(Pixel, UnhandledCodeWritesNothingAndLeavesCursorOnRow) {
 }
 
 // Pixels outside the bitmap: in a band without padding (x = Width would be the next plane's
-// first sample) and flush against unreadable pages, with a band with padding bytes, and
-// with destinations that have no pixels at all.
+// first sample) flush against unreadable pages, in a band with padding bytes, and in one
+// whose header claims more pixels (70) than a plane row has bytes (64).
 TEST(Pixel, OutsideTheBitmapNothingIsWritten) {
     struct Case {
         uint16_t Width, Height, WidthBytes;
     };
-    for (Case shape : {Case{64, 64, 0}, Case{10, 5, 12}}) {
+    for (Case shape : {Case{64, 64, 0}, Case{10, 5, 12}, Case{70, 64, 64}}) {
         TestBand band(shape.Width, shape.Height, 0x42, shape.WidthBytes);
         std::vector<uint8_t> before = Snapshot(band);
         const uint32_t w = shape.Width, h = shape.Height;
         const uint32_t points[][2] = {{w, 0},      {w, h - 1}, {0, h},     {w - 1, h},
                                       {65535, 0},  {0, 65535}, {w + 7, 2}, {0xFFFFFFFF, 1},
-                                      {1, 0xFFFF}, {w, h}};
+                                      {1, 0xFFFF}, {w, h},     {64, 1},    {69, 4}};
         for (const auto& point : points) {
             EXPECT_EQ(Pixel(band, point[0], point[1], 0x123456, 0xF0), 0u);
             EXPECT_EQ(Pixel(band, point[0], point[1], 0x123456, 0x55), 0u);
