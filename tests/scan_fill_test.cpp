@@ -234,6 +234,34 @@ TEST(FillScanRows, UnhandledCodesWriteNothingButSelectRows) {
     }
 }
 
+// A brush realized by the library tiles as its own hatch rule says: hatch 2 sets column r of
+// pattern row r, and the origin shifts the pattern in both directions.
+TEST(FillScanRows, RealizedHatchBrushTilesFromItsOrigin) {
+    TestBand band(16, 16);
+    LogicalBrush logical{};
+    logical.Style = 2;
+    logical.Color = 0x0000C8;
+    logical.Hatch = 2;
+    RealizedBrush brush{};
+    const auto& table = marltest::Table();
+    const uint32_t origin = (5u << 16) | 3u;
+    ASSERT_EQ(table.RealizeBrush(band.Device(), &logical, &brush, origin, 1, 1, 0, 0x000014), 28u);
+    ASSERT_EQ(brush.Width, 8);
+    std::vector<ScanSpan> spans;
+    for (int16_t y = 0; y < 16; ++y)
+        spans.push_back(Span(y, 0, 16));
+    EXPECT_EQ(Fill(band, spans, &brush, 0xF0), 0u);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            bool set = (x - 3 + 16) % 8 == (y - 5 + 16) % 8;
+            EXPECT_EQ(band.At(x, y, 0), set ? 0xC8 : 0x14) << x << "," << y;
+            EXPECT_EQ(band.At(x, y, 1), 0) << x << "," << y;
+        }
+    }
+    table.RealizeBrush(band.Device(), &brush, nullptr, 0, 0, 0, 0, 0);
+    EXPECT_EQ(band.Allocator().Live(), 0u);
+}
+
 // The per-pixel reference: the sample P of plane k at (x, y) and the row moves of a list.
 uint8_t ReferencePaint(const RealizedBrush* brush, int x, int y, int k) {
     if (brush == nullptr) return 0;
