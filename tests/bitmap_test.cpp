@@ -23,6 +23,10 @@ using marltest::CountingAllocator;
 using marltest::GuardedBuffer;
 using RowRule = std::function<uint8_t*(uint32_t)>;
 
+// A copy of a field of a packed record: gtest compares through references, which must not
+// bind to a packed member.
+template <typename T> T Field(T value) { return value; }
+
 uint32_t Stride(const BitmapHeader& header) { return uint32_t{header.Planes} * header.WidthBytes; }
 
 // The unsegmented rule, written out independently of the bitmap code.
@@ -31,17 +35,17 @@ RowRule PlainRows(const BitmapHeader& header) {
 }
 
 void ExpectOnRow(const PlaneBitmap& bitmap, uint32_t y, const RowRule& row, uint32_t height) {
-    EXPECT_EQ(bitmap.RowIndex, y);
-    EXPECT_EQ(bitmap.RowBits, row(y)) << "row " << y;
-    EXPECT_EQ(bitmap.PrevRowBits, y > 0 ? row(y - 1) : nullptr) << "row " << y;
-    EXPECT_EQ(bitmap.NextRowBits, y + 1 < height ? row(y + 1) : nullptr) << "row " << y;
+    EXPECT_EQ(Field(bitmap.RowIndex), y);
+    EXPECT_EQ(Field(bitmap.RowBits), row(y)) << "row " << y;
+    EXPECT_EQ(Field(bitmap.PrevRowBits), y > 0 ? row(y - 1) : nullptr) << "row " << y;
+    EXPECT_EQ(Field(bitmap.NextRowBits), y + 1 < height ? row(y + 1) : nullptr) << "row " << y;
 }
 
 void ExpectCleared(const PlaneBitmap& bitmap) {
-    EXPECT_EQ(bitmap.RowIndex, 0);
-    EXPECT_EQ(bitmap.RowBits, nullptr);
-    EXPECT_EQ(bitmap.PrevRowBits, nullptr);
-    EXPECT_EQ(bitmap.NextRowBits, nullptr);
+    EXPECT_EQ(Field(bitmap.RowIndex), 0);
+    EXPECT_EQ(Field(bitmap.RowBits), nullptr);
+    EXPECT_EQ(Field(bitmap.PrevRowBits), nullptr);
+    EXPECT_EQ(Field(bitmap.NextRowBits), nullptr);
 }
 
 // True when the next GlobalAlloc fails as injected, i.e. nothing has called GlobalAlloc since
@@ -88,27 +92,27 @@ TEST(PlaneBitmapCreate, SizesHeaderAndFill) {
         marl::Create(bitmap, &allocator, c.Width, c.Height, c.Planes, c.BitsPixel, 0, &result, 0x5D,
                      1);
         ASSERT_EQ(result, 0);
-        ASSERT_NE(bitmap.Header, nullptr);
+        ASSERT_NE(Field(bitmap.Header), nullptr);
         const BitmapHeader& header = *bitmap.Header;
         uint16_t height = static_cast<uint16_t>(c.Height);
-        EXPECT_EQ(header.Type, 0);
-        EXPECT_EQ(header.Width, static_cast<uint16_t>(c.Width));
-        EXPECT_EQ(header.Height, height);
-        EXPECT_EQ(header.Planes, static_cast<uint8_t>(c.Planes));
-        EXPECT_EQ(header.BitsPixel, static_cast<uint8_t>(c.BitsPixel));
-        EXPECT_EQ(header.WidthBytes, c.WidthBytes);
-        EXPECT_EQ(header.WidthPlanes, uint32_t{c.WidthBytes} * height);
-        EXPECT_EQ(header.DeviceRef, nullptr);
-        EXPECT_EQ(header.SegmentIndex, 0);
-        EXPECT_EQ(header.ScanSegment, 0);
-        EXPECT_EQ(header.FillBytes, 0);
-        EXPECT_EQ(header.Reserved[0], 0);
-        EXPECT_EQ(header.Reserved[1], 0);
-        EXPECT_EQ(bitmap.OwnsBits, 1u);
-        EXPECT_EQ(bitmap.Segmented, 0u);
-        EXPECT_EQ(bitmap.Allocator, &allocator);
-        EXPECT_NE(bitmap.BitsHandle, 0u);
-        EXPECT_LE(bitmap.BitsHandle, 0xFFFFu);
+        EXPECT_EQ(Field(header.Type), 0);
+        EXPECT_EQ(Field(header.Width), static_cast<uint16_t>(c.Width));
+        EXPECT_EQ(Field(header.Height), height);
+        EXPECT_EQ(Field(header.Planes), static_cast<uint8_t>(c.Planes));
+        EXPECT_EQ(Field(header.BitsPixel), static_cast<uint8_t>(c.BitsPixel));
+        EXPECT_EQ(Field(header.WidthBytes), c.WidthBytes);
+        EXPECT_EQ(Field(header.WidthPlanes), uint32_t{c.WidthBytes} * height);
+        EXPECT_EQ(Field(header.DeviceRef), nullptr);
+        EXPECT_EQ(Field(header.SegmentIndex), 0);
+        EXPECT_EQ(Field(header.ScanSegment), 0);
+        EXPECT_EQ(Field(header.FillBytes), 0);
+        EXPECT_EQ(Field(header.Reserved[0]), 0);
+        EXPECT_EQ(Field(header.Reserved[1]), 0);
+        EXPECT_EQ(Field(bitmap.OwnsBits), 1u);
+        EXPECT_EQ(Field(bitmap.Segmented), 0u);
+        EXPECT_EQ(Field(bitmap.Allocator), &allocator);
+        EXPECT_NE(Field(bitmap.BitsHandle), 0u);
+        EXPECT_LE(Field(bitmap.BitsHandle), 0xFFFFu);
 
         size_t bytes = size_t{header.Planes} * header.WidthPlanes;
         ASSERT_TRUE(bytes == 0 || header.Bits != nullptr);
@@ -140,10 +144,10 @@ TEST(PlaneBitmapCreate, DeviceFormRecordsTheDeviceAndTakesItsAllocator) {
     allocator.SucceedWith(7);
     marl::Create(bitmap, &device, 5, 3, 3, 8, 0, &result, 0, 0);
     EXPECT_EQ(result, 7) << "AllocBlock's own non-negative result";
-    ASSERT_NE(bitmap.Header, nullptr);
-    EXPECT_EQ(bitmap.Header->DeviceRef, &device);
-    EXPECT_EQ(bitmap.Allocator, &allocator);
-    EXPECT_EQ(bitmap.OwnsBits, 0u);
+    ASSERT_NE(Field(bitmap.Header), nullptr);
+    EXPECT_EQ(Field(bitmap.Header->DeviceRef), &device);
+    EXPECT_EQ(Field(bitmap.Allocator), &allocator);
+    EXPECT_EQ(Field(bitmap.OwnsBits), 0u);
 
     // Not owned: Free leaves header and bits to the caller.
     BitmapHeader* header = bitmap.Header;
@@ -174,8 +178,8 @@ TEST(PlaneBitmapCreate, RefusesSizesThatDoNotFitTheirFields) {
         EXPECT_TRUE(GlobalAllocUntouched());
         EXPECT_EQ(result, -3);
         EXPECT_TRUE(allocator.Calls().empty());
-        EXPECT_EQ(bitmap.Header, nullptr);
-        EXPECT_EQ(bitmap.BitsHandle, 0u);
+        EXPECT_EQ(Field(bitmap.Header), nullptr);
+        EXPECT_EQ(Field(bitmap.BitsHandle), 0u);
         ExpectCleared(bitmap);
         marl::Free(bitmap);
         EXPECT_EQ(allocator.Frees(), 0u);
@@ -215,7 +219,7 @@ TEST(PlaneBitmapCreate, HeaderRefusalPassesTheAllocatorsCodeThrough) {
         marl::Create(bitmap, &allocator, 8, 8, 3, 8, 0, &result, 0, 1);
         EXPECT_TRUE(GlobalAllocUntouched()) << "no bits asked for without a header";
         EXPECT_EQ(result, code);
-        EXPECT_EQ(bitmap.Header, nullptr);
+        EXPECT_EQ(Field(bitmap.Header), nullptr);
         ExpectCleared(bitmap);
         EXPECT_EQ(allocator.Live(), 0u);
         marl::Free(bitmap);
@@ -230,7 +234,7 @@ TEST(PlaneBitmapCreate, BitsRefusedHandsTheHeaderBack) {
     CSInjectFault(CSFaultGlobalAlloc, 0);
     marl::Create(bitmap, &allocator, 8, 8, 3, 8, 0, &result, 0, 1);
     EXPECT_EQ(result, -3);
-    EXPECT_EQ(bitmap.Header, nullptr);
+    EXPECT_EQ(Field(bitmap.Header), nullptr);
     ExpectCleared(bitmap);
     EXPECT_EQ(allocator.Live(), 0u);
     EXPECT_EQ(allocator.Frees(), 1u);
@@ -245,9 +249,9 @@ TEST(PlaneBitmapCreate, LockRefusedKeepsHeaderAndHandleForFree) {
         CSInjectFault(CSFaultGlobalLock, 0);
         marl::Create(bitmap, &allocator, 8, 8, 3, 8, 0, &result, 0, owns);
         EXPECT_EQ(result, -3);
-        ASSERT_NE(bitmap.Header, nullptr);
-        EXPECT_EQ(bitmap.Header->Bits, nullptr);
-        ASSERT_NE(bitmap.BitsHandle, 0u);
+        ASSERT_NE(Field(bitmap.Header), nullptr);
+        EXPECT_EQ(Field(bitmap.Header->Bits), nullptr);
+        ASSERT_NE(Field(bitmap.BitsHandle), 0u);
         ExpectCleared(bitmap);
         BitmapHeader* header = bitmap.Header;
         HGLOBAL handle = HandleFromValue(bitmap.BitsHandle);
@@ -268,11 +272,11 @@ TEST(PlaneBitmapCreate, WithoutAllocatorOrDevice) {
     int32_t result = 12345;
     marl::Create(bitmap, static_cast<HostAllocator*>(nullptr), 4, 4, 3, 8, 0, &result, 0, 1);
     EXPECT_EQ(result, -3);
-    EXPECT_EQ(bitmap.Header, nullptr);
+    EXPECT_EQ(Field(bitmap.Header), nullptr);
     result = 12345;
     marl::Create(bitmap, static_cast<RenderDevice*>(nullptr), 4, 4, 3, 8, 0, &result, 0, 1);
     EXPECT_EQ(result, -3);
-    EXPECT_EQ(bitmap.Header, nullptr);
+    EXPECT_EQ(Field(bitmap.Header), nullptr);
 }
 
 // A bitmap made by Create with owns set, released at the end of the test.
@@ -508,14 +512,14 @@ TEST(PlaneBitmapAttach, NormalisesTheHeaderAndAddressesWithoutSegments) {
         int32_t result = 12345;
         marl::Attach(bitmap, &header, &result);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(bitmap.Header, &header);
-        EXPECT_EQ(header.ScanSegment, c.ScanSegmentAfter);
-        EXPECT_EQ(header.SegmentIndex, 0);
-        EXPECT_EQ(header.FillBytes, 0);
-        EXPECT_EQ(bitmap.Segmented, 0u);
-        EXPECT_EQ(bitmap.OwnsBits, 0u);
-        EXPECT_EQ(bitmap.BitsHandle, 0u);
-        EXPECT_EQ(bitmap.Allocator, nullptr);
+        EXPECT_EQ(Field(bitmap.Header), &header);
+        EXPECT_EQ(Field(header.ScanSegment), c.ScanSegmentAfter);
+        EXPECT_EQ(Field(header.SegmentIndex), 0);
+        EXPECT_EQ(Field(header.FillBytes), 0);
+        EXPECT_EQ(Field(bitmap.Segmented), 0u);
+        EXPECT_EQ(Field(bitmap.OwnsBits), 0u);
+        EXPECT_EQ(Field(bitmap.BitsHandle), 0u);
+        EXPECT_EQ(Field(bitmap.Allocator), nullptr);
         ExpectOnRow(bitmap, 0, PlainRows(header), c.Height);
         ASSERT_EQ(marl::SelectRow(bitmap, c.Height - 1), 0);
         ExpectOnRow(bitmap, c.Height - 1, PlainRows(header), c.Height);
@@ -527,8 +531,8 @@ TEST(PlaneBitmapAttach, NoHeaderAndEmptyBitmap) {
     int32_t result = 12345;
     marl::Attach(bitmap, nullptr, &result);
     EXPECT_EQ(result, -4);
-    EXPECT_EQ(bitmap.Header, nullptr);
-    EXPECT_EQ(bitmap.OwnsBits, 0u);
+    EXPECT_EQ(Field(bitmap.Header), nullptr);
+    EXPECT_EQ(Field(bitmap.OwnsBits), 0u);
     ExpectCleared(bitmap);
 
     BitmapHeader empty{};

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -232,7 +233,7 @@ TEST(CoreMemory, CopyMovesExactlyCountBytes) {
         CSCopyMemory(source.data(), destination.data() + 1, count);
         EXPECT_EQ(destination.front(), 0xC5);
         EXPECT_EQ(destination.back(), 0xC5);
-        EXPECT_EQ(std::memcmp(destination.data() + 1, source.data(), count), 0) << count;
+        EXPECT_TRUE(std::equal(source.begin(), source.end(), destination.begin() + 1)) << count;
     }
     CSCopyMemory(nullptr, nullptr, 0);
 }
