@@ -129,7 +129,8 @@ bool RotatableFormat(const BitmapHeader& header, uint32_t bytes) {
     return (header.BitsPixel == 8 || header.BitsPixel == 1) && bytes <= header.WidthBytes;
 }
 
-// Bytes of one plane row, and of the whole bits; zero when they do not fit their fields.
+// Bytes of one plane row: bitsPixel x width bits rounded up to whole bytes, then to a multiple
+// of 4. Computed in 64 bits so that a size too large for its field can be recognised.
 uint64_t PlaneRowBytes(uint32_t width, uint32_t bitsPixel) {
     uint64_t bytes = (uint64_t{bitsPixel} * width + 7) / 8;
     return (bytes + 3) & ~uint64_t{3};
