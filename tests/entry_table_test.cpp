@@ -24,6 +24,14 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
     }
 }
 
+TEST(EntryTable, NullTableIsAnsweredWithNull) {
+    using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
+    auto get = reinterpret_cast<GetCapabilities>(
+        dlsym(marltest::LibraryHandle(), "RPGetCapabilities"));
+    ASSERT_NE(get, nullptr);
+    EXPECT_EQ(get(nullptr), nullptr);
+}
+
 TEST(EntryTable, StretchAnswersOneWithoutReadingArguments) {
     EXPECT_EQ(marltest::Table().StretchDIBits(), 1u);
     EXPECT_EQ(marltest::Table().StretchDIBits(nullptr, 7, reinterpret_cast<void*>(1)), 1u);
