@@ -26,8 +26,7 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
 
 TEST(EntryTable, NullTableIsAnsweredWithNull) {
     using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
-    auto get = reinterpret_cast<GetCapabilities>(
-        dlsym(marltest::LibraryHandle(), "RPGetCapabilities"));
+    auto get = reinterpret_cast<GetCapabilities>(marltest::Symbol("RPGetCapabilities"));
     ASSERT_NE(get, nullptr);
     EXPECT_EQ(get(nullptr), nullptr);
 }

@@ -12,6 +12,8 @@
 
 #include "platform/platform.h"
 
+#include <cwchar>
+
 namespace {
 
 // The object keeps the kernel handle in its int field: handles are 32-bit values, and -1
@@ -26,8 +28,11 @@ int FieldOf(HANDLE handle) {
 
 } // namespace
 
+// Kernel object names are documented to be at most MAX_PATH characters. Some kernels take
+// longer ones; a longer name is refused here on every one, as the POSIX lock refuses names
+// its file system cannot hold.
 CSMutex::CSMutex(const wchar_t* name) : Handle(kNoMutex), Held(false) {
-    if (name == nullptr) return;
+    if (name == nullptr || wcsnlen(name, MAX_PATH + 1) > MAX_PATH) return;
     Handle = FieldOf(CreateMutexW(nullptr, FALSE, name));
 }
 

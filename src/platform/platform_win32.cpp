@@ -6,10 +6,12 @@
 
 #include "core/core_services.h"
 
+// Blocks are zeroed like the POSIX ones, so that nothing depends on which build made them.
+// kernel32 makes a moveable block of zero bytes a discarded one that GlobalLock refuses; the
+// POSIX layer locks an empty block like any other, so one byte is asked for instead.
 HGLOBAL CSGlobalAlloc(UINT flags, SIZE_T bytes) {
     if (CSFaultTriggered(CSFaultGlobalAlloc)) return nullptr;
-    // Zeroed like the POSIX blocks, so that nothing depends on which build made them.
-    return GlobalAlloc(flags | GMEM_ZEROINIT, bytes);
+    return GlobalAlloc(flags | GMEM_ZEROINIT, bytes == 0 ? 1 : bytes);
 }
 
 LPVOID CSGlobalLock(HGLOBAL handle) {
