@@ -214,11 +214,12 @@ TEST(TemplateSlots, BuildWritesEverySlotOfTheChosenRoutine) {
 
 // One configuration of the values a variant reads beyond the common ones.
 struct Phases {
-    uint32_t PatternWidth = 1, PatternPhase = 0, BitPhase = 0;
+    uint32_t PatternWidth = 1, PatternPhase = 0, BitPhase = 0, SourceBits = 24;
 };
 
 // Pattern widths 1, 8 and 16 with every phase; bit phases 0 to 7. A variant with both sweeps
-// them side by side, so every pattern phase and every bit phase occurs.
+// them side by side, so every pattern phase and every bit phase occurs. Plane sources are
+// three plane runs (SourceBits 24) and, every third run, one run for all planes (8).
 std::vector<Phases> PhaseSweep(V variant) {
     std::vector<Phases> patterns(1), bits(1);
     if (HasPattern(variant)) {
@@ -237,6 +238,7 @@ std::vector<Phases> PhaseSweep(V variant) {
     for (size_t i = 0; i < runs; ++i) {
         Phases phases = patterns[i % patterns.size()];
         phases.BitPhase = bits[i % bits.size()].BitPhase;
+        phases.SourceBits = HasOneBit(variant) ? 1 : i % 3 == 2 ? 8 : 24;
         sweep.push_back(phases);
     }
     return sweep;
@@ -257,7 +259,7 @@ TEST_P(TemplateAgainstReference, EveryVariantWidthAndPhase) {
                 marltest::RopRequest request;
                 request.Rop = routine.Rop;
                 request.BrushPattern = HasPattern(routine.Variant);
-                request.SourceBits = HasOneBit(routine.Variant) ? 1 : 24;
+                request.SourceBits = phases.SourceBits;
                 request.RowWidth = width;
                 request.DestPlaneStride = width + random() % 8;
                 request.SourcePlaneStride = width + random() % 8;
@@ -270,7 +272,8 @@ TEST_P(TemplateAgainstReference, EveryVariantWidthAndPhase) {
                 SCOPED_TRACE(std::string(routine.Label) + " width " + std::to_string(width) +
                              " pattern " + std::to_string(phases.PatternWidth) + "/" +
                              std::to_string(phases.PatternPhase) + " bit phase " +
-                             std::to_string(phases.BitPhase));
+                             std::to_string(phases.BitPhase) + " source bits " +
+                             std::to_string(phases.SourceBits));
 
                 marltest::RowFixture rows(request, random, arena);
                 marl::BlitRoutine built;
