@@ -17,7 +17,7 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
     auto* table = reinterpret_cast<CapabilityTable*>(raw);
     EXPECT_EQ(get(table), table);
     EXPECT_EQ(raw[0], 0);
-    const char* names[] = {"RPRealizeBrush", "RPPixel", "RPDrawLine",
+    const char* names[] = {"RPRealizeBrush", "RPPixel",  "RPDrawLine",
                            "RPFillScanRows", "RPBitBlt", "RPStretchDIBits"};
     for (int i = 0; i < 6; ++i) {
         void* entry = nullptr;
