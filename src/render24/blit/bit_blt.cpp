@@ -237,7 +237,8 @@ void BlockTransfer::RunRows() {
     for (uint32_t r = Call.Y; r <= Extent.Bottom; ++r) {
         uint8_t* destination = RowPlane(*Surface, 0);
         if (destination == nullptr) break;
-        const void* pattern = Pattern.FromRows() ? Pattern.Row(r) : &PatternScratch;
+        const void* pattern = &PatternScratch;
+        if (Pattern.FromRows()) pattern = Pattern.Row(r);
         Routine.Run(SourceRow(r), destination + Call.X, pattern);
         if (r < Extent.Bottom) NextRow(*Surface);
     }
