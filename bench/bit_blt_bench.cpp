@@ -31,7 +31,8 @@ template <typename Work> double SecondsPerCall(Work work, int calls) {
     double best = 1e9;
     for (int round = 0; round < 5; ++round) {
         double start = CpuSeconds();
-        for (int i = 0; i < calls; ++i) work();
+        for (int i = 0; i < calls; ++i)
+            work();
         best = std::min(best, CpuSeconds() - start);
     }
     return best / calls;
@@ -51,7 +52,7 @@ double MemcpySeconds() {
 }
 
 class MallocAllocator final : public HostAllocator {
-public:
+  public:
     void FreeBlock(void* block) override { std::free(block); }
     int32_t AllocBlock(uint32_t size, uint32_t, void** block, const char*, uint32_t) override {
         *block = std::malloc(size);
@@ -64,7 +65,8 @@ enum SourceKind : int64_t { NoSource, Planes24, Raw1, Mono1, Index4, Index8 };
 struct Bitmap {
     Bitmap(uint16_t width, uint16_t height, uint8_t planes, uint8_t bitsPixel)
         : Bits(size_t{planes} * MarlPlaneWidthBytes(width, bitsPixel) * height) {
-        for (size_t i = 0; i < Bits.size(); ++i) Bits[i] = static_cast<uint8_t>(i * 37 + i / 7);
+        for (size_t i = 0; i < Bits.size(); ++i)
+            Bits[i] = static_cast<uint8_t>(i * 37 + i / 7);
         MarlDescribeBitmap(Header, width, height, planes, bitsPixel, Bits.data());
     }
     std::vector<uint8_t> Bits;
@@ -77,7 +79,8 @@ struct BandTransfer {
         MarlAttachSurface(Surface, &Band.Header);
         Device.Allocator = &Allocator;
         Device.Surface = &Surface;
-        for (size_t i = 0; i < Pattern.size(); ++i) Pattern[i] = static_cast<uint8_t>(i * 11);
+        for (size_t i = 0; i < Pattern.size(); ++i)
+            Pattern[i] = static_cast<uint8_t>(i * 11);
         Brush.Style = 3;
         Brush.Width = 8;
         Brush.Height = 8;
@@ -85,7 +88,8 @@ struct BandTransfer {
         Brush.Bits = Pattern.data();
         Colors.TextColor = 0x00204060;
         Colors.BackColor = 0x00E0C0A0;
-        for (size_t i = 0; i < sizeof Palette; ++i) Palette[i] = static_cast<uint8_t>(255 - i);
+        for (size_t i = 0; i < sizeof Palette; ++i)
+            Palette[i] = static_cast<uint8_t>(255 - i);
         switch (kind) {
         case NoSource: break;
         case Planes24: Source = std::make_unique<Bitmap>(kWidth, kHeight, 3, 8); break;
@@ -126,16 +130,19 @@ void BM_BitBltBand(benchmark::State& state) {
         transfer.Transfer(rop);
         benchmark::ClobberMemory();
     };
-    for (auto _ : state) call();
+    for (auto _ : state)
+        call();
     double perCall = SecondsPerCall(call, 3);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBandBytes));
     state.counters["x_memcpy"] = perCall / MemcpySeconds();
 }
 
 void TransferArguments(benchmark::internal::Benchmark* benchmark) {
-    for (int64_t rop : {0xF0, 0x05}) benchmark->Args({NoSource, rop});
+    for (int64_t rop : {0xF0, 0x05})
+        benchmark->Args({NoSource, rop});
     for (int64_t kind : {Planes24, Raw1, Mono1, Index4, Index8})
-        for (int64_t rop : {0xCC, 0xF0, 0xB8, 0x01, 0x68, 0x17}) benchmark->Args({kind, rop});
+        for (int64_t rop : {0xCC, 0xF0, 0xB8, 0x01, 0x68, 0x17})
+            benchmark->Args({kind, rop});
     benchmark->ArgNames({"source", "rop"});
     benchmark->Unit(benchmark::kMillisecond);
 }
