@@ -83,7 +83,7 @@ TEST(BitBltDriver, BuildIsToldHowToReadEachKindOfSource) {
         EXPECT_EQ(request.SourcePlaneStride,
                   c.StrideIsRowWidth ? 13u : uint32_t{source.Header()->WidthBytes})
             << c.Name;
-        EXPECT_EQ(request.DestPlaneStride, band.Header()->WidthBytes);
+        EXPECT_EQ(request.DestPlaneStride, uint32_t{band.Header()->WidthBytes});
         EXPECT_EQ(request.ClearBitColor, kText);
         EXPECT_EQ(request.SetBitColor, kBack);
         EXPECT_EQ(request.BitPhase, 0u);
@@ -429,7 +429,7 @@ TEST(BitBltDriver, BrushWithoutPatternPaintsItsColourSolid) {
         RecordingRoutine routine;
         ASSERT_EQ(Blit(band, scene, routine), 0u);
         EXPECT_EQ(routine.Requests[0].BrushPattern, 0u);
-        EXPECT_EQ(routine.Requests[0].PatternColor, brush->Color);
+        EXPECT_EQ(routine.Requests[0].PatternColor, uint32_t{brush->Color});
         EXPECT_EQ(band.At(3, 1, 0), uint8_t(brush->Color));
         EXPECT_EQ(band.At(3, 1, 2), uint8_t(brush->Color >> 16));
     }
@@ -488,8 +488,8 @@ TEST(BitBltDriver, OneBitPatternBrushIsReExpandedOnlyWhenColoursChange) {
     // New colours: expanded with them, and remembered.
     ASSERT_EQ(transfer(newText, newBack), 0u);
     EXPECT_EQ(brush.Pattern, brush.Expanded(newText, newBack));
-    EXPECT_EQ(brush.Source()->ForeColor, newText);
-    EXPECT_EQ(brush.Source()->BackColor, newBack);
+    EXPECT_EQ(uint32_t{brush.Source()->ForeColor}, newText);
+    EXPECT_EQ(uint32_t{brush.Source()->BackColor}, newBack);
     EXPECT_EQ(band.At(0, 0, 0), 0xF3); // row 0 starts with set bits
     // The same colours again: the pattern is not touched.
     std::fill(brush.Pattern.begin(), brush.Pattern.end(), 0x5A);
@@ -498,7 +498,7 @@ TEST(BitBltDriver, OneBitPatternBrushIsReExpandedOnlyWhenColoursChange) {
     // The first colours: expanded again.
     ASSERT_EQ(transfer(firstText, firstBack), 0u);
     EXPECT_EQ(brush.Pattern, brush.Expanded(firstText, firstBack));
-    EXPECT_EQ(brush.Source()->ForeColor, firstText);
+    EXPECT_EQ(uint32_t{brush.Source()->ForeColor}, firstText);
 }
 
 TEST(BitBltDriver, OneBitPatternBrushWithEmptySourceIsNotReExpanded) {
@@ -511,7 +511,7 @@ TEST(BitBltDriver, OneBitPatternBrushWithEmptySourceIsNotReExpanded) {
     RecordingRoutine routine;
     ASSERT_EQ(Blit(band, scene, routine), 0u);
     EXPECT_EQ(brush.Pattern, std::vector<uint8_t>(16 * 8 * 3, 0x5A));
-    EXPECT_EQ(brush.Source()->ForeColor, 1u);
+    EXPECT_EQ(uint32_t{brush.Source()->ForeColor}, 1u);
     EXPECT_EQ(band.At(5, 5, 1), 0x5A); // drawn with the pattern as it is
 }
 

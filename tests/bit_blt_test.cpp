@@ -150,8 +150,8 @@ TEST(BitBltBrushes, RealizedOneBitBrushFollowsTheTransferColours) {
     ASSERT_EQ(
         Table().RealizeBrush(band.Device(), &logical, &brush, 0x00020003, 2, 1, 0, realizedBack),
         28u);
-    ASSERT_EQ(brush.Width, 16);
-    ASSERT_EQ(brush.Height, 8);
+    ASSERT_EQ(int32_t{brush.Width}, 16);
+    ASSERT_EQ(int32_t{brush.Height}, 8);
     // The expected band for colours (text, back): set bits of the pattern take text.
     auto expected = [&](uint32_t text, uint32_t back) {
         std::vector<uint8_t> bytes = BandBytes(band);
@@ -179,11 +179,11 @@ TEST(BitBltBrushes, RealizedOneBitBrushFollowsTheTransferColours) {
         EXPECT_EQ(BandBytes(band), wanted) << std::hex << text << " " << back;
     };
     transfer(0x00112233, 0x00DDEEFF);
-    EXPECT_EQ(brush.MonoSource->ForeColor, 0x00112233u);
+    EXPECT_EQ(uint32_t{brush.MonoSource->ForeColor}, 0x00112233u);
     transfer(0x00112233, 0x00DDEEFF);
     transfer(0x00445566, realizedBack);
-    EXPECT_EQ(brush.MonoSource->ForeColor, 0x00445566u);
-    EXPECT_EQ(brush.MonoSource->BackColor, realizedBack);
+    EXPECT_EQ(uint32_t{brush.MonoSource->ForeColor}, 0x00445566u);
+    EXPECT_EQ(uint32_t{brush.MonoSource->BackColor}, realizedBack);
     EXPECT_EQ(Table().RealizeBrush(band.Device(), &brush, nullptr, 0, 0, 0, 0, 0), 0u);
     EXPECT_EQ(band.Allocator().Live(), 0u);
 }
