@@ -30,3 +30,28 @@
 #define NOTE_GNU_STACK .section .note.GNU-stack, "", @progbits
 
 #endif
+
+/* A global label at this place, named as C sees it: name on ELF (hidden), _name on COFF, where
+ * name itself labels the place too, so that the rest of the file can use it. */
+.macro GLOBAL_LABEL name
+#if defined(_WIN32)
+    .globl _\name
+_\name:
+#else
+    .globl \name
+    .hidden \name
+#endif
+\name:
+.endm
+
+/* A global symbol set to value (an address in this section), named as C sees it. */
+.macro GLOBAL_SET name, value:vararg
+#if defined(_WIN32)
+    .globl _\name
+    .set _\name, \value
+#else
+    .globl \name
+    .hidden \name
+#endif
+    .set \name, \value
+.endm
