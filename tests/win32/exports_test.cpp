@@ -56,8 +56,8 @@ std::set<std::string> ImportedDlls(HMODULE module) {
     auto* base = reinterpret_cast<const uint8_t*>(module);
     const IMAGE_DATA_DIRECTORY& entry = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
     if (entry.Size == 0) return dlls;
-    for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base +
-                                                                         entry.VirtualAddress);
+    for (auto* import =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress);
          import->Name != 0; ++import) {
         dlls.insert(Lower(reinterpret_cast<const char*>(base + import->Name)));
     }
@@ -89,8 +89,8 @@ TEST(Win32Exports, CoreExportsItsServicesAndImportsOnlyTheKernelAndTheRuntime) {
     std::set<std::string> plain, lock;
     for (const std::string& name : ExportedNames(Core()))
         (name.find("7CSMutex") != std::string::npos ? lock : plain).insert(name);
-    const std::set<std::string> services = {"CSCopyMemory",  "CSFaultTriggered", "CSGlobalAlloc",
-                                            "CSGlobalLock",  "CSInjectFault",    "CSSetMemory"};
+    const std::set<std::string> services = {"CSCopyMemory", "CSFaultTriggered", "CSGlobalAlloc",
+                                            "CSGlobalLock", "CSInjectFault",    "CSSetMemory"};
     EXPECT_EQ(plain, services);
     for (const char* member : {"_ZN7CSMutexC1EPKw", "_ZN7CSMutexD1Ev", "_ZN7CSMutex6AquireEv",
                                "_ZN7CSMutex7ReleaseEv"}) {

@@ -118,8 +118,7 @@ void* SharedBlock(const char* tag, size_t size) {
                             std::wstring(tag, tag + std::strlen(tag));
         HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                             static_cast<DWORD>(size), name.c_str());
-        if (mapping != nullptr)
-            block = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+        if (mapping != nullptr) block = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
     }
     return block;
 }
