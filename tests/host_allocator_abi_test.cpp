@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -95,14 +96,32 @@ asm(R"(
 
 namespace {
 
-const void* const kForeignTable[8] = {
-    MarlTestForeignOther, MarlTestForeignOther, MarlTestForeignFree,  MarlTestForeignOther,
-    MarlTestForeignOther, MarlTestForeignOther, MarlTestForeignOther, MarlTestForeignAlloc,
+// Names a type for the hand-built table's type information; never made.
+class ForeignAllocatorType : public HostAllocator {
+public:
+    void FreeBlock(void*) override {}
+    int32_t AllocBlock(uint32_t, uint32_t, void**, const char*, uint32_t) override { return -1; }
+};
+
+// The eight operations, preceded by the two words a C++ table keeps before its first entry
+// (the offset to the whole object and the type information), which the undefined-behaviour
+// sanitizer reads to check the object's type on every virtual call.
+const void* const kForeignTable[10] = {
+    nullptr,
+    &typeid(ForeignAllocatorType),
+    MarlTestForeignOther,
+    MarlTestForeignOther,
+    MarlTestForeignFree,
+    MarlTestForeignOther,
+    MarlTestForeignOther,
+    MarlTestForeignOther,
+    MarlTestForeignOther,
+    MarlTestForeignAlloc,
 };
 
 TEST(HostAllocatorConvention, LibraryCallsAHandBuiltTableTheWayItsCompilerWould) {
     Calls = Log{};
-    ForeignAllocator allocator{kForeignTable};
+    ForeignAllocator allocator{kForeignTable + 2};
     RenderDevice device{};
     device.Allocator = reinterpret_cast<HostAllocator*>(&allocator);
     const CapabilityTable& table = marltest::Table();
