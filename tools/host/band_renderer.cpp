@@ -14,7 +14,7 @@ namespace marlhost {
 
 namespace {
 
-// Bytes on either side of the band that the library must never touch.
+// Bytes before and after the band's rows that the library must never touch.
 constexpr size_t kGuardBytes = 64;
 constexpr uint8_t kGuardValue = 0xA7;
 constexpr size_t kLargestSpanCall = 65535;
@@ -107,6 +107,11 @@ void BandRenderer::Prepare(int32_t top, int32_t rows) {
     for (int32_t y = 0; y < rows; ++y)
         for (unsigned plane = 0; plane < 3; ++plane)
             std::memset(Plane(y, plane), PlaneSample(Source.Background, plane), WidthBytes);
+    // Everything around the band's rows (a last band may be shorter) is guard.
+    std::fill(Buffer.begin(), Buffer.begin() + kGuardBytes, kGuardValue);
+    std::fill(Buffer.begin() + static_cast<std::ptrdiff_t>(
+                                   kGuardBytes + size_t{3} * WidthBytes * static_cast<uint32_t>(rows)),
+              Buffer.end(), kGuardValue);
     Brushes.PlaceForBand(top);
 }
 
@@ -209,10 +214,8 @@ void BandRenderer::DrawBlit(const BlitOp& blit, const std::string& where) {
 void BandRenderer::CheckGuards(int32_t top) {
     size_t end = kGuardBytes + size_t{3} * WidthBytes * static_cast<uint32_t>(BandRows);
     bool intact = true;
-    for (size_t i = 0; i < kGuardBytes; ++i) {
-        intact = intact && Buffer[i] == kGuardValue && Buffer[end + i] == kGuardValue;
-        Buffer[i] = Buffer[end + i] = kGuardValue;
-    }
+    for (size_t i = 0; i < kGuardBytes; ++i) intact = intact && Buffer[i] == kGuardValue;
+    for (size_t i = end; i < Buffer.size(); ++i) intact = intact && Buffer[i] == kGuardValue;
     if (!intact)
         Report.Refused("the band starting at page row " + std::to_string(top) +
                        " was written outside its bitmap");

@@ -23,26 +23,30 @@ JsonObject::JsonObject(const Json& value, std::string where)
 
 bool JsonObject::Has(const char* key) const { return Value.contains(key); }
 
-const Json* JsonObject::Find(const char* key) {
-    Asked.insert(key);
+void JsonObject::Expect(std::initializer_list<const char*> keys) const {
+    for (auto item = Value.begin(); item != Value.end(); ++item) {
+        if (item.key() == "comment") continue;
+        bool known = false;
+        std::string names;
+        for (const char* key : keys) {
+            known = known || item.key() == key;
+            names += (names.empty() ? "" : ", ") + std::string(key);
+        }
+        if (!known)
+            throw PageError(Location + ": unknown field \"" + item.key() + "\" (known here: " +
+                            names + ", comment)");
+    }
+}
+
+const Json* JsonObject::Find(const char* key) const {
     auto found = Value.find(key);
     return found == Value.end() ? nullptr : &*found;
 }
 
-const Json& JsonObject::Get(const char* key) {
+const Json& JsonObject::Get(const char* key) const {
     const Json* value = Find(key);
     if (value == nullptr) throw PageError(Location + ": the field \"" + key + "\" is missing");
     return *value;
-}
-
-void JsonObject::RejectUnknown() const {
-    for (auto item = Value.begin(); item != Value.end(); ++item) {
-        if (item.key() == "comment" || Asked.count(item.key())) continue;
-        std::string known;
-        for (const std::string& name : Asked) known += (known.empty() ? "" : ", ") + name;
-        throw PageError(Location + ": unknown field \"" + item.key() + "\" (known here: " +
-                        known + ", comment)");
-    }
 }
 
 void JsonObject::RequireOneOf(std::initializer_list<const char*> keys) const {

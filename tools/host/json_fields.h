@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <set>
 #include <string>
 
 namespace marlhost {
@@ -20,12 +19,13 @@ public:
 
     const std::string& Where() const { return Location; }
     bool Has(const char* key) const;
-    // The field's value, or null when absent; the field counts as known.
-    const Json* Find(const char* key);
+    // Names the fields this object may have ("comment" is always allowed) and throws for the
+    // first field that is not one of them, before any value is read.
+    void Expect(std::initializer_list<const char*> keys) const;
+    // The field's value, or null when absent.
+    const Json* Find(const char* key) const;
     // The field's value; throws when it is absent.
-    const Json& Get(const char* key);
-    // Throws for the first field that was not asked for and is not "comment".
-    void RejectUnknown() const;
+    const Json& Get(const char* key) const;
     // Throws unless exactly one of the keys is present.
     void RequireOneOf(std::initializer_list<const char*> keys) const;
 
@@ -35,7 +35,6 @@ public:
 private:
     const Json& Value;
     std::string Location;
-    std::set<std::string> Asked;
 };
 
 // Value readers; `where` names the value in messages.

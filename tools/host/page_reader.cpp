@@ -113,13 +113,14 @@ private:
 
 Page PageBuilder::Build(const Json& root) {
     JsonObject page(root, "page");
+    page.Expect({"width", "height", "paper", "resolution", "bandHeight", "background", "brushes",
+                 "operations"});
     ReadSize(page);
     Result.Background = ColourField(page, "background", 0xFFFFFF);
     if (const Json* brushes = page.Find("brushes")) ReadBrushes(*brushes);
     const Json& operations = page.Get("operations");
     if (!operations.is_array()) throw PageError("operations: expected an array [...]");
     for (size_t i = 0; i < operations.size(); ++i) ReadOperation(operations[i], i);
-    page.RejectUnknown();
     return std::move(Result);
 }
 
@@ -167,6 +168,7 @@ BrushSpec PageBuilder::ReadBrush(const std::string& name, const Json& value) {
     if (const Json* origin = object.Find("origin"))
         brush.Origin = ReadPoint(*origin, FieldWhere(object, "origin"));
     if (style == "solid") {
+        object.Expect({"style", "color", "origin"});
         brush.Style = BrushStyle::Solid;
         brush.Color = ReadColour(object.Get("color"), FieldWhere(object, "color"));
     } else if (style == "hatched") {
@@ -176,11 +178,11 @@ BrushSpec PageBuilder::ReadBrush(const std::string& name, const Json& value) {
     } else {
         object.Fail("style", "unknown style \"" + style + "\" (solid, hatched, pattern)");
     }
-    object.RejectUnknown();
     return brush;
 }
 
 void PageBuilder::ReadHatched(JsonObject& object, BrushSpec& brush) {
+    object.Expect({"style", "hatch", "color", "backColor", "factor", "origin"});
     brush.Style = BrushStyle::Hatched;
     const Json& hatch = object.Get("hatch");
     if (hatch.is_string()) {
@@ -215,6 +217,7 @@ void PageBuilder::ReadFactors(JsonObject& object, BrushSpec& brush) {
 }
 
 void PageBuilder::ReadPattern(JsonObject& object, BrushSpec& brush) {
+    object.Expect({"style", "image", "factor", "origin", "color", "backColor"});
     brush.Style = BrushStyle::Pattern;
     brush.Pattern = LoadImage(object, "image");
     ReadFactors(object, brush);
@@ -255,14 +258,12 @@ void PageBuilder::ReadOperation(const Json& value, size_t index) {
     JsonObject object(value, where);
     std::string kind = StringField(object, "op");
     JsonObject named(value, where + " (" + kind + ")");
-    named.Find("op");
     if (kind == "pixel") ReadPixel(named);
     else if (kind == "line") ReadLine(named);
     else if (kind == "fill") ReadFill(named);
     else if (kind == "blit") ReadBlit(named);
     else if (kind == "text") ReadText(named);
     else object.Fail("op", "unknown operation \"" + kind + "\" (pixel, line, fill, blit, text)");
-    named.RejectUnknown();
 }
 
 void PageBuilder::Add(const std::string& where,
@@ -290,6 +291,7 @@ uint8_t PageBuilder::PatternDestCode(JsonObject& object) {
 }
 
 void PageBuilder::ReadPixel(JsonObject& object) {
+    object.Expect({"op", "at", "color", "code"});
     PixelOp pixel;
     pixel.At = ReadPoint(object.Get("at"), FieldWhere(object, "at"));
     pixel.Color = ReadColour(object.Get("color"), FieldWhere(object, "color"));
@@ -300,6 +302,7 @@ void PageBuilder::ReadPixel(JsonObject& object) {
 }
 
 void PageBuilder::ReadLine(JsonObject& object) {
+    object.Expect({"op", "from", "to", "color", "code"});
     LineOp line;
     line.From = ReadPoint(object.Get("from"), FieldWhere(object, "from"));
     line.To = ReadPoint(object.Get("to"), FieldWhere(object, "to"));
@@ -338,6 +341,7 @@ int PageBuilder::BrushOf(JsonObject& object) {
 }
 
 void PageBuilder::ReadFill(JsonObject& object) {
+    object.Expect({"op", "rect", "points", "rule", "brush", "color", "code"});
     FillOp fill;
     object.RequireOneOf({"rect", "points"});
     if (const Json* rect = object.Find("rect")) {
@@ -385,6 +389,8 @@ void PageBuilder::ReadBlitColours(JsonObject& object, BlitOp& blit, bool keepPat
 }
 
 void PageBuilder::ReadBlit(JsonObject& object) {
+    object.Expect({"op", "rect", "at", "code", "source", "brush", "color", "textColor",
+                   "backColor", "monoExpand", "palette"});
     BlitOp blit;
     object.RequireOneOf({"rect", "at"});
     blit.Code = ReadCode(object.Get("code"), FieldWhere(object, "code"));
@@ -425,6 +431,8 @@ void PageBuilder::ReadBlit(JsonObject& object) {
 }
 
 void PageBuilder::ReadText(JsonObject& object) {
+    object.Expect({"op", "at", "text", "font", "scale", "ink", "code", "brush", "color",
+                   "textColor", "backColor"});
     PagePoint at = ReadPoint(object.Get("at"), FieldWhere(object, "at"));
     std::string text = StringField(object, "text");
     std::string fontName = FontBook::DefaultFont();
