@@ -163,7 +163,8 @@ TEST(SourceWindow, CutsInsideAByteAreCopiedOthersPointIntoTheSource) {
                 for (uint32_t x = 0; x < 20; ++x) {
                     if (bits == 24) {
                         EXPECT_EQ(row[x], image.Colour(column + x, 2 + y).Red);
-                        EXPECT_EQ(row[2 * header->WidthBytes + x], image.Colour(column + x, 2 + y).Blue);
+                        EXPECT_EQ(row[2 * header->WidthBytes + x],
+                                  image.Colour(column + x, 2 + y).Blue);
                     } else if (bits == 8) {
                         EXPECT_EQ(row[x], image.Index(column + x, 2 + y));
                     } else {

@@ -43,7 +43,8 @@ TEST(GoldenPage, ReferenceSamplesAgreeWithHandWorkedPoints) {
 TEST(GoldenPage, LibraryMatchesTheGoldenSamples) {
     LivePrimitives live = ProbeLibrary(marltest::Table());
     if (!live.All())
-        GTEST_SKIP() << "the golden page needs every primitive; not drawing yet: " << live.Missing();
+        GTEST_SKIP() << "the golden page needs every primitive; not drawing yet: "
+                     << live.Missing();
     ScratchDirectory directory;
     marlhost::Page page = GoldenPage(directory);
     EXPECT_TRUE(SamePicture(RenderThrough(ReferenceTable(), page, 0),

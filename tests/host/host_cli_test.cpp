@@ -21,7 +21,7 @@ constexpr const char* kGoodHead = R"("width": 40, "height": 30, "bandHeight": 8)
 
 struct BadInput {
     const char* Name;
-    std::string Page;             // page text written to page.json
+    std::string Page;               // page text written to page.json
     std::vector<std::string> Extra; // more arguments
     int Exit;
     const char* Message;
@@ -33,55 +33,115 @@ std::string PageWith(const std::string& operations, const std::string& more = ""
 
 std::vector<BadInput> BadInputs() {
     return {
-        {"MalformedJson", "{\"width\": 40,\n  \"height\": ,\n}", {}, 3,
+        {"MalformedJson",
+         "{\"width\": 40,\n  \"height\": ,\n}",
+         {},
+         3,
          "page.json:2:13: malformed JSON"},
         {"NotAnObject", "[1, 2]", {}, 3, "page: expected an object"},
-        {"UnknownOperation", PageWith(R"({"op": "circle", "at": [1, 1]})"), {}, 3,
+        {"UnknownOperation",
+         PageWith(R"({"op": "circle", "at": [1, 1]})"),
+         {},
+         3,
          "operations[0].op: unknown operation \"circle\""},
-        {"UnknownField", PageWith(R"({"op": "pixel", "at": [1, 1], "colour": "#FFFFFF"})"), {}, 3,
+        {"UnknownField",
+         PageWith(R"({"op": "pixel", "at": [1, 1], "colour": "#FFFFFF"})"),
+         {},
+         3,
          "unknown field \"colour\""},
-        {"UnknownPageField", "{\"width\": 4, \"height\": 4, \"bandheight\": 2, \"operations\": []}",
-         {}, 3, "page: unknown field \"bandheight\""},
-        {"MissingField", PageWith(R"({"op": "line", "from": [1, 1], "color": "#FFFFFF"})"), {}, 3,
+        {"UnknownPageField",
+         "{\"width\": 4, \"height\": 4, \"bandheight\": 2, \"operations\": []}",
+         {},
+         3,
+         "page: unknown field \"bandheight\""},
+        {"MissingField",
+         PageWith(R"({"op": "line", "from": [1, 1], "color": "#FFFFFF"})"),
+         {},
+         3,
          "operations[0] (line): the field \"to\" is missing"},
-        {"MissingImage", PageWith(R"({"op": "blit", "at": [0, 0], "source": "nope.bmp",
+        {"MissingImage",
+         PageWith(R"({"op": "blit", "at": [0, 0], "source": "nope.bmp",
                                       "code": "SRCCOPY"})"),
-         {}, 3, "operations[0] (blit).source: "},
-        {"MalformedImage", PageWith(R"({"op": "blit", "at": [0, 0], "source": "bad.bmp",
+         {},
+         3,
+         "operations[0] (blit).source: "},
+        {"MalformedImage",
+         PageWith(R"({"op": "blit", "at": [0, 0], "source": "bad.bmp",
                                         "code": "SRCCOPY"})"),
-         {}, 3, "not a usable BMP file"},
-        {"MalformedFont", PageWith(R"({"op": "text", "at": [0, 0], "text": "a",
+         {},
+         3,
+         "not a usable BMP file"},
+        {"MalformedFont",
+         PageWith(R"({"op": "text", "at": [0, 0], "text": "a",
                                        "font": "bad.psf"})"),
-         {}, 3, "not a usable PSF font"},
-        {"UnknownFont", PageWith(R"({"op": "text", "at": [0, 0], "text": "a", "font": "nofont"})"),
-         {}, 3, "no built-in font \"nofont\""},
-        {"CodeOutOfRangeHex", PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4], "code": "0x1FF"})"),
-         {}, 3, "code 0x1FF is out of range"},
-        {"CodeOutOfRangeNumber", PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4], "code": 256})"),
-         {}, 3, "256 is out of range (0 to 255)"},
-        {"UnknownCodeName", PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4], "code": "SRCMAGIC"})"),
-         {}, 3, "unknown code \"SRCMAGIC\""},
-        {"SourceCodeOnPixel", PageWith(R"({"op": "pixel", "at": [1, 1], "color": "#FFFFFF",
+         {},
+         3,
+         "not a usable PSF font"},
+        {"UnknownFont",
+         PageWith(R"({"op": "text", "at": [0, 0], "text": "a", "font": "nofont"})"),
+         {},
+         3,
+         "no built-in font \"nofont\""},
+        {"CodeOutOfRangeHex",
+         PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4], "code": "0x1FF"})"),
+         {},
+         3,
+         "code 0x1FF is out of range"},
+        {"CodeOutOfRangeNumber",
+         PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4], "code": 256})"),
+         {},
+         3,
+         "256 is out of range (0 to 255)"},
+        {"UnknownCodeName",
+         PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4], "code": "SRCMAGIC"})"),
+         {},
+         3,
+         "unknown code \"SRCMAGIC\""},
+        {"SourceCodeOnPixel",
+         PageWith(R"({"op": "pixel", "at": [1, 1], "color": "#FFFFFF",
                                            "code": "SRCCOPY"})"),
-         {}, 3, "code 0xCC reads the source"},
-        {"SourceCodeWithoutSource", PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4],
+         {},
+         3,
+         "code 0xCC reads the source"},
+        {"SourceCodeWithoutSource",
+         PageWith(R"({"op": "blit", "rect": [0, 0, 4, 4],
                                                  "code": "SRCAND"})"),
-         {}, 3, "give a \"source\""},
-        {"CoordinateOutOfRange", PageWith(R"({"op": "pixel", "at": [40000, 1], "color": "#000000"})"),
-         {}, 3, "40000 is out of range"},
-        {"BadColour", PageWith(R"({"op": "pixel", "at": [1, 1], "color": "red"})"), {}, 3,
+         {},
+         3,
+         "give a \"source\""},
+        {"CoordinateOutOfRange",
+         PageWith(R"({"op": "pixel", "at": [40000, 1], "color": "#000000"})"),
+         {},
+         3,
+         "40000 is out of range"},
+        {"BadColour",
+         PageWith(R"({"op": "pixel", "at": [1, 1], "color": "red"})"),
+         {},
+         3,
          "expected a colour \"#RRGGBB\""},
-        {"UnknownBrush", PageWith(R"({"op": "fill", "rect": [0, 0, 4, 4], "brush": "nib"})"), {}, 3,
+        {"UnknownBrush",
+         PageWith(R"({"op": "fill", "rect": [0, 0, 4, 4], "brush": "nib"})"),
+         {},
+         3,
          "no brush \"nib\""},
-        {"HatchFactor", PageWith("", R"(, "brushes": {"h": {"style": "hatched", "hatch": 1,
+        {"HatchFactor",
+         PageWith("", R"(, "brushes": {"h": {"style": "hatched", "hatch": 1,
                                                           "factor": [3, 3]}})"),
-         {}, 3, "hatched brushes come at the factors"},
-        {"OutsideThePageStrict", PageWith(R"({"op": "line", "from": [-5, 2], "to": [10, 2],
+         {},
+         3,
+         "hatched brushes come at the factors"},
+        {"OutsideThePageStrict",
+         PageWith(R"({"op": "line", "from": [-5, 2], "to": [10, 2],
                                               "color": "#000000"})"),
-         {"--strict"}, 3, "operations[0] (line) reaches outside the page"},
+         {"--strict"},
+         3,
+         "operations[0] (line) reaches outside the page"},
         {"MissingPage", "", {"--page-is-missing"}, 2, "unknown option --page-is-missing"},
         {"BadBandHeight", PageWith(""), {"--band-height", "0"}, 2, "--band-height takes"},
-        {"LibraryMissing", PageWith(""), {"--library", "/nonexistent/libmarlrend.so"}, 4,
+        {"LibraryMissing",
+         PageWith(""),
+         {"--library", "/nonexistent/libmarlrend.so"},
+         4,
          "cannot load the library"},
     };
 }
@@ -101,7 +161,8 @@ TEST_P(HostBadInput, AnswersWithItsMessageAndExitCodeAndWritesNoPicture) {
     CommandResult result = RunHost(arguments);
     EXPECT_EQ(result.Exit, input.Exit) << result.Output;
     EXPECT_NE(result.Output.find(input.Message), std::string::npos)
-        << "expected \"" << input.Message << "\" in:\n" << result.Output;
+        << "expected \"" << input.Message << "\" in:\n"
+        << result.Output;
     EXPECT_FALSE(FileExists(directory.File("out.png")));
 }
 
@@ -167,7 +228,8 @@ TEST(HostProgram, UnwritableOutputFailsAndLeavesNothingBehind) {
         << result.Output;
     int entries = 0;
     if (DIR* dir = opendir(directory.Path().c_str())) {
-        while (dirent* entry = readdir(dir)) entries += entry->d_name[0] == '.' ? 0 : 1;
+        while (dirent* entry = readdir(dir))
+            entries += entry->d_name[0] == '.' ? 0 : 1;
         closedir(dir);
     }
     EXPECT_EQ(entries, 2) << "only page.json and blocked";

@@ -31,7 +31,8 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 bool FileExists(const std::string& path) {
@@ -132,14 +133,16 @@ marlhost::Page ParseTestPage(const std::string& text, const std::string& directo
 
 CommandResult RunHost(const std::vector<std::string>& arguments) {
     std::string command = "'" MARLHOST_EXECUTABLE "'";
-    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    for (const std::string& argument : arguments)
+        command += " '" + argument + "'";
     command += " 2>&1";
     CommandResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return result;
     char buffer[4096];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.Output.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.Output.append(buffer, got);
     int status = pclose(pipe);
     result.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;

@@ -12,7 +12,8 @@ marlhost::PageImage RenderThrough(const CapabilityTable& table, const marlhost::
     options.BandHeight = bandHeight;
     marlhost::PageImage image = marlhost::RenderPage(table, page, options, report);
     std::string lines;
-    for (const std::string& line : report.Lines()) lines += line + "\n";
+    for (const std::string& line : report.Lines())
+        lines += line + "\n";
     EXPECT_TRUE(report.Clean()) << "in bands of " << bandHeight << ":\n" << lines;
     return image;
 }
@@ -31,8 +32,8 @@ marlhost::PageImage RenderThrough(const CapabilityTable& table, const marlhost::
                 if (a[k] == b[k]) continue;
                 if (++differing <= 8) {
                     char text[96];
-                    std::snprintf(text, sizeof text, "  (%d,%d) plane %d: expected %u, got %u\n",
-                                  x, y, k, a[k], b[k]);
+                    std::snprintf(text, sizeof text, "  (%d,%d) plane %d: expected %u, got %u\n", x,
+                                  y, k, a[k], b[k]);
                     first += text;
                 }
             }

@@ -21,13 +21,15 @@ TEST(PageReader, PaperSizesFollowTheResolution) {
     struct Case {
         const char* Paper;
         int Dpi, Width, Height;
-    } cases[] = {{"A4", 300, 2480, 3508}, {"A4", 600, 4961, 7016}, {"Letter", 300, 2550, 3300},
+    } cases[] = {{"A4", 300, 2480, 3508},
+                 {"A4", 600, 4961, 7016},
+                 {"Letter", 300, 2550, 3300},
                  {"A5", 72, 420, 595}};
     for (const Case& c : cases) {
-        marlhost::Page page = Parse(std::string("{\"paper\": \"") + c.Paper +
-                                        "\", \"resolution\": " + std::to_string(c.Dpi) +
-                                        ", \"operations\": []}",
-                                    directory);
+        marlhost::Page page =
+            Parse(std::string("{\"paper\": \"") + c.Paper +
+                      "\", \"resolution\": " + std::to_string(c.Dpi) + ", \"operations\": []}",
+                  directory);
         EXPECT_EQ(page.Width, c.Width) << c.Paper << " at " << c.Dpi;
         EXPECT_EQ(page.Height, c.Height) << c.Paper << " at " << c.Dpi;
         EXPECT_EQ(page.BandHeight, 64);
@@ -37,12 +39,13 @@ TEST(PageReader, PaperSizesFollowTheResolution) {
 
 TEST(PageReader, CodesByNameAndInHex) {
     const std::pair<const char*, uint8_t> names[] = {
-        {"SRCCOPY", 0xCC},   {"SRCPAINT", 0xEE},   {"SRCAND", 0x88},      {"SRCINVERT", 0x66},
-        {"SRCERASE", 0x44},  {"NOTSRCCOPY", 0x33}, {"NOTSRCERASE", 0x11}, {"MERGECOPY", 0xC0},
-        {"MERGEPAINT", 0xBB}, {"PATCOPY", 0xF0},   {"PATPAINT", 0xFB},    {"PATINVERT", 0x5A},
-        {"DSTINVERT", 0x55}, {"BLACKNESS", 0x00},  {"WHITENESS", 0xFF},   {"0x8e", 0x8E},
-        {"0X0", 0x00},       {"0xB8", 0xB8}};
-    for (const auto& [name, code] : names) EXPECT_EQ(marlhost::ParseRopName(name), code) << name;
+        {"SRCCOPY", 0xCC},    {"SRCPAINT", 0xEE},   {"SRCAND", 0x88},      {"SRCINVERT", 0x66},
+        {"SRCERASE", 0x44},   {"NOTSRCCOPY", 0x33}, {"NOTSRCERASE", 0x11}, {"MERGECOPY", 0xC0},
+        {"MERGEPAINT", 0xBB}, {"PATCOPY", 0xF0},    {"PATPAINT", 0xFB},    {"PATINVERT", 0x5A},
+        {"DSTINVERT", 0x55},  {"BLACKNESS", 0x00},  {"WHITENESS", 0xFF},   {"0x8e", 0x8E},
+        {"0X0", 0x00},        {"0xB8", 0xB8}};
+    for (const auto& [name, code] : names)
+        EXPECT_EQ(marlhost::ParseRopName(name), code) << name;
     EXPECT_FALSE(marlhost::ParseRopName("0x100"));
     EXPECT_FALSE(marlhost::ParseRopName("srccopy"));
     EXPECT_FALSE(marlhost::ParseRopName("0x"));
@@ -85,7 +88,8 @@ TEST(PageReader, MonoExpandNeedsAOneBitSource) {
     EXPECT_EQ(std::get<BlitOp>(page.Operations[0].Draw).MonoExpand, 8u);
     EXPECT_EQ(std::get<BlitOp>(page.Operations[1].Draw).MonoExpand, 3u);
     EXPECT_THROW(Parse(R"({"width": 50, "height": 50, "operations": [
-        {"op": "blit", "rect": [0, 0, 4, 4], "code": "PATCOPY", "monoExpand": 0}]})", directory),
+        {"op": "blit", "rect": [0, 0, 4, 4], "code": "PATCOPY", "monoExpand": 0}]})",
+                       directory),
                  marlhost::HostError);
 }
 

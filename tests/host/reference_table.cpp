@@ -14,9 +14,7 @@ namespace {
 
 constexpr const char* kRenderFile = "r:\\platf\\src\\render24\\render24";
 
-bool IsPatternDest(uint8_t code) {
-    return ((code >> 2) & 0x33) == (code & 0x33);
-}
+bool IsPatternDest(uint8_t code) { return ((code >> 2) & 0x33) == (code & 0x33); }
 
 // Evaluates a code's name on one plane's samples; xorBits picks the bitwise exclusive or of
 // block transfers instead of the distance of the pixel, line and span primitives.
@@ -34,17 +32,22 @@ uint8_t Evaluate(uint8_t code, uint8_t p, uint8_t s, uint8_t d, bool xorBits) {
         case 'n': stack[top - 1] = static_cast<uint8_t>(255 - stack[top - 1]); break;
         default: {
             uint8_t b = stack[--top], a = stack[--top];
-            if (*c == 'a') stack[top++] = std::min(a, b);
-            else if (*c == 'o') stack[top++] = std::max(a, b);
-            else stack[top++] = xorBits ? static_cast<uint8_t>(a ^ b)
-                                        : static_cast<uint8_t>(a > b ? a - b : b - a);
+            if (*c == 'a')
+                stack[top++] = std::min(a, b);
+            else if (*c == 'o')
+                stack[top++] = std::max(a, b);
+            else
+                stack[top++] = xorBits ? static_cast<uint8_t>(a ^ b)
+                                       : static_cast<uint8_t>(a > b ? a - b : b - a);
         }
         }
     }
     return complement ? static_cast<uint8_t>(255 - stack[0]) : stack[0];
 }
 
-uint8_t Sample(uint32_t colour, unsigned plane) { return static_cast<uint8_t>(colour >> (8 * plane)); }
+uint8_t Sample(uint32_t colour, unsigned plane) {
+    return static_cast<uint8_t>(colour >> (8 * plane));
+}
 
 struct Destination {
     BitmapHeader* Header;
@@ -63,7 +66,8 @@ void Combine(const Destination& dst, int32_t x, int32_t y, uint8_t code, uint8_t
              uint8_t p2) {
     if (!dst.Contains(x, y) || code == 0xAA) return;
     uint8_t p[3] = {p0, p1, p2};
-    for (unsigned k = 0; k < 3; ++k) dst.At(x, y, k) = Evaluate(code, p[k], 0, dst.At(x, y, k), false);
+    for (unsigned k = 0; k < 3; ++k)
+        dst.At(x, y, k) = Evaluate(code, p[k], 0, dst.At(x, y, k), false);
 }
 
 int32_t Mod(int32_t a, int32_t b) {
@@ -109,7 +113,8 @@ uint32_t FillScanRows(RenderDevice* device, uint32_t, uint32_t count, const Scan
             if (pattern)
                 Combine(dst, x, y, rop, PatternSample(*brush, x, y, 0),
                         PatternSample(*brush, x, y, 1), PatternSample(*brush, x, y, 2));
-            else Combine(dst, x, y, rop, Sample(solid, 0), Sample(solid, 1), Sample(solid, 2));
+            else
+                Combine(dst, x, y, rop, Sample(solid, 0), Sample(solid, 1), Sample(solid, 2));
         }
     return 0;
 }
@@ -135,11 +140,12 @@ void* Allocate(RenderDevice* device, uint32_t size, uint32_t line) {
 }
 
 void Put(uint8_t* bits, int32_t width, int32_t x, int32_t y, uint32_t colour) {
-    for (unsigned k = 0; k < 3; ++k) bits[size_t{3} * width * y + k * width + x] = Sample(colour, k);
+    for (unsigned k = 0; k < 3; ++k)
+        bits[size_t{3} * width * y + k * width + x] = Sample(colour, k);
 }
 
-void ExpandMono(const uint8_t* rows, uint32_t widthBytes, int32_t width, int32_t height,
-                int32_t xf, int32_t yf, uint32_t fore, uint32_t back, uint8_t* bits) {
+void ExpandMono(const uint8_t* rows, uint32_t widthBytes, int32_t width, int32_t height, int32_t xf,
+                int32_t yf, uint32_t fore, uint32_t back, uint8_t* bits) {
     for (int32_t y = 0; y < height * yf; ++y)
         for (int32_t x = 0; x < width * xf; ++x) {
             int32_t sx = x / xf, sy = y / yf;
@@ -217,7 +223,8 @@ uint32_t RealizeBrush(RenderDevice* device, void* in, RealizedBrush* out, uint32
     if (logical.Style == 2) {
         out->Width = static_cast<int16_t>(8 * xf);
         out->Height = static_cast<int16_t>(8 * yf);
-        out->Bits = static_cast<uint8_t*>(Allocate(device, uint32_t(out->Width) * out->Height * 3, 821));
+        out->Bits =
+            static_cast<uint8_t*>(Allocate(device, uint32_t(out->Width) * out->Height * 3, 821));
         for (int32_t r = 0; r < out->Height; ++r)
             for (int32_t x = 0; x < out->Width; ++x)
                 Put(out->Bits, out->Width, x, r,
@@ -290,11 +297,12 @@ uint32_t BitBlt(RenderDevice*, BitmapHeader* destination, uint32_t x16, uint32_t
     if (right < x || bottom < y) return 0;
 
     bool pattern = brush && brush->Width > 0 && brush->Height > 0;
-    uint32_t solid = brush ? brush->Color
-                           : (colors->TextColor & 0xFE000000u ? colors->LogicalTextColor
-                                                              : colors->TextColor);
+    uint32_t solid =
+        brush ? brush->Color
+              : (colors->TextColor & 0xFE000000u ? colors->LogicalTextColor : colors->TextColor);
     if (pattern && brush->MonoSource &&
-        (brush->MonoSource->ForeColor != reader.Text || brush->MonoSource->BackColor != reader.Back)) {
+        (brush->MonoSource->ForeColor != reader.Text ||
+         brush->MonoSource->BackColor != reader.Back)) {
         MonoPattern* mono = brush->MonoSource;
         ExpandMono(reinterpret_cast<const uint8_t*>(mono) + 14, mono->WidthBytes, mono->Width,
                    mono->Height, brush->Width / mono->Width, brush->Height / mono->Height,
@@ -305,9 +313,9 @@ uint32_t BitBlt(RenderDevice*, BitmapHeader* destination, uint32_t x16, uint32_t
     Destination dst{destination};
     for (int32_t r = y; r <= bottom; ++r)
         for (int32_t c = x; c <= right; ++c) {
-            uint32_t s = source ? reader.Colour(static_cast<uint32_t>(r - y),
-                                                static_cast<uint32_t>(c - x))
-                                : 0;
+            uint32_t s =
+                source ? reader.Colour(static_cast<uint32_t>(r - y), static_cast<uint32_t>(c - x))
+                       : 0;
             for (unsigned k = 0; k < 3; ++k) {
                 uint8_t p = pattern ? PatternSample(*brush, c, r, k) : Sample(solid, k);
                 dst.At(c, r, k) = Evaluate(rop, p, Sample(s, k), dst.At(c, r, k), true);

@@ -26,7 +26,8 @@ std::string Render(const CapabilityTable& table, bool& clean) {
     marlhost::RenderPage(table, page, {}, report);
     clean = report.Clean();
     std::string lines;
-    for (const std::string& line : report.Lines()) lines += line + "\n";
+    for (const std::string& line : report.Lines())
+        lines += line + "\n";
     return lines;
 }
 

@@ -71,8 +71,8 @@ Pixels WalkWholeLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 
 TEST(RunSlices, EveryOctantAndLengthMatchesBresenham) {
     // Slopes as fractions of the major length, each in all eight octants.
-    const int32_t slopes[][2] = {{0, 1}, {1, 7}, {1, 3}, {2, 5}, {1, 2}, {3, 5},
-                                 {2, 3}, {5, 6}, {19, 20}, {1, 1}};
+    const int32_t slopes[][2] = {{0, 1}, {1, 7}, {1, 3}, {2, 5},   {1, 2},
+                                 {3, 5}, {2, 3}, {5, 6}, {19, 20}, {1, 1}};
     for (int32_t length = 1; length <= 200; ++length)
         for (const auto& slope : slopes) {
             int32_t minor = length * slope[0] / slope[1];
@@ -98,8 +98,8 @@ TEST(RunSlices, HorizontalVerticalAndPointAreSingleRuns) {
         int32_t X0, Y0, X1, Y1;
         int16_t StepX, StepY;
         uint16_t Run;
-    } cases[] = {{3, 7, 12, 7, 1, 0, 10},  {12, 7, 3, 7, -1, 0, 10}, {5, 2, 5, 9, 0, 1, 8},
-                 {5, 9, 5, 2, 0, -1, 8},   {4, 4, 4, 4, 1, 0, 1},    {0, 0, 9, 9, 1, 0, 1}};
+    } cases[] = {{3, 7, 12, 7, 1, 0, 10}, {12, 7, 3, 7, -1, 0, 10}, {5, 2, 5, 9, 0, 1, 8},
+                 {5, 9, 5, 2, 0, -1, 8},  {4, 4, 4, 4, 1, 0, 1},    {0, 0, 9, 9, 1, 0, 1}};
     for (const Case& c : cases) {
         SliceLine line({c.X0, c.Y0}, {c.X1, c.Y1});
         std::vector<RunSliceLine> records;
@@ -144,20 +144,21 @@ void CheckBands(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pageWidt
 }
 
 TEST(RunSlices, BandCutsGiveEachPixelToItsBandOnce) {
-    const int32_t ends[][4] = {{0, 0, 99, 79},   {99, 0, 0, 79},  {5, 70, 90, 3},
-                               {50, 0, 52, 79},  {52, 79, 50, 0}, {0, 40, 99, 41},
-                               {10, 10, 10, 60}, {0, 0, 99, 0},   {30, 5, 37, 66},
-                               {99, 79, 0, 0},   {1, 78, 98, 1},  {0, 3, 99, 76}};
+    const int32_t ends[][4] = {{0, 0, 99, 79},  {99, 0, 0, 79},  {5, 70, 90, 3},   {50, 0, 52, 79},
+                               {52, 79, 50, 0}, {0, 40, 99, 41}, {10, 10, 10, 60}, {0, 0, 99, 0},
+                               {30, 5, 37, 66}, {99, 79, 0, 0},  {1, 78, 98, 1},   {0, 3, 99, 76}};
     for (int32_t bandHeight : {1, 2, 7, 64, 80})
-        for (const auto& e : ends) CheckBands(e[0], e[1], e[2], e[3], 100, 80, bandHeight);
+        for (const auto& e : ends)
+            CheckBands(e[0], e[1], e[2], e[3], 100, 80, bandHeight);
 }
 
 TEST(RunSlices, LinesReachingOutsideThePageAreCutToIt) {
-    const int32_t ends[][4] = {{-50, -20, 150, 100}, {150, -30, -40, 90}, {-10, 40, 120, 41},
-                               {40, -100, 45, 200},  {-5, -5, -1, -1},    {120, 10, 130, 70},
+    const int32_t ends[][4] = {{-50, -20, 150, 100},   {150, -30, -40, 90},    {-10, 40, 120, 41},
+                               {40, -100, 45, 200},    {-5, -5, -1, -1},       {120, 10, 130, 70},
                                {-32768, 0, 32767, 79}, {60, -32768, 20, 32767}};
     for (int32_t bandHeight : {1, 7, 64})
-        for (const auto& e : ends) CheckBands(e[0], e[1], e[2], e[3], 100, 80, bandHeight);
+        for (const auto& e : ends)
+            CheckBands(e[0], e[1], e[2], e[3], 100, 80, bandHeight);
 }
 
 TEST(RunSlices, SteepLongLinesStillDrawTheirPixels) {

@@ -84,7 +84,8 @@ TEST(PolygonSpans, RandomPolygonsMatchBruteForce) {
     };
     for (int polygon = 0; polygon < 40; ++polygon) {
         std::vector<Vertex> points(size_t(3 + next(8)));
-        for (Vertex& point : points) point = {next(70) - 5, next(50) - 5};
+        for (Vertex& point : points)
+            point = {next(70) - 5, next(50) - 5};
         ExpectMatchesBruteForce(points, FillRule::EvenOdd, 64, 44);
         ExpectMatchesBruteForce(points, FillRule::Winding, 64, 44);
     }
@@ -96,7 +97,8 @@ TEST(PolygonSpans, RectangleEqualsThePolygonOfItsCorners) {
         FillArea::Polygon({{3, 4}, {13, 4}, {13, 11}, {3, 11}}, FillRule::EvenOdd), 20, 20);
     EXPECT_EQ(rect, polygon);
     int covered = 0;
-    for (auto& row : rect) covered += int(std::count(row.begin(), row.end(), true));
+    for (auto& row : rect)
+        covered += int(std::count(row.begin(), row.end(), true));
     EXPECT_EQ(covered, 70);
     EXPECT_TRUE(rect[4][3]);
     EXPECT_FALSE(rect[11][3]);
@@ -114,8 +116,8 @@ TEST(PolygonSpans, PolygonsSharingAnEdgeNeverShareAPixel) {
 }
 
 TEST(PolygonSpans, BandSpansTogetherAreThePageClippedToItsWidth) {
-    FillArea area = FillArea::Polygon({{-20, -5}, {130, 20}, {60, 95}, {10, 40}},
-                                      FillRule::Winding);
+    FillArea area =
+        FillArea::Polygon({{-20, -5}, {130, 20}, {60, 95}, {10, 40}}, FillRule::Winding);
     auto page = Rasterise(area, 100, 80);
     for (int32_t bandHeight : {1, 7, 64, 80}) {
         std::vector<std::vector<bool>> bands(80, std::vector<bool>(100, false));

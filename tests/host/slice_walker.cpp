@@ -6,11 +6,10 @@ namespace marlhosttest {
 namespace {
 
 class Walk {
-public:
+  public:
     Walk(const RunSliceLine& line, int32_t width, int32_t height,
          const std::function<void(int32_t, int32_t)>& visit)
-        : Line(line), Width(width), Height(height), Visit(visit), X(line.StartX),
-          Y(line.StartY) {}
+        : Line(line), Width(width), Height(height), Visit(visit), X(line.StartX), Y(line.StartY) {}
 
     void Run() {
         int16_t decision = Line.ErrorTerm;
@@ -34,7 +33,7 @@ public:
         if (Line.LastRun != 0) DrawRun(Line.LastRun);
     }
 
-private:
+  private:
     void StepRow(int32_t step) {
         if (step == 0) return;
         if (step == 1) {

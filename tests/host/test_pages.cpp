@@ -18,8 +18,16 @@ struct PageOp {
     }
 };
 
-PageOp PixelOp(std::string json) { PageOp op{std::move(json)}; op.Pixel = true; return op; }
-PageOp LineOp(std::string json) { PageOp op{std::move(json)}; op.Line = true; return op; }
+PageOp PixelOp(std::string json) {
+    PageOp op{std::move(json)};
+    op.Pixel = true;
+    return op;
+}
+PageOp LineOp(std::string json) {
+    PageOp op{std::move(json)};
+    op.Line = true;
+    return op;
+}
 PageOp FillOp(std::string json, bool brush) {
     PageOp op{std::move(json)};
     op.Fill = true;
@@ -74,9 +82,11 @@ std::string WriteBandTestPage(const ScratchDirectory& directory, const LivePrimi
         FillOp(R"({"op": "fill", "rect": [-5, -5, 60, 50], "brush": "hatch"})", true),
         FillOp(R"({"op": "fill", "rect": [50, 10, 80, 70], "brush": "tile"})", true),
         FillOp(R"({"op": "fill", "points": [[60,2],[89,88],[14,33],[106,33],[31,88]],
-                   "rule": "winding", "brush": "cross", "code": "0xA0"})", true),
+                   "rule": "winding", "brush": "cross", "code": "0xA0"})",
+               true),
         FillOp(R"({"op": "fill", "points": [[60,2],[89,88],[14,33],[106,33],[31,88]],
-                   "color": "#808080", "code": "0x5A"})", true),
+                   "color": "#808080", "code": "0x5A"})",
+               true),
         FillOp(R"({"op": "fill", "rect": [0, 60, 40, 30], "brush": "mono"})", true),
         FillOp(R"({"op": "fill", "rect": [100, 70, 30, 30], "code": "DSTINVERT"})", false),
         LineOp(R"({"op": "line", "from": [0, 0], "to": [119, 89], "color": "#FF00FF"})"),
@@ -89,29 +99,34 @@ std::string WriteBandTestPage(const ScratchDirectory& directory, const LivePrimi
         PixelOp(R"({"op": "pixel", "at": [7, 7], "color": "#FF0000"})"),
         PixelOp(R"({"op": "pixel", "at": [119, 89], "color": "#00FF00", "code": "0xFA"})"),
         PixelOp(R"({"op": "pixel", "at": [64, 63], "color": "#123456", "code": "0x50"})"),
-        BlitOp(R"({"op": "blit", "at": [-4, -3], "source": "rgb.bmp", "code": "SRCCOPY"})",
-               false),
+        BlitOp(R"({"op": "blit", "at": [-4, -3], "source": "rgb.bmp", "code": "SRCCOPY"})", false),
         BlitOp(R"({"op": "blit", "at": [100, 60], "source": "index8.bmp", "code": "SRCINVERT"})",
                false),
         BlitOp(R"({"op": "blit", "at": [-3, 40], "source": "index4.bmp", "code": "SRCCOPY"})",
                false),
-        BlitOp(R"({"op": "blit", "at": [30, 30], "source": "mono.bmp", "code": "SRCCOPY"})",
-               false),
+        BlitOp(R"({"op": "blit", "at": [30, 30], "source": "mono.bmp", "code": "SRCCOPY"})", false),
         BlitOp(R"({"op": "blit", "at": [-5, 70], "source": "mono.bmp", "code": "0xB8",
-                   "brush": "tile", "palette": false})", true),
+                   "brush": "tile", "palette": false})",
+               true),
         BlitOp(R"({"op": "blit", "at": [-3, 12], "source": "mono.bmp", "code": "SRCCOPY",
                    "monoExpand": 11, "textColor": "#0000FF", "backColor": "#FFC0C0",
-                   "palette": false})", false),
+                   "palette": false})",
+               false),
         BlitOp(R"({"op": "blit", "rect": [70, 5, 40, 30], "code": "PATINVERT",
-                   "brush": "mono"})", true),
+                   "brush": "mono"})",
+               true),
         BlitOp(R"({"op": "blit", "rect": [80, 40, 60, 20], "source": "rgb.bmp",
-                   "code": "0x8E", "brush": "hatch"})", true),
+                   "code": "0x8E", "brush": "hatch"})",
+               true),
         BlitOp(R"({"op": "text", "at": [20, 76], "text": "Band", "code": "0xE2",
-                   "brush": "cross"})", true),
+                   "brush": "cross"})",
+               true),
         BlitOp(R"({"op": "text", "at": [-4, 20], "text": "Ab", "ink": "clear", "code": "0xB8",
-                   "color": "#4040FF"})", true),
+                   "color": "#4040FF"})",
+               true),
         BlitOp(R"({"op": "text", "at": [60, 50], "text": "x", "scale": 3, "code": "SRCCOPY",
-                   "textColor": "#FFFFFF", "backColor": "#000000"})", false),
+                   "textColor": "#FFFFFF", "backColor": "#000000"})",
+               false),
     };
     std::string text = Assemble(R"("width": 120, "height": 90, "bandHeight": 90,
                                    "background": "#406080")",
@@ -130,20 +145,24 @@ std::string WriteGoldenPage(const ScratchDirectory& directory) {
         FillOp(R"({"op": "fill", "rect": [10, 6, 20, 10], "color": "#808080", "code": "0x5A"})",
                true),
         FillOp(R"({"op": "fill", "points": [[20,20],[47,31],[25,31]], "brush": "hatch",
-                   "rule": "winding"})", true),
+                   "rule": "winding"})",
+               true),
         LineOp(R"({"op": "line", "from": [0, 31], "to": [47, 0], "color": "#00FF00"})"),
         LineOp(R"({"op": "line", "from": [5, 0], "to": [9, 31], "color": "#FFFFFF",
                    "code": "DSTINVERT"})"),
-        BlitOp(R"({"op": "blit", "at": [30, 2], "source": "rgb.bmp", "code": "SRCCOPY"})",
-               false),
+        BlitOp(R"({"op": "blit", "at": [30, 2], "source": "rgb.bmp", "code": "SRCCOPY"})", false),
         BlitOp(R"({"op": "blit", "rect": [0, 20, 16, 8], "code": "PATCOPY",
-                   "brush": "cross"})", true),
+                   "brush": "cross"})",
+               true),
         BlitOp(R"({"op": "blit", "rect": [14, 14, 12, 12], "source": "index8.bmp",
-                   "code": "SRCINVERT"})", false),
+                   "code": "SRCINVERT"})",
+               false),
         BlitOp(R"({"op": "blit", "rect": [34, 18, 14, 14], "source": "mono.bmp",
-                   "code": "MERGECOPY", "brush": "tile"})", true),
+                   "code": "MERGECOPY", "brush": "tile"})",
+               true),
         BlitOp(R"({"op": "text", "at": [1, 12], "text": "Go", "code": "0xE2",
-                   "brush": "mono"})", true),
+                   "brush": "mono"})",
+               true),
         PixelOp(R"({"op": "pixel", "at": [47, 31], "color": "#FF00FF"})"),
         PixelOp(R"({"op": "pixel", "at": [0, 0], "color": "#102030", "code": "0xFA"})"),
     };

@@ -41,14 +41,14 @@ RowRange RowsOf(const Operation& operation) {
 }
 
 class BandRenderer {
-public:
+  public:
     BandRenderer(const CapabilityTable& table, const Page& page, int32_t bandHeight,
                  RenderReport& report);
 
     void Band(int32_t top, int32_t rows, PageImage& image);
     void Finish();
 
-private:
+  private:
     // The device record as the library reads it: the host's allocator and band surface.
     RenderDevice& WiredDevice() {
         Device.Allocator = &Memory;
@@ -95,22 +95,24 @@ BandRenderer::BandRenderer(const CapabilityTable& table, const Page& page, int32
       Buffer(size_t{3} * WidthBytes * static_cast<uint32_t>(bandHeight) + 2 * kGuardBytes,
              kGuardValue),
       Brushes(table, WiredDevice(), page.Brushes, report) {
-    for (const Operation& operation : page.Operations) Rows.push_back(RowsOf(operation));
+    for (const Operation& operation : page.Operations)
+        Rows.push_back(RowsOf(operation));
 }
 
 void BandRenderer::Prepare(int32_t top, int32_t rows) {
     Top = top;
     BandRows = rows;
-    MarlDescribeBitmap(Header, static_cast<uint16_t>(Source.Width), static_cast<uint16_t>(rows),
-                       3, 8, Plane(0, 0));
+    MarlDescribeBitmap(Header, static_cast<uint16_t>(Source.Width), static_cast<uint16_t>(rows), 3,
+                       8, Plane(0, 0));
     MarlAttachSurface(Surface, &Header);
     for (int32_t y = 0; y < rows; ++y)
         for (unsigned plane = 0; plane < 3; ++plane)
             std::memset(Plane(y, plane), PlaneSample(Source.Background, plane), WidthBytes);
     // Everything around the band's rows (a last band may be shorter) is guard.
     std::fill(Buffer.begin(), Buffer.begin() + kGuardBytes, kGuardValue);
-    std::fill(Buffer.begin() + static_cast<std::ptrdiff_t>(
-                                   kGuardBytes + size_t{3} * WidthBytes * static_cast<uint32_t>(rows)),
+    std::fill(Buffer.begin() +
+                  static_cast<std::ptrdiff_t>(kGuardBytes +
+                                              size_t{3} * WidthBytes * static_cast<uint32_t>(rows)),
               Buffer.end(), kGuardValue);
     Brushes.PlaceForBand(top);
 }
@@ -128,10 +130,14 @@ void BandRenderer::Draw(const Operation& operation) {
     std::visit(
         [&](const auto& draw) {
             using Kind = std::decay_t<decltype(draw)>;
-            if constexpr (std::is_same_v<Kind, PixelOp>) DrawPixel(draw, where);
-            else if constexpr (std::is_same_v<Kind, LineOp>) DrawLine(draw, where);
-            else if constexpr (std::is_same_v<Kind, FillOp>) DrawFill(draw, where);
-            else DrawBlit(draw, where);
+            if constexpr (std::is_same_v<Kind, PixelOp>)
+                DrawPixel(draw, where);
+            else if constexpr (std::is_same_v<Kind, LineOp>)
+                DrawLine(draw, where);
+            else if constexpr (std::is_same_v<Kind, FillOp>)
+                DrawFill(draw, where);
+            else
+                DrawBlit(draw, where);
         },
         operation.Draw);
 }
@@ -141,8 +147,7 @@ void BandRenderer::DrawPixel(const PixelOp& pixel, const std::string& where) {
         pixel.At.Y >= Top + BandRows)
         return;
     uint32_t result = Table.Pixel(&Device, 0, static_cast<uint32_t>(pixel.At.X),
-                                  static_cast<uint32_t>(pixel.At.Y - Top), pixel.Color,
-                                  pixel.Code);
+                                  static_cast<uint32_t>(pixel.At.Y - Top), pixel.Color, pixel.Code);
     if ((result & 0xFFFF) != 0)
         Report.Refused(where + ": RPPixel answered " + std::to_string(result & 0xFFFF) +
                        " for code " + HexCode(pixel.Code));
@@ -169,8 +174,8 @@ void BandRenderer::DrawFill(const FillOp& fill, const std::string& where) {
     RealizedBrush* brush = Brushes.Realized(fill.Brush);
     for (size_t first = 0; first < Spans.size(); first += kLargestSpanCall) {
         auto count = static_cast<uint32_t>(std::min(kLargestSpanCall, Spans.size() - first));
-        uint32_t result = Table.FillScanRows(&Device, 0, count, Spans.data() + first, brush, 0, 0,
-                                             fill.Code);
+        uint32_t result =
+            Table.FillScanRows(&Device, 0, count, Spans.data() + first, brush, 0, 0, fill.Code);
         if ((result & 0xFFFF) != 0)
             Report.Refused(where + ": RPFillScanRows answered " + std::to_string(result & 0xFFFF));
     }
@@ -200,12 +205,12 @@ void BandRenderer::DrawBlit(const BlitOp& blit, const std::string& where) {
                        static_cast<uint32_t>(top - blit.Area.Y), width, height, blit.MonoExpand);
         source = window->Header();
         monoExpand = window->MonoExpand();
-        if (blit.PassPalette && !blit.Source->Palette.empty()) palette = blit.Source->Palette.data();
+        if (blit.PassPalette && !blit.Source->Palette.empty())
+            palette = blit.Source->Palette.data();
     }
-    uint32_t result = Table.BitBlt(&Device, &Header, static_cast<uint32_t>(left),
-                                   static_cast<uint32_t>(top - Top), width, height, source,
-                                   blit.Code, Brushes.Realized(blit.Brush), &colors, 0, palette,
-                                   monoExpand);
+    uint32_t result = Table.BitBlt(
+        &Device, &Header, static_cast<uint32_t>(left), static_cast<uint32_t>(top - Top), width,
+        height, source, blit.Code, Brushes.Realized(blit.Brush), &colors, 0, palette, monoExpand);
     if ((result & 0xFFFF) != 0)
         Report.Refused(where + ": RPBitBlt answered " + std::to_string(result & 0xFFFF) +
                        " for code " + HexCode(blit.Code));
@@ -214,8 +219,10 @@ void BandRenderer::DrawBlit(const BlitOp& blit, const std::string& where) {
 void BandRenderer::CheckGuards(int32_t top) {
     size_t end = kGuardBytes + size_t{3} * WidthBytes * static_cast<uint32_t>(BandRows);
     bool intact = true;
-    for (size_t i = 0; i < kGuardBytes; ++i) intact = intact && Buffer[i] == kGuardValue;
-    for (size_t i = end; i < Buffer.size(); ++i) intact = intact && Buffer[i] == kGuardValue;
+    for (size_t i = 0; i < kGuardBytes; ++i)
+        intact = intact && Buffer[i] == kGuardValue;
+    for (size_t i = end; i < Buffer.size(); ++i)
+        intact = intact && Buffer[i] == kGuardValue;
     if (!intact)
         Report.Refused("the band starting at page row " + std::to_string(top) +
                        " was written outside its bitmap");
@@ -223,11 +230,12 @@ void BandRenderer::CheckGuards(int32_t top) {
 
 void BandRenderer::CopyOut(PageImage& image) const {
     for (int32_t y = 0; y < BandRows; ++y) {
-        uint8_t* to = image.Rgb.data() +
-                      size_t{static_cast<uint32_t>(Top + y)} * static_cast<uint32_t>(image.Width) * 3;
+        uint8_t* to = image.Rgb.data() + size_t{static_cast<uint32_t>(Top + y)} *
+                                             static_cast<uint32_t>(image.Width) * 3;
         const uint8_t* planes[3] = {Plane(y, 0), Plane(y, 1), Plane(y, 2)};
         for (int32_t x = 0; x < Source.Width; ++x)
-            for (unsigned plane = 0; plane < 3; ++plane) *to++ = planes[plane][x];
+            for (unsigned plane = 0; plane < 3; ++plane)
+                *to++ = planes[plane][x];
     }
 }
 
@@ -246,8 +254,8 @@ PageImage RenderPage(const CapabilityTable& table, const Page& page, const Rende
     PageImage image;
     image.Width = page.Width;
     image.Height = page.Height;
-    image.Rgb.assign(size_t{3} * static_cast<uint32_t>(page.Width) *
-                         static_cast<uint32_t>(page.Height), 0);
+    image.Rgb.assign(
+        size_t{3} * static_cast<uint32_t>(page.Width) * static_cast<uint32_t>(page.Height), 0);
     BandRenderer renderer(table, page, bandHeight, report);
     int32_t bands = (page.Height + bandHeight - 1) / bandHeight;
     for (int32_t band = 0; band < bands; ++band) {

@@ -23,7 +23,8 @@ struct PageImage {
 
     const uint8_t* Pixel(int32_t x, int32_t y) const {
         return Rgb.data() + (size_t{static_cast<uint32_t>(y)} * static_cast<uint32_t>(Width) +
-                             static_cast<uint32_t>(x)) * 3;
+                             static_cast<uint32_t>(x)) *
+                                3;
     }
 };
 

@@ -16,8 +16,8 @@ int32_t Modulo(int32_t a, int32_t b) {
 }
 
 uint32_t PackOrigin(const PagePoint& origin) {
-    return uint32_t{static_cast<uint16_t>(origin.X)} |
-           uint32_t{static_cast<uint16_t>(origin.Y)} << 16;
+    return uint32_t{static_cast<uint16_t>(origin.X)} | uint32_t{static_cast<uint16_t>(origin.Y)}
+                                                           << 16;
 }
 
 } // namespace
@@ -112,14 +112,13 @@ void BrushSet::Realize(const BrushSpec& spec, Entry& entry) {
             entry.Logical.Hatch = static_cast<uint16_t>(HandleValue(entry.Handle));
         } else {
             ColourPatternPlanes(*spec.Pattern, entry.Planes, entry.Header);
-            entry.Logical.Color =
-                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&entry.Header));
+            entry.Logical.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&entry.Header));
             entry.Logical.Hatch = 0;
         }
     }
-    uint32_t size = Table.RealizeBrush(&Device, &entry.Logical, &entry.Brush,
-                                       PackOrigin(spec.Origin), spec.XFactor, spec.YFactor, 0,
-                                       spec.BackColor);
+    uint32_t size =
+        Table.RealizeBrush(&Device, &entry.Logical, &entry.Brush, PackOrigin(spec.Origin),
+                           spec.XFactor, spec.YFactor, 0, spec.BackColor);
     if (size != kRealizedBrushSize) {
         Report.Refused("RPRealizeBrush answered " + std::to_string(size) + " for brush \"" +
                        spec.Name + "\" (expected " + std::to_string(kRealizedBrushSize) + ")");

@@ -5,7 +5,8 @@
 namespace marlhost {
 
 HostMemory::~HostMemory() {
-    for (auto& [block, info] : Live) std::free(block);
+    for (auto& [block, info] : Live)
+        std::free(block);
 }
 
 void HostMemory::FreeBlock(void* block) {

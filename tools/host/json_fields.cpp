@@ -33,8 +33,8 @@ void JsonObject::Expect(std::initializer_list<const char*> keys) const {
             names += (names.empty() ? "" : ", ") + std::string(key);
         }
         if (!known)
-            throw PageError(Location + ": unknown field \"" + item.key() + "\" (known here: " +
-                            names + ", comment)");
+            throw PageError(Location + ": unknown field \"" + item.key() +
+                            "\" (known here: " + names + ", comment)");
     }
 }
 
@@ -56,8 +56,7 @@ void JsonObject::RequireOneOf(std::initializer_list<const char*> keys) const {
         present += Has(key) ? 1 : 0;
         names += (names.empty() ? "\"" : " or \"") + std::string(key) + "\"";
     }
-    if (present != 1)
-        throw PageError(Location + ": give exactly one of " + names);
+    if (present != 1) throw PageError(Location + ": give exactly one of " + names);
 }
 
 void JsonObject::Fail(const char* key, const std::string& what) const {
@@ -71,20 +70,22 @@ int32_t ReadInt(const Json& value, const std::string& where, int64_t low, int64_
     int64_t number = 0;
     if (value.is_number_unsigned()) {
         uint64_t unsignedNumber = value.get<uint64_t>();
-        inRange = unsignedNumber <= static_cast<uint64_t>(high) && static_cast<int64_t>(unsignedNumber) >= low;
+        inRange = unsignedNumber <= static_cast<uint64_t>(high) &&
+                  static_cast<int64_t>(unsignedNumber) >= low;
         number = static_cast<int64_t>(unsignedNumber);
     } else {
         number = value.get<int64_t>();
         inRange = number >= low && number <= high;
     }
     if (!inRange)
-        throw PageError(where + ": " + Shown(value) + " is out of range (" +
-                        std::to_string(low) + " to " + std::to_string(high) + ")");
+        throw PageError(where + ": " + Shown(value) + " is out of range (" + std::to_string(low) +
+                        " to " + std::to_string(high) + ")");
     return static_cast<int32_t>(number);
 }
 
 bool ReadBool(const Json& value, const std::string& where) {
-    if (!value.is_boolean()) throw PageError(where + ": expected true or false, got " + Shown(value));
+    if (!value.is_boolean())
+        throw PageError(where + ": expected true or false, got " + Shown(value));
     return value.get<bool>();
 }
 
@@ -95,8 +96,7 @@ std::string ReadString(const Json& value, const std::string& where) {
 
 uint32_t ReadColour(const Json& value, const std::string& where) {
     auto colour = value.is_string() ? ParseColour(value.get<std::string>()) : std::nullopt;
-    if (!colour)
-        throw PageError(where + ": expected a colour \"#RRGGBB\", got " + Shown(value));
+    if (!colour) throw PageError(where + ": expected a colour \"#RRGGBB\", got " + Shown(value));
     return *colour;
 }
 
@@ -106,8 +106,7 @@ uint8_t ReadCode(const Json& value, const std::string& where) {
         std::string text = value.get<std::string>();
         if (auto code = ParseRopName(text)) return *code;
         bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-        if (hex)
-            throw PageError(where + ": code " + text + " is out of range (0x00 to 0xFF)");
+        if (hex) throw PageError(where + ": code " + text + " is out of range (0x00 to 0xFF)");
         throw PageError(where + ": unknown code \"" + text + "\" (give 0x00 to 0xFF or one of " +
                         KnownRopNames() + ")");
     }

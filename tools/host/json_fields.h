@@ -13,7 +13,7 @@ namespace marlhost {
 using Json = nlohmann::json;
 
 class JsonObject {
-public:
+  public:
     // Throws a page error when value is not an object.
     JsonObject(const Json& value, std::string where);
 
@@ -32,7 +32,7 @@ public:
     // A page error about the field key.
     [[noreturn]] void Fail(const char* key, const std::string& what) const;
 
-private:
+  private:
     const Json& Value;
     std::string Location;
 };
@@ -46,8 +46,7 @@ uint8_t ReadCode(const Json& value, const std::string& where);
 
 // The field reader's helpers, with where = "<object where>.<key>".
 int32_t IntField(JsonObject& object, const char* key, int64_t low, int64_t high);
-int32_t IntField(JsonObject& object, const char* key, int64_t low, int64_t high,
-                 int32_t otherwise);
+int32_t IntField(JsonObject& object, const char* key, int64_t low, int64_t high, int32_t otherwise);
 uint32_t ColourField(JsonObject& object, const char* key, uint32_t otherwise);
 uint8_t CodeField(JsonObject& object, const char* key, uint8_t otherwise);
 std::string StringField(JsonObject& object, const char* key);

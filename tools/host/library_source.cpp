@@ -52,8 +52,10 @@ uint32_t PixelValue(const uint8_t* row, uint32_t bitsPixel, uint32_t x) {
 }
 
 void StorePixel(uint8_t* row, uint32_t bitsPixel, uint32_t x, uint32_t value) {
-    if (bitsPixel == 1) row[x / 8] |= static_cast<uint8_t>(value << (7 - x % 8));
-    else row[x / 2] |= static_cast<uint8_t>(value << (x % 2 == 0 ? 4 : 0));
+    if (bitsPixel == 1)
+        row[x / 8] |= static_cast<uint8_t>(value << (7 - x % 8));
+    else
+        row[x / 2] |= static_cast<uint8_t>(value << (x % 2 == 0 ? 4 : 0));
 }
 
 } // namespace
@@ -62,8 +64,10 @@ LibrarySource ToLibrarySource(const Image& image) {
     LibrarySource source;
     source.Width = static_cast<uint16_t>(image.Width);
     source.Height = static_cast<uint16_t>(image.Height);
-    if (image.BitsPerPixel == 24) ThreePlanes(image, source);
-    else OnePlane(image, source);
+    if (image.BitsPerPixel == 24)
+        ThreePlanes(image, source);
+    else
+        OnePlane(image, source);
     return source;
 }
 

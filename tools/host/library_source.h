@@ -21,14 +21,12 @@ struct LibrarySource {
     uint16_t Height = 0;
     uint8_t Planes = 0;
     uint8_t BitsPixel = 0;
-    uint16_t WidthBytes = 0;     // bytes in one row of one plane
-    std::vector<uint8_t> Bits;   // Height rows of Planes x WidthBytes bytes
+    uint16_t WidthBytes = 0;      // bytes in one row of one plane
+    std::vector<uint8_t> Bits;    // Height rows of Planes x WidthBytes bytes
     std::vector<uint8_t> Palette; // library order; empty for three planes
 
     uint32_t Depth() const { return uint32_t{Planes} * BitsPixel; }
-    const uint8_t* Row(uint32_t y) const {
-        return Bits.data() + size_t{y} * Planes * WidthBytes;
-    }
+    const uint8_t* Row(uint32_t y) const { return Bits.data() + size_t{y} * Planes * WidthBytes; }
 };
 
 // Converts a decoded picture. Rows of 1-bit sources keep one spare byte past the last pixel,
@@ -45,7 +43,7 @@ LibrarySource MonoSource(uint16_t width, uint16_t height, const std::vector<uint
 // the source. A 1-bit source that the library converts (monoExpand non-zero) is never copied:
 // the cut moves the first byte and the bit position that MonoExpand carries instead.
 class SourceWindow {
-public:
+  public:
     SourceWindow(const LibrarySource& source, uint32_t column, uint32_t row, uint16_t width,
                  uint16_t height, uint32_t monoExpand);
     SourceWindow(const SourceWindow&) = delete;
@@ -55,7 +53,7 @@ public:
     uint32_t MonoExpand() const { return Expand; }
     bool Copied() const { return !Copy.empty(); }
 
-private:
+  private:
     void CopyPart(const LibrarySource& source, uint32_t column, uint32_t row);
 
     BitmapHeader Record{};

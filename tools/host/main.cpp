@@ -93,7 +93,8 @@ void Note(const std::string& line) { std::fprintf(stderr, "marlrend-host: %s\n",
 int Run(const Options& options) {
     marlhost::Page page = marlhost::ReadPage(options.Page, {MARLHOST_FONT_DIRECTORY});
     if (options.Strict && !page.Clipped.empty()) {
-        for (const std::string& clipped : page.Clipped) Note(options.Page + ": " + clipped);
+        for (const std::string& clipped : page.Clipped)
+            Note(options.Page + ": " + clipped);
         throw marlhost::PageError(options.Page + ": " + std::to_string(page.Clipped.size()) +
                                   " operation(s) reach outside the page (--strict)");
     }
@@ -111,7 +112,8 @@ int Run(const Options& options) {
     marlhost::PageImage image = marlhost::RenderPage(library.Table(), page, render, report);
     marlhost::WritePng(image, options.Output);
     if (!report.Clean()) {
-        for (const std::string& line : report.Lines()) Note(line);
+        for (const std::string& line : report.Lines())
+            Note(line);
         Note(options.Output + " was written, but the library did not draw the page as asked");
         return static_cast<int>(ExitCode::Library);
     }

@@ -32,12 +32,12 @@ enum class BrushStyle : uint16_t { Solid = 0, Hatched = 2, Pattern = 3 };
 struct BrushSpec {
     std::string Name;
     BrushStyle Style = BrushStyle::Solid;
-    uint32_t Color = 0;          // solid colour; hatch lines; set bits of a 1-bit pattern
+    uint32_t Color = 0;            // solid colour; hatch lines; set bits of a 1-bit pattern
     uint32_t BackColor = 0xFFFFFF; // between hatch lines; clear bits of a 1-bit pattern
-    uint16_t Hatch = 0;          // 0 .. 5
-    uint8_t XFactor = 1;         // device pixels per pattern pixel
-    uint8_t YFactor = 1;         // device rows per pattern row
-    PagePoint Origin;            // page position of the pattern's first pixel
+    uint16_t Hatch = 0;            // 0 .. 5
+    uint8_t XFactor = 1;           // device pixels per pattern pixel
+    uint8_t YFactor = 1;           // device rows per pattern row
+    PagePoint Origin;              // page position of the pattern's first pixel
     std::shared_ptr<const Image> Pattern;
 };
 

@@ -28,8 +28,11 @@ struct Paper {
     double HeightMm;
 };
 
-constexpr Paper kPapers[] = {{"A3", 297, 420},     {"A4", 210, 297},       {"A5", 148, 210},
-                             {"Letter", 215.9, 279.4}, {"Legal", 215.9, 355.6}};
+constexpr Paper kPapers[] = {{"A3", 297, 420},
+                             {"A4", 210, 297},
+                             {"A5", 148, 210},
+                             {"Letter", 215.9, 279.4},
+                             {"Legal", 215.9, 355.6}};
 
 const char* const kHatchNames[] = {"horizontal", "vertical", "fdiagonal",
                                    "bdiagonal",  "cross",    "diagcross"};
@@ -75,13 +78,13 @@ void LineAndColumn(const std::string& text, size_t byte, size_t& line, size_t& c
 }
 
 class PageBuilder {
-public:
+  public:
     PageBuilder(std::string directory, const ReaderSettings& settings)
         : Directory(std::move(directory)), Fonts(Directory, settings.FontDirectory) {}
 
     Page Build(const Json& root);
 
-private:
+  private:
     void ReadSize(JsonObject& root);
     void ReadBrushes(const Json& brushes);
     BrushSpec ReadBrush(const std::string& name, const Json& value);
@@ -120,7 +123,8 @@ Page PageBuilder::Build(const Json& root) {
     if (const Json* brushes = page.Find("brushes")) ReadBrushes(*brushes);
     const Json& operations = page.Get("operations");
     if (!operations.is_array()) throw PageError("operations: expected an array [...]");
-    for (size_t i = 0; i < operations.size(); ++i) ReadOperation(operations[i], i);
+    for (size_t i = 0; i < operations.size(); ++i)
+        ReadOperation(operations[i], i);
     return std::move(Result);
 }
 
@@ -133,7 +137,8 @@ void PageBuilder::ReadSize(JsonObject& root) {
         const Paper* found = nullptr;
         for (const Paper& known : kPapers)
             if (name == known.Name) found = &known;
-        if (!found) root.Fail("paper", "unknown paper \"" + name + "\" (A3, A4, A5, Letter, Legal)");
+        if (!found)
+            root.Fail("paper", "unknown paper \"" + name + "\" (A3, A4, A5, Letter, Legal)");
         Result.Width = static_cast<int32_t>(std::lround(found->WidthMm / 25.4 * Result.Resolution));
         Result.Height =
             static_cast<int32_t>(std::lround(found->HeightMm / 25.4 * Result.Resolution));
@@ -227,7 +232,8 @@ void PageBuilder::ReadPattern(JsonObject& object, BrushSpec& brush) {
         object.Fail("factor", "the enlarged pattern would be wider than 10922 or taller than "
                               "32767 pixels");
     if (image.BitsPerPixel == 1) {
-        PaletteEntry set = image.Palette.size() > 1 ? image.Palette[1] : PaletteEntry{255, 255, 255};
+        PaletteEntry set =
+            image.Palette.size() > 1 ? image.Palette[1] : PaletteEntry{255, 255, 255};
         PaletteEntry clear = image.Palette.empty() ? PaletteEntry{} : image.Palette[0];
         brush.Color = ColourField(object, "color", LibraryColour(set.Red, set.Green, set.Blue));
         brush.BackColor =
@@ -258,12 +264,18 @@ void PageBuilder::ReadOperation(const Json& value, size_t index) {
     JsonObject object(value, where);
     std::string kind = StringField(object, "op");
     JsonObject named(value, where + " (" + kind + ")");
-    if (kind == "pixel") ReadPixel(named);
-    else if (kind == "line") ReadLine(named);
-    else if (kind == "fill") ReadFill(named);
-    else if (kind == "blit") ReadBlit(named);
-    else if (kind == "text") ReadText(named);
-    else object.Fail("op", "unknown operation \"" + kind + "\" (pixel, line, fill, blit, text)");
+    if (kind == "pixel")
+        ReadPixel(named);
+    else if (kind == "line")
+        ReadLine(named);
+    else if (kind == "fill")
+        ReadFill(named);
+    else if (kind == "blit")
+        ReadBlit(named);
+    else if (kind == "text")
+        ReadText(named);
+    else
+        object.Fail("op", "unknown operation \"" + kind + "\" (pixel, line, fill, blit, text)");
 }
 
 void PageBuilder::Add(const std::string& where,
@@ -271,12 +283,11 @@ void PageBuilder::Add(const std::string& where,
     Result.Operations.push_back({where, std::move(draw)});
 }
 
-void PageBuilder::NoteClipping(const std::string& where, int64_t left, int64_t top,
-                               int64_t right, int64_t bottom) {
+void PageBuilder::NoteClipping(const std::string& where, int64_t left, int64_t top, int64_t right,
+                               int64_t bottom) {
     if (left >= 0 && top >= 0 && right <= Result.Width && bottom <= Result.Height) return;
-    Result.Clipped.push_back(where + " reaches outside the page (" +
-                             std::to_string(Result.Width) + " x " +
-                             std::to_string(Result.Height) + ") and is clipped");
+    Result.Clipped.push_back(where + " reaches outside the page (" + std::to_string(Result.Width) +
+                             " x " + std::to_string(Result.Height) + ") and is clipped");
 }
 
 uint8_t PageBuilder::PatternDestCode(JsonObject& object) {
@@ -308,8 +319,8 @@ void PageBuilder::ReadLine(JsonObject& object) {
     line.To = ReadPoint(object.Get("to"), FieldWhere(object, "to"));
     line.Color = ReadColour(object.Get("color"), FieldWhere(object, "color"));
     line.Code = PatternDestCode(object);
-    NoteClipping(object.Where(), std::min(line.From.X, line.To.X),
-                 std::min(line.From.Y, line.To.Y), int64_t{std::max(line.From.X, line.To.X)} + 1,
+    NoteClipping(object.Where(), std::min(line.From.X, line.To.X), std::min(line.From.Y, line.To.Y),
+                 int64_t{std::max(line.From.X, line.To.X)} + 1,
                  int64_t{std::max(line.From.Y, line.To.Y)} + 1);
     Add(object.Where(), line);
 }
@@ -361,7 +372,8 @@ void PageBuilder::ReadFill(JsonObject& object) {
         FillRule rule = FillRule::EvenOdd;
         if (const Json* name = object.Find("rule")) {
             std::string text = ReadString(*name, FieldWhere(object, "rule"));
-            if (text == "winding") rule = FillRule::Winding;
+            if (text == "winding")
+                rule = FillRule::Winding;
             else if (text != "evenodd")
                 object.Fail("rule", "unknown rule \"" + text + "\" (evenodd, winding)");
         }
@@ -389,8 +401,8 @@ void PageBuilder::ReadBlitColours(JsonObject& object, BlitOp& blit, bool keepPat
 }
 
 void PageBuilder::ReadBlit(JsonObject& object) {
-    object.Expect({"op", "rect", "at", "code", "source", "brush", "color", "textColor",
-                   "backColor", "monoExpand", "palette"});
+    object.Expect({"op", "rect", "at", "code", "source", "brush", "color", "textColor", "backColor",
+                   "monoExpand", "palette"});
     BlitOp blit;
     object.RequireOneOf({"rect", "at"});
     blit.Code = ReadCode(object.Get("code"), FieldWhere(object, "code"));
@@ -425,8 +437,8 @@ void PageBuilder::ReadBlit(JsonObject& object) {
                               : static_cast<uint32_t>(
                                     ReadInt(*expand, FieldWhere(object, "monoExpand"), 0, 65535));
     }
-    NoteClipping(object.Where(), blit.Area.X, blit.Area.Y,
-                 int64_t{blit.Area.X} + blit.Area.Width, int64_t{blit.Area.Y} + blit.Area.Height);
+    NoteClipping(object.Where(), blit.Area.X, blit.Area.Y, int64_t{blit.Area.X} + blit.Area.Width,
+                 int64_t{blit.Area.Y} + blit.Area.Height);
     Add(object.Where(), std::move(blit));
 }
 
@@ -436,7 +448,8 @@ void PageBuilder::ReadText(JsonObject& object) {
     PagePoint at = ReadPoint(object.Get("at"), FieldWhere(object, "at"));
     std::string text = StringField(object, "text");
     std::string fontName = FontBook::DefaultFont();
-    if (const Json* font = object.Find("font")) fontName = ReadString(*font, FieldWhere(object, "font"));
+    if (const Json* font = object.Find("font"))
+        fontName = ReadString(*font, FieldWhere(object, "font"));
     const PsfFont* font = nullptr;
     try {
         font = &Fonts.Font(fontName, FieldWhere(object, "font"));

@@ -40,7 +40,8 @@ void WriteAll(int descriptor, const std::vector<uint8_t>& bytes, const std::stri
     while (done < bytes.size()) {
         ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw OutputError(path, std::string("cannot write: ") + std::strerror(errno));
+        if (written <= 0)
+            throw OutputError(path, std::string("cannot write: ") + std::strerror(errno));
         done += static_cast<size_t>(written);
     }
     if (fsync(descriptor) != 0)
@@ -60,8 +61,8 @@ void WritePng(const PageImage& image, const std::string& path) {
     name.push_back('\0');
     int descriptor = mkstemp(name.data());
     if (descriptor < 0)
-        throw OutputError(path, std::string("cannot create a file beside it: ") +
-                                    std::strerror(errno));
+        throw OutputError(path,
+                          std::string("cannot create a file beside it: ") + std::strerror(errno));
     try {
         WriteAll(descriptor, png, path);
         if (fchmod(descriptor, PictureMode()) != 0 || close(descriptor) != 0) {

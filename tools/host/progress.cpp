@@ -11,9 +11,8 @@ constexpr auto kInterval = std::chrono::milliseconds(200);
 } // namespace
 
 Progress::Progress(std::FILE* stream, bool quiet, int32_t bands, int32_t pageWidth)
-    : Stream(stream), Enabled(!quiet && bands > kFewBands),
-      Terminal(isatty(fileno(stream)) != 0), Width(pageWidth),
-      Start(std::chrono::steady_clock::now()), LastShown(Start) {}
+    : Stream(stream), Enabled(!quiet && bands > kFewBands), Terminal(isatty(fileno(stream)) != 0),
+      Width(pageWidth), Start(std::chrono::steady_clock::now()), LastShown(Start) {}
 
 void Progress::BandDone(int32_t done, int32_t bands, int32_t rows) {
     if (!Enabled) return;

@@ -22,8 +22,11 @@ HostError BadFont(const std::string& name, const std::string& what) {
 // nothing for a malformed sequence, which ends the glyph's entry.
 bool NextUtf8(const std::vector<uint8_t>& file, size_t& offset, char32_t& character) {
     uint8_t lead = file[offset];
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                  : (lead >> 3) == 30 ? 4 : 0;
+    size_t length = lead < 0x80         ? 1
+                    : (lead >> 5) == 6  ? 2
+                    : (lead >> 4) == 14 ? 3
+                    : (lead >> 3) == 30 ? 4
+                                        : 0;
     if (length == 0 || offset + length > file.size()) return false;
     char32_t value = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t i = 1; i < length; ++i) {
@@ -40,9 +43,12 @@ bool NextUtf8(const std::vector<uint8_t>& file, size_t& offset, char32_t& charac
 
 PsfFont PsfFont::Decode(const std::vector<uint8_t>& file, const std::string& name) {
     PsfFont font;
-    if (file.size() >= 4 && U32(file, 0) == 0x864AB572u) font.ReadVersion2(file, name);
-    else if (file.size() >= 2 && file[0] == 0x36 && file[1] == 0x04) font.ReadVersion1(file, name);
-    else throw BadFont(name, "unknown signature (is it still compressed?)");
+    if (file.size() >= 4 && U32(file, 0) == 0x864AB572u)
+        font.ReadVersion2(file, name);
+    else if (file.size() >= 2 && file[0] == 0x36 && file[1] == 0x04)
+        font.ReadVersion1(file, name);
+    else
+        throw BadFont(name, "unknown signature (is it still compressed?)");
     return font;
 }
 
@@ -91,8 +97,10 @@ void PsfFont::ReadTable1(const std::vector<uint8_t>& file, size_t offset) {
             char32_t value = char32_t{file[offset]} | char32_t{file[offset + 1]} << 8;
             offset += 2;
             if (value == 0xFFFF) break;
-            if (value == 0xFFFE) sequences = true;
-            else if (!sequences) Table.emplace(value, glyph);
+            if (value == 0xFFFE)
+                sequences = true;
+            else if (!sequences)
+                Table.emplace(value, glyph);
         }
     }
 }

@@ -9,7 +9,7 @@
 namespace marlhost {
 
 class RenderReport {
-public:
+  public:
     // A call the library answered with a failure although the request was valid.
     void Refused(const std::string& message);
     void Leaked(std::vector<std::string> blocks) { LeakedBlocks = std::move(blocks); }
@@ -22,7 +22,7 @@ public:
     // The report as lines for stderr: the first refusals, their count, the leaks.
     std::vector<std::string> Lines() const;
 
-private:
+  private:
     static constexpr size_t kShownRefusals = 8;
     uint32_t RefusedCount = 0;
     std::vector<std::string> FirstRefusals;

@@ -30,19 +30,22 @@ constexpr std::array<NamedRop, 15> kNamedRops{{
     {"WHITENESS", 0xFF},
 }};
 
-constexpr std::array<uint8_t, 16> kPatternDestCodes{0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55,
-                                                    0x5A, 0x5F, 0xA0, 0xA5, 0xAA, 0xAF,
-                                                    0xF0, 0xF5, 0xFA, 0xFF};
+constexpr std::array<uint8_t, 16> kPatternDestCodes{0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A, 0x5F,
+                                                    0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA, 0xFF};
 
 std::optional<uint8_t> ParseHex(std::string_view digits) {
     if (digits.empty() || digits.size() > 2) return std::nullopt;
     unsigned value = 0;
     for (char c : digits) {
         unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return std::nullopt;
         value = value * 16 + digit;
     }
     return static_cast<uint8_t>(value);

@@ -66,7 +66,8 @@ int64_t SliceLine::DecisionFor(int64_t run) const {
 PixelPosition SliceLine::PixelAt(int64_t index) const {
     int64_t along = int64_t{MajorStep} * index;
     int64_t across = int64_t{MinorStep} * RunOf(index);
-    if (XMajor) return {static_cast<int32_t>(Start.X + along), static_cast<int32_t>(Start.Y + across)};
+    if (XMajor)
+        return {static_cast<int32_t>(Start.X + along), static_cast<int32_t>(Start.Y + across)};
     return {static_cast<int32_t>(Start.X + across), static_cast<int32_t>(Start.Y + along)};
 }
 

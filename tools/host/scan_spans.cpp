@@ -60,8 +60,10 @@ FillArea FillArea::Polygon(const std::vector<Vertex>& points, FillRule rule) {
         minY = std::min(minY, a.Y);
         maxY = std::max(maxY, a.Y);
         if (a.Y == b.Y) continue; // horizontal edges cross no centre line
-        if (a.Y < b.Y) area.Edges.push_back({a.X, a.Y, b.X, b.Y, +1});
-        else area.Edges.push_back({b.X, b.Y, a.X, a.Y, -1});
+        if (a.Y < b.Y)
+            area.Edges.push_back({a.X, a.Y, b.X, b.Y, +1});
+        else
+            area.Edges.push_back({b.X, b.Y, a.X, a.Y, -1});
     }
     // Centres lie half a pixel in: rows minY .. maxY - 1, columns minX .. maxX - 1 at most.
     area.Top = minY;

@@ -28,15 +28,19 @@ std::string BuiltinNames(const std::string& directory) {
     }
     std::sort(names.begin(), names.end());
     std::string list;
-    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
     return list.empty() ? "none were built" : list;
 }
 
 // Decodes one UTF-8 character at offset; false for a malformed sequence.
 bool DecodeUtf8(const std::string& text, size_t& offset, char32_t& character) {
     auto lead = static_cast<uint8_t>(text[offset]);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                  : (lead >> 3) == 30 ? 4 : 0;
+    size_t length = lead < 0x80         ? 1
+                    : (lead >> 5) == 6  ? 2
+                    : (lead >> 4) == 14 ? 3
+                    : (lead >> 3) == 30 ? 4
+                                        : 0;
     if (length == 0 || offset + length > text.size()) return false;
     char32_t value = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t i = 1; i < length; ++i) {
@@ -81,7 +85,8 @@ const PsfFont& FontBook::Font(const std::string& nameOrPath, const std::string& 
         path = nameOrPath[0] == '/' ? nameOrPath : PageDirectory + "/" + nameOrPath;
     } else {
         path = BuiltinDirectory + "/" + nameOrPath + ".psf";
-        if (FILE* probe = std::fopen(path.c_str(), "rb")) std::fclose(probe);
+        if (FILE* probe = std::fopen(path.c_str(), "rb"))
+            std::fclose(probe);
         else
             throw PageError(where + ": no built-in font \"" + nameOrPath + "\" (built-in: " +
                             BuiltinNames(BuiltinDirectory) + "; or give the path of a .psf file)");
