@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace {
 
 using namespace marlhosttest;
@@ -40,7 +42,8 @@ TEST(BandCutting, LibraryPictureIsTheSameInEveryBandHeight) {
     if (!live.Any()) GTEST_SKIP() << "no primitive of the library draws yet";
     ScratchDirectory directory;
     marlhost::Page page = ReadTestPage(WriteBandTestPage(directory, live));
-    if (!live.All()) std::printf("drawing only what %s do not need\n", live.Missing().c_str());
+    if (!live.All())
+        std::printf("the band test page without what needs %s\n", live.Missing().c_str());
     ExpectSameInEveryBandHeight(marltest::Table(), page);
 }
 

@@ -11,12 +11,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace {
 
 using namespace marlhosttest;
 
-marlhost::Page GoldenPage(const ScratchDirectory& directory) {
-    return marlhost::ReadPage(WriteGoldenPage(directory), {MARLHOST_FONT_DIRECTORY});
+marlhost::Page GoldenPage(const ScratchDirectory& directory, const LivePrimitives& live) {
+    return marlhost::ReadPage(WriteGoldenPage(directory, live), {MARLHOST_FONT_DIRECTORY});
+}
+
+LivePrimitives Everything() {
+    LivePrimitives all;
+    all.Pixel = all.Line = all.Fill = all.Brush = all.Blit = true;
+    return all;
 }
 
 uint32_t RgbAt(const marlhost::PageImage& image, int32_t x, int32_t y) {
@@ -26,7 +34,8 @@ uint32_t RgbAt(const marlhost::PageImage& image, int32_t x, int32_t y) {
 
 TEST(GoldenPage, ReferenceSamplesAgreeWithHandWorkedPoints) {
     ScratchDirectory directory;
-    marlhost::PageImage golden = RenderThrough(ReferenceTable(), GoldenPage(directory), 0);
+    marlhost::PageImage golden =
+        RenderThrough(ReferenceTable(), GoldenPage(directory, Everything()), 0);
     EXPECT_EQ(RgbAt(golden, 0, 0), 0x204060u) << "0xFA keeps the larger sample per plane";
     EXPECT_EQ(RgbAt(golden, 47, 31), 0xFF00FFu);
     EXPECT_EQ(RgbAt(golden, 3, 3), 0xFF8000u);
@@ -42,11 +51,10 @@ TEST(GoldenPage, ReferenceSamplesAgreeWithHandWorkedPoints) {
 
 TEST(GoldenPage, LibraryMatchesTheGoldenSamples) {
     LivePrimitives live = ProbeLibrary(marltest::Table());
-    if (!live.All())
-        GTEST_SKIP() << "the golden page needs every primitive; not drawing yet: "
-                     << live.Missing();
+    if (!live.Any()) GTEST_SKIP() << "no primitive of the library draws yet";
+    if (!live.All()) std::printf("the golden page without what needs %s\n", live.Missing().c_str());
     ScratchDirectory directory;
-    marlhost::Page page = GoldenPage(directory);
+    marlhost::Page page = GoldenPage(directory, live);
     EXPECT_TRUE(SamePicture(RenderThrough(ReferenceTable(), page, 0),
                             RenderThrough(marltest::Table(), page, 0)));
 }

@@ -13,7 +13,7 @@ namespace marlhosttest {
 
 // A directory under /tmp removed with everything in it when the object ends.
 class ScratchDirectory {
-  public:
+public:
     ScratchDirectory();
     ~ScratchDirectory();
     ScratchDirectory(const ScratchDirectory&) = delete;
@@ -21,7 +21,7 @@ class ScratchDirectory {
     const std::string& Path() const { return Root; }
     std::string File(const std::string& name) const { return Root + "/" + name; }
 
-  private:
+private:
     std::string Root;
 };
 

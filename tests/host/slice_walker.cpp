@@ -6,7 +6,7 @@ namespace marlhosttest {
 namespace {
 
 class Walk {
-  public:
+public:
     Walk(const RunSliceLine& line, int32_t width, int32_t height,
          const std::function<void(int32_t, int32_t)>& visit)
         : Line(line), Width(width), Height(height), Visit(visit), X(line.StartX), Y(line.StartY) {}
@@ -33,7 +33,7 @@ class Walk {
         if (Line.LastRun != 0) DrawRun(Line.LastRun);
     }
 
-  private:
+private:
     void StepRow(int32_t step) {
         if (step == 0) return;
         if (step == 1) {

@@ -136,10 +136,8 @@ std::string WriteBandTestPage(const ScratchDirectory& directory, const LivePrimi
     return path;
 }
 
-std::string WriteGoldenPage(const ScratchDirectory& directory) {
+std::string WriteGoldenPage(const ScratchDirectory& directory, const LivePrimitives& live) {
     WritePictures(directory);
-    LivePrimitives all;
-    all.Pixel = all.Line = all.Fill = all.Brush = all.Blit = true;
     std::vector<PageOp> ops = {
         FillOp(R"({"op": "fill", "rect": [2, 2, 20, 10], "color": "#FF8000"})", true),
         FillOp(R"({"op": "fill", "rect": [10, 6, 20, 10], "color": "#808080", "code": "0x5A"})",
@@ -168,7 +166,7 @@ std::string WriteGoldenPage(const ScratchDirectory& directory) {
     };
     std::string text = Assemble(R"("width": 48, "height": 32, "bandHeight": 7,
                                    "background": "#204060")",
-                                kBrushes, ops, all);
+                                kBrushes, ops, live);
     std::string path = directory.File("golden.json");
     WriteFile(path, text);
     return path;

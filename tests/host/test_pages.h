@@ -15,6 +15,6 @@ class ScratchDirectory;
 std::string WriteBandTestPage(const ScratchDirectory& directory, const LivePrimitives& live);
 
 // A small page of 48 x 32 for sample-for-sample comparison; answers the page file's path.
-std::string WriteGoldenPage(const ScratchDirectory& directory);
+std::string WriteGoldenPage(const ScratchDirectory& directory, const LivePrimitives& live);
 
 } // namespace marlhosttest

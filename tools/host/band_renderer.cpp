@@ -41,14 +41,14 @@ RowRange RowsOf(const Operation& operation) {
 }
 
 class BandRenderer {
-  public:
+public:
     BandRenderer(const CapabilityTable& table, const Page& page, int32_t bandHeight,
                  RenderReport& report);
 
     void Band(int32_t top, int32_t rows, PageImage& image);
     void Finish();
 
-  private:
+private:
     // The device record as the library reads it: the host's allocator and band surface.
     RenderDevice& WiredDevice() {
         Device.Allocator = &Memory;

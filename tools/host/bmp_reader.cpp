@@ -16,7 +16,7 @@ constexpr int64_t kLargestSide = 32767;
 constexpr uint32_t kFileHeaderSize = 14;
 
 class Reader {
-  public:
+public:
     Reader(const std::vector<uint8_t>& file, const std::string& name) : File(file), Name(name) {}
 
     uint32_t U16(size_t offset) const {
@@ -37,7 +37,7 @@ class Reader {
     }
     const uint8_t* At(size_t offset) const { return File.data() + offset; }
 
-  private:
+private:
     const std::vector<uint8_t>& File;
     const std::string& Name;
 };

@@ -19,7 +19,7 @@
 namespace marlhost {
 
 class BrushSet {
-  public:
+public:
     BrushSet(const CapabilityTable& table, RenderDevice& device,
              const std::vector<BrushSpec>& specs, RenderReport& report);
     ~BrushSet();
@@ -36,7 +36,7 @@ class BrushSet {
     // Gives every realized brush back through RPRealizeBrush; further calls do nothing.
     void Release();
 
-  private:
+private:
     struct Entry;
     void Realize(const BrushSpec& spec, Entry& entry);
 

@@ -17,12 +17,12 @@ enum class ExitCode : int {
 };
 
 class HostError : public std::runtime_error {
-  public:
+public:
     HostError(ExitCode code, const std::string& message)
         : std::runtime_error(message), Code(code) {}
     ExitCode Exit() const { return Code; }
 
-  private:
+private:
     ExitCode Code;
 };
 

@@ -13,7 +13,7 @@
 namespace marlhost {
 
 class HostMemory final : public HostAllocator {
-  public:
+public:
     HostMemory() = default;
     HostMemory(const HostMemory&) = delete;
     HostMemory& operator=(const HostMemory&) = delete;
@@ -30,7 +30,7 @@ class HostMemory final : public HostAllocator {
     // One line per live block: size and the call site that asked for it.
     std::vector<std::string> DescribeLive() const;
 
-  private:
+private:
     struct Block {
         uint32_t Size;
         std::string File;

@@ -13,7 +13,7 @@ namespace marlhost {
 using Json = nlohmann::json;
 
 class JsonObject {
-  public:
+public:
     // Throws a page error when value is not an object.
     JsonObject(const Json& value, std::string where);
 
@@ -32,7 +32,7 @@ class JsonObject {
     // A page error about the field key.
     [[noreturn]] void Fail(const char* key, const std::string& what) const;
 
-  private:
+private:
     const Json& Value;
     std::string Location;
 };

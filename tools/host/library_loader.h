@@ -8,7 +8,7 @@
 namespace marlhost {
 
 class LoadedLibrary {
-  public:
+public:
     // Loads the shared library at path and fills the table through its RPGetCapabilities;
     // throws a library error when either fails or the table is incomplete.
     explicit LoadedLibrary(const std::string& path);
@@ -18,7 +18,7 @@ class LoadedLibrary {
 
     const CapabilityTable& Table() const { return Entries; }
 
-  private:
+private:
     void* Handle = nullptr;
     CapabilityTable Entries{};
 };

@@ -43,7 +43,7 @@ LibrarySource MonoSource(uint16_t width, uint16_t height, const std::vector<uint
 // the source. A 1-bit source that the library converts (monoExpand non-zero) is never copied:
 // the cut moves the first byte and the bit position that MonoExpand carries instead.
 class SourceWindow {
-  public:
+public:
     SourceWindow(const LibrarySource& source, uint32_t column, uint32_t row, uint16_t width,
                  uint16_t height, uint32_t monoExpand);
     SourceWindow(const SourceWindow&) = delete;
@@ -53,7 +53,7 @@ class SourceWindow {
     uint32_t MonoExpand() const { return Expand; }
     bool Copied() const { return !Copy.empty(); }
 
-  private:
+private:
     void CopyPart(const LibrarySource& source, uint32_t column, uint32_t row);
 
     BitmapHeader Record{};

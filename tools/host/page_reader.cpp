@@ -78,13 +78,13 @@ void LineAndColumn(const std::string& text, size_t byte, size_t& line, size_t& c
 }
 
 class PageBuilder {
-  public:
+public:
     PageBuilder(std::string directory, const ReaderSettings& settings)
         : Directory(std::move(directory)), Fonts(Directory, settings.FontDirectory) {}
 
     Page Build(const Json& root);
 
-  private:
+private:
     void ReadSize(JsonObject& root);
     void ReadBrushes(const Json& brushes);
     BrushSpec ReadBrush(const std::string& name, const Json& value);

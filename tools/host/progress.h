@@ -9,7 +9,7 @@
 namespace marlhost {
 
 class Progress {
-  public:
+public:
     // Silent when quiet, or for pages of kFewBands bands or fewer.
     Progress(std::FILE* stream, bool quiet, int32_t bands, int32_t pageWidth);
 
@@ -17,7 +17,7 @@ class Progress {
 
     static constexpr int32_t kFewBands = 4;
 
-  private:
+private:
     void Show(int32_t done, int32_t bands, int32_t rows, bool last);
 
     std::FILE* Stream;

@@ -9,7 +9,7 @@
 namespace marlhost {
 
 class PsfFont {
-  public:
+public:
     // Decodes a font held in memory; `name` is used in messages. Throws a page error for a
     // file that is not a well-formed PSF font.
     static PsfFont Decode(const std::vector<uint8_t>& file, const std::string& name);
@@ -26,7 +26,7 @@ class PsfFont {
     // Height rows of RowBytes() bytes.
     const uint8_t* Glyph(uint32_t index) const;
 
-  private:
+private:
     void ReadVersion1(const std::vector<uint8_t>& file, const std::string& name);
     void ReadVersion2(const std::vector<uint8_t>& file, const std::string& name);
     void ReadTable1(const std::vector<uint8_t>& file, size_t offset);

@@ -4,14 +4,24 @@ namespace marlhost {
 
 void RenderReport::Refused(const std::string& message) {
     ++RefusedCount;
-    if (FirstRefusals.size() < kShownRefusals) FirstRefusals.push_back(message);
+    for (Refusal& refusal : FirstRefusals)
+        if (refusal.Message == message) {
+            ++refusal.Count;
+            return;
+        }
+    if (FirstRefusals.size() < kShownRefusals) FirstRefusals.push_back({message, 1});
 }
 
 std::vector<std::string> RenderReport::Lines() const {
     std::vector<std::string> lines;
-    for (const std::string& refusal : FirstRefusals)
-        lines.push_back("library: " + refusal);
-    if (RefusedCount > FirstRefusals.size())
+    uint32_t shown = 0;
+    for (const Refusal& refusal : FirstRefusals) {
+        std::string times =
+            refusal.Count > 1 ? " (" + std::to_string(refusal.Count) + " times)" : "";
+        lines.push_back("library: " + refusal.Message + times);
+        shown += refusal.Count;
+    }
+    if (RefusedCount > shown)
         lines.push_back("library: ... " + std::to_string(RefusedCount) + " refused calls in all");
     if (!LeakedBlocks.empty()) {
         lines.push_back("library: " + std::to_string(LeakedBlocks.size()) +

@@ -9,7 +9,7 @@
 namespace marlhost {
 
 class RenderReport {
-  public:
+public:
     // A call the library answered with a failure although the request was valid.
     void Refused(const std::string& message);
     void Leaked(std::vector<std::string> blocks) { LeakedBlocks = std::move(blocks); }
@@ -19,13 +19,18 @@ class RenderReport {
         return RefusedCount == 0 && LeakedBlocks.empty() && ForeignFreeCount == 0;
     }
     uint32_t RefusedCalls() const { return RefusedCount; }
-    // The report as lines for stderr: the first refusals, their count, the leaks.
+    // The report as lines for stderr: the first distinct refusals with how often each came,
+    // the count of all, the leaks.
     std::vector<std::string> Lines() const;
 
-  private:
+private:
     static constexpr size_t kShownRefusals = 8;
+    struct Refusal {
+        std::string Message;
+        uint32_t Count;
+    };
     uint32_t RefusedCount = 0;
-    std::vector<std::string> FirstRefusals;
+    std::vector<Refusal> FirstRefusals; // the first distinct messages, each with its count
     std::vector<std::string> LeakedBlocks;
     uint32_t ForeignFreeCount = 0;
 };

@@ -32,7 +32,7 @@ struct PixelWindow {
 };
 
 class SliceLine {
-  public:
+public:
     SliceLine(PixelPosition from, PixelPosition to);
 
     int64_t PixelCount() const { return Major + 1; }
@@ -51,7 +51,7 @@ class SliceLine {
     bool AppendWindow(const PixelWindow& window, PixelPosition origin,
                       std::vector<RunSliceLine>& records) const;
 
-  private:
+private:
     int64_t RunOf(int64_t index) const;
     int64_t FirstOfRun(int64_t run) const;
     int64_t LastOfRun(int64_t run) const;

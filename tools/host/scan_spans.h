@@ -30,7 +30,7 @@ struct Interval {
 };
 
 class FillArea {
-  public:
+public:
     static FillArea Rectangle(int32_t x, int32_t y, int32_t width, int32_t height);
     static FillArea Polygon(const std::vector<Vertex>& points, FillRule rule);
 
@@ -49,7 +49,7 @@ class FillArea {
     void AppendBandSpans(int32_t top, int32_t rows, int32_t width,
                          std::vector<ScanSpan>& spans) const;
 
-  private:
+private:
     struct Edge {
         int64_t X0, Y0, X1, Y1;
         int Direction; // +1 downwards, -1 upwards

@@ -20,7 +20,7 @@ namespace marlhost {
 
 // Fonts by built-in name or by path, each read once.
 class FontBook {
-  public:
+public:
     // Paths in a page are relative to pageDirectory; built-in names are files <name>.psf of
     // builtinDirectory.
     FontBook(std::string pageDirectory, std::string builtinDirectory);
@@ -28,7 +28,7 @@ class FontBook {
 
     static const char* DefaultFont() { return "Lat15-Terminus16"; }
 
-  private:
+private:
     std::string PageDirectory;
     std::string BuiltinDirectory;
     std::map<std::string, std::unique_ptr<PsfFont>> Loaded;
@@ -46,11 +46,11 @@ struct TextStyle {
 
 // Glyph bitmaps, each made once per font, glyph and style.
 class GlyphCache {
-  public:
+public:
     std::shared_ptr<const LibrarySource> Glyph(const PsfFont& font, uint32_t index,
                                                const TextStyle& style);
 
-  private:
+private:
     std::map<std::tuple<const PsfFont*, uint32_t, uint32_t, bool>,
              std::shared_ptr<const LibrarySource>>
         Made;
