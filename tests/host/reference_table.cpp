@@ -106,7 +106,8 @@ uint32_t FillScanRows(RenderDevice* device, uint32_t, uint32_t count, const Scan
     auto rop = static_cast<uint8_t>(code);
     Destination dst = SurfaceOf(device);
     bool pattern = brush && brush->Width > 0 && brush->Height > 0 && brush->Bits;
-    uint32_t solid = brush ? brush->Color : 0;
+    uint32_t solid = 0;
+    if (brush) solid = brush->Color;
     for (uint32_t i = 0; i < (count & 0xFFFF); ++i)
         for (int32_t x = spans[i].Left; x < spans[i].Right; ++x) {
             int32_t y = spans[i].Y;
@@ -297,9 +298,9 @@ uint32_t BitBlt(RenderDevice*, BitmapHeader* destination, uint32_t x16, uint32_t
     if (right < x || bottom < y) return 0;
 
     bool pattern = brush && brush->Width > 0 && brush->Height > 0;
-    uint32_t solid =
-        brush ? brush->Color
-              : (colors->TextColor & 0xFE000000u ? colors->LogicalTextColor : colors->TextColor);
+    uint32_t solid = colors->TextColor;
+    if (solid & 0xFE000000u) solid = colors->LogicalTextColor;
+    if (brush) solid = brush->Color;
     if (pattern && brush->MonoSource &&
         (brush->MonoSource->ForeColor != reader.Text ||
          brush->MonoSource->BackColor != reader.Back)) {
