@@ -6,7 +6,7 @@
 
 namespace marlhost {
 
-// The exit codes of marlrend-host; HOST.md lists them for users.
+// The exit codes of marlrend-host; the README lists them for users.
 enum class ExitCode : int {
     Done = 0,
     Internal = 1, // an unexpected failure of the host itself
