@@ -3,10 +3,13 @@
 # without a display: no Mono or Gecko installer is asked for, and wineboot waits until the
 # prefix is complete.
 set -eu
-prefix="$1"
-[ -f "$prefix/system.reg" ] && exit 0
-mkdir -p "$prefix"
+[ -f "$1/system.reg" ] && exit 0
+mkdir -p "$1"
+prefix=$(cd "$1" && pwd) # Wine takes an absolute prefix only
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 echo "wine-prefix: initialising $prefix"
-wineboot --init >/dev/null 2>&1
+if ! wineboot --init >"$prefix.log" 2>&1; then
+  cat "$prefix.log" >&2
+  exit 1
+fi
 wineserver --wait
