@@ -1,0 +1,252 @@
+// The vector routines against the reference evaluator, sample by sample in every plane, with
+// every row in guarded memory so that a read or write past a row faults.
+#include "platform/platform.h"
+#include "render24/blit/code_area.h"
+#include "render24/blit/rop_names.h"
+#include "render24/blit/vector/vector_compiler.h"
+#include "render24/blit/vector/vector_pattern.h"
+#include "support/reference_rop.h"
+#include "support/vector_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using marltest::RopRequest;
+using marltest::VectorAgainstReference;
+using marltest::VectorRows;
+
+constexpr uint32_t kPatternWidths[] = {1, 3, 8, 16, 24, 32};
+constexpr uint32_t kSourceKinds[] = {24, 8, 1};
+
+bool UsesSource(uint32_t rop) { return marl::RopOperands().UsesSource(rop); }
+bool UsesPattern(uint32_t rop) { return marl::RopOperands().UsesPattern(rop); }
+
+uint32_t Colour(std::mt19937& random) {
+    return marltest::BiasedSample(random) | marltest::BiasedSample(random) << 8 |
+           marltest::BiasedSample(random) << 16 | (random() & 0xFF000000u);
+}
+
+// A request with random colours; the caller sets what the case is about.
+RopRequest RandomRequest(uint32_t rop, uint32_t width, uint32_t sourceBits, bool rows,
+                         uint32_t patternWidth, std::mt19937& random) {
+    RopRequest r;
+    r.Rop = static_cast<uint8_t>(rop);
+    r.RowWidth = width;
+    r.SourceBits = sourceBits;
+    r.BrushPattern = rows;
+    r.PatternColor = Colour(random);
+    r.PatternWidth = patternWidth;
+    r.PatternPhase = random() % patternWidth;
+    r.ClearBitColor = Colour(random);
+    r.SetBitColor = Colour(random);
+    r.BitPhase = random() % 8;
+    return r;
+}
+
+std::string Check(const RopRequest& request, std::mt19937& random) {
+    VectorRows rows(request, random() % 18, random() % 18, random);
+    return VectorAgainstReference(rows);
+}
+
+// Every code with every source kind and both kinds of P, at widths 16 to 40.
+TEST(VectorCompiler, EveryCodeWithEverySourceAndPatternKind) {
+    std::mt19937 random(1);
+    uint32_t turn = 0;
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        for (uint32_t sourceBits : kSourceKinds) {
+            for (bool rows : {false, true}) {
+                uint32_t width = 16 + turn % 25;
+                uint32_t patternWidth = kPatternWidths[turn % 6];
+                ++turn;
+                RopRequest r = RandomRequest(rop, width, sourceBits, rows, patternWidth, random);
+                std::string difference = Check(r, random);
+                ASSERT_TRUE(difference.empty()) << difference;
+            }
+        }
+    }
+}
+
+// Every width from 16 to 40 (every closing-step overlap) for every code.
+TEST(VectorCompiler, EveryWidthFrom16To40) {
+    std::mt19937 random(2);
+    uint32_t turn = 0;
+    for (uint32_t width = 16; width <= 40; ++width) {
+        for (uint32_t rop = 0; rop < 256; ++rop, ++turn) {
+            RopRequest r = RandomRequest(rop, width, kSourceKinds[turn % 3], turn % 2 == 0,
+                                         kPatternWidths[turn % 6], random);
+            std::string difference = Check(r, random);
+            ASSERT_TRUE(difference.empty()) << difference;
+        }
+    }
+}
+
+// Row starts at every offset from a 16-byte boundary, planes at strides that are no multiple
+// of 16 either.
+TEST(VectorCompiler, EveryStartAlignment) {
+    std::mt19937 random(3);
+    const uint32_t codes[] = {0x00, 0xCC, 0xF0, 0x5A, 0xB8, 0xE2, 0x68, 0x17, 0x96, 0xAA};
+    for (uint32_t destGap = 0; destGap < 16; ++destGap) {
+        for (uint32_t rop : codes) {
+            for (uint32_t sourceBits : kSourceKinds) {
+                RopRequest r = RandomRequest(rop, 16 + random() % 25, sourceBits,
+                                             destGap % 2 == 1, 8, random);
+                VectorRows rows(r, destGap, random() % 18, random);
+                std::string difference = VectorAgainstReference(rows);
+                ASSERT_TRUE(difference.empty()) << difference;
+            }
+        }
+    }
+}
+
+// A pattern of width 8 at every phase, over every code that reads P.
+TEST(VectorCompiler, PatternWidth8AtEveryPhase) {
+    std::mt19937 random(4);
+    uint32_t turn = 0;
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        if (!UsesPattern(rop)) continue;
+        for (uint32_t phase = 0; phase < 8; ++phase, ++turn) {
+            RopRequest r =
+                RandomRequest(rop, 16 + turn % 25, kSourceKinds[turn % 3], true, 8, random);
+            r.PatternPhase = phase;
+            std::string difference = Check(r, random);
+            ASSERT_TRUE(difference.empty()) << difference;
+        }
+    }
+}
+
+// Pattern periods of every kind: widths dividing 16, just below and above 16 and 32, and
+// wider than the row.
+TEST(VectorCompiler, PatternWidthsOfEveryPeriod) {
+    std::mt19937 random(5);
+    const uint32_t widths[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33, 48, 100};
+    const uint32_t codes[] = {0xF0, 0x0F, 0x5A, 0xA0, 0xB8, 0xE2, 0x16, 0x69, 0x7E, 0xFA};
+    for (uint32_t width : widths) {
+        for (uint32_t phase = 0; phase < width; phase += 1 + width / 8) {
+            for (uint32_t rop : codes) {
+                RopRequest r = RandomRequest(rop, 16 + random() % 25, 24, true, width, random);
+                r.PatternPhase = phase;
+                std::string difference = Check(r, random);
+                ASSERT_TRUE(difference.empty()) << difference;
+            }
+        }
+    }
+}
+
+// A one-bit source at every bit phase, over every code that reads S (those with several "S"
+// among them), with clear-bit and set-bit colours of every kind.
+TEST(VectorCompiler, OneBitSourceAtEveryBitPhase) {
+    std::mt19937 random(6);
+    uint32_t turn = 0;
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        if (!UsesSource(rop)) continue;
+        for (uint32_t bitPhase = 0; bitPhase < 8; ++bitPhase, ++turn) {
+            RopRequest r = RandomRequest(rop, 16 + turn % 25, 1, turn % 2 == 0,
+                                         kPatternWidths[turn % 6], random);
+            r.BitPhase = bitPhase;
+            if (turn % 4 == 0) r.ClearBitColor = r.SetBitColor; // no difference between bits
+            std::string difference = Check(r, random);
+            ASSERT_TRUE(difference.empty()) << difference;
+        }
+    }
+}
+
+// A band-wide row for every code, with each source kind and both kinds of P in turn.
+TEST(VectorCompiler, BandWideRowForEveryCode) {
+    std::mt19937 random(7);
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        RopRequest r = RandomRequest(rop, 4960, kSourceKinds[rop % 3], rop % 2 == 1,
+                                     kPatternWidths[rop % 6], random);
+        std::string difference = Check(r, random);
+        ASSERT_TRUE(difference.empty()) << difference;
+    }
+    // And a width that is no multiple of 16, with the widest pattern period.
+    RopRequest r = RandomRequest(0x68, 4967, 1, true, 33, random);
+    std::string difference = Check(r, random);
+    EXPECT_TRUE(difference.empty()) << difference;
+}
+
+// Plane runs that overlap each other (a stride below the row width) are still done plane
+// after plane: plane 1 combines what plane 0 left.
+TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
+    std::mt19937 random(8);
+    for (uint32_t rop : {0x55u, 0x5Au, 0x66u, 0xB8u, 0x68u}) {
+        for (uint32_t stride : {0u, 5u, 16u, 23u}) {
+            RopRequest r = RandomRequest(rop, 29, 24, rop == 0xB8, 3, random);
+            r.SourcePlaneStride = 29;
+            // Lay the rows out by hand: the destination planes share one guarded run.
+            r.DestPlaneStride = stride;
+            marltest::GuardedBuffer dest(2 * stride + 29), source(3 * 29);
+            marltest::GuardedBuffer brush(9), prepared(3 * marl::vec::PreparedRunLength(3));
+            for (auto* b : {&dest, &source, &brush}) {
+                for (size_t i = 0; i < b->size(); ++i) b->data()[i] = marltest::BiasedSample(random);
+            }
+            marl::vec::PreparePatternRow(brush.data(), 3, r.PatternPhase, prepared.data());
+            std::vector<uint8_t> expected(dest.data(), dest.data() + dest.size());
+            marltest::ReferenceRow(r, source.data(), expected.data(), brush.data());
+            marl::BlitRoutine routine;
+            ASSERT_TRUE(marl::vec::CompileVectorRop(routine, marltest::ToVectorRequest(r)));
+            routine.Run(source.data(), dest.data(), prepared.data());
+            marl::RestoreCodeAreas();
+            EXPECT_EQ(std::vector<uint8_t>(dest.data(), dest.data() + dest.size()), expected)
+                << marltest::Describe(r);
+        }
+    }
+}
+
+TEST(VectorCompiler, DeclinesWhatItDoesNotServe) {
+    std::mt19937 random(9);
+    struct Case {
+        const char* What;
+        RopRequest Request;
+    } cases[] = {
+        {"15 pixels", RandomRequest(0xCC, 15, 24, false, 8, random)},
+        {"width 0", RandomRequest(0xCC, 0, 24, false, 8, random)},
+        {"65536 pixels read as 0", RandomRequest(0xCC, 0x10000, 24, false, 8, random)},
+        {"pattern width 0", RandomRequest(0xF0, 64, 24, true, 8, random)},
+        {"phase past the pattern", RandomRequest(0xF0, 64, 24, true, 8, random)},
+        {"bit phase 8", RandomRequest(0xCC, 64, 1, false, 8, random)},
+    };
+    cases[3].Request.PatternWidth = 0;
+    cases[3].Request.PatternPhase = 0;
+    cases[4].Request.PatternPhase = 8;
+    cases[5].Request.BitPhase = 8;
+    for (const Case& c : cases) {
+        marl::BlitRoutine routine;
+        routine.Entry = 0x1234;
+        EXPECT_FALSE(marl::vec::CompileVectorRop(routine, marltest::ToVectorRequest(c.Request)))
+            << c.What;
+        EXPECT_EQ(routine.Entry, 0x1234u) << c.What;
+    }
+    // The same limits do not matter where the name does not read the operand.
+    RopRequest noPattern = RandomRequest(0xCC, 64, 24, true, 8, random);
+    noPattern.PatternWidth = 0;
+    EXPECT_TRUE(marl::vec::VectorServes(marltest::ToVectorRequest(noPattern)));
+    RopRequest noSource = RandomRequest(0xF0, 64, 1, false, 8, random);
+    noSource.BitPhase = 9;
+    EXPECT_TRUE(marl::vec::VectorServes(marltest::ToVectorRequest(noSource)));
+}
+
+// The area is executable from the compilation to RestoreCodeAreas, and read-write again after.
+TEST(VectorCompiler, AreaIsExecutableOnlyUntilRestored) {
+    std::mt19937 random(10);
+    marl::CodeArea& area = marl::VectorCodeArea();
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(area.Base) % 4096, 0u);
+    EXPECT_EQ(area.Size, 4096u);
+    marl::BlitRoutine routine;
+    ASSERT_TRUE(marl::vec::CompileVectorRop(
+        routine, marltest::ToVectorRequest(RandomRequest(0x5A, 64, 24, false, 8, random))));
+    EXPECT_GE(routine.Entry, reinterpret_cast<uintptr_t>(area.Base));
+    EXPECT_LT(routine.Entry, reinterpret_cast<uintptr_t>(area.Base) + area.Size);
+    DWORD previous = 0;
+    ASSERT_TRUE(VirtualProtect(area.Base, area.Size, PAGE_EXECUTE_READWRITE, &previous));
+    EXPECT_EQ(previous, PAGE_EXECUTE_READWRITE);
+    EXPECT_NE(marl::RestoreCodeAreas(), 0u);
+    ASSERT_TRUE(VirtualProtect(area.Base, area.Size, PAGE_READWRITE, &previous));
+    EXPECT_EQ(previous, PAGE_READWRITE);
+}
+
+} // namespace
