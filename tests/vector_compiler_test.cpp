@@ -13,6 +13,45 @@
 #include <random>
 #include <string>
 
+// Calls a prepared routine through the row call with EBX, ESI and EDI set to marks, and
+// answers 1 when they, EBP and the stack pointer come back as they were with the three row
+// arguments removed.
+extern "C" __attribute__((naked, noinline)) uint32_t
+CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
+    asm(R"(
+        pushl %ebp
+        pushl %ebx
+        pushl %esi
+        pushl %edi
+        movl 20(%esp), %ecx
+        movl %esp, %ebp
+        pushl 32(%ebp)
+        pushl 28(%ebp)
+        pushl 24(%ebp)
+        movl $0x0B0B0B0B, %ebx
+        movl $0x05050505, %esi
+        movl $0x0D0D0D0D, %edi
+        call MarlRunRoutine
+        xorl %eax, %eax
+        cmpl %esp, %ebp
+        jne 1f
+        cmpl $0x0B0B0B0B, %ebx
+        jne 1f
+        cmpl $0x05050505, %esi
+        jne 1f
+        cmpl $0x0D0D0D0D, %edi
+        jne 1f
+        movl $1, %eax
+    1:
+        movl %ebp, %esp
+        popl %edi
+        popl %esi
+        popl %ebx
+        popl %ebp
+        ret
+    )");
+}
+
 namespace {
 
 using marltest::RopRequest;
@@ -92,8 +131,8 @@ TEST(VectorCompiler, EveryStartAlignment) {
     for (uint32_t destGap = 0; destGap < 16; ++destGap) {
         for (uint32_t rop : codes) {
             for (uint32_t sourceBits : kSourceKinds) {
-                RopRequest r = RandomRequest(rop, 16 + random() % 25, sourceBits,
-                                             destGap % 2 == 1, 8, random);
+                RopRequest r =
+                    RandomRequest(rop, 16 + random() % 25, sourceBits, destGap % 2 == 1, 8, random);
                 VectorRows rows(r, destGap, random() % 18, random);
                 std::string difference = VectorAgainstReference(rows);
                 ASSERT_TRUE(difference.empty()) << difference;
@@ -182,7 +221,8 @@ TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
             marltest::GuardedBuffer dest(2 * stride + 29), source(3 * 29);
             marltest::GuardedBuffer brush(9), prepared(3 * marl::vec::PreparedRunLength(3));
             for (auto* b : {&dest, &source, &brush}) {
-                for (size_t i = 0; i < b->size(); ++i) b->data()[i] = marltest::BiasedSample(random);
+                for (size_t i = 0; i < b->size(); ++i)
+                    b->data()[i] = marltest::BiasedSample(random);
             }
             marl::vec::PreparePatternRow(brush.data(), 3, r.PatternPhase, prepared.data());
             std::vector<uint8_t> expected(dest.data(), dest.data() + dest.size());
@@ -193,6 +233,30 @@ TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
             marl::RestoreCodeAreas();
             EXPECT_EQ(std::vector<uint8_t>(dest.data(), dest.data() + dest.size()), expected)
                 << marltest::Describe(r);
+        }
+    }
+}
+
+// Every shape of routine (closing step or none, each source and pattern form) keeps the
+// row-call contract.
+TEST(VectorCompiler, RoutinesKeepTheRowCallContract) {
+    std::mt19937 random(11);
+    for (uint32_t width : {32u, 37u}) {
+        for (uint32_t sourceBits : kSourceKinds) {
+            for (uint32_t patternWidth : {8u, 24u}) {
+                RopRequest r = RandomRequest(0x68, width, sourceBits, true, patternWidth, random);
+                VectorRows rows(r, 3, 5, random);
+                std::vector<uint8_t> expected = rows.Expected();
+                marl::BlitRoutine routine;
+                ASSERT_TRUE(marl::vec::CompileVectorRop(routine,
+                                                        marltest::ToVectorRequest(rows.Request())));
+                EXPECT_EQ(CallWatchingRegisters(&routine, rows.Source(), rows.Destination(),
+                                                rows.PreparedRow()),
+                          1u)
+                    << marltest::Describe(rows.Request());
+                marl::RestoreCodeAreas();
+                EXPECT_EQ(rows.Difference(expected), "");
+            }
         }
     }
 }

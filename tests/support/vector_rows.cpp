@@ -10,7 +10,8 @@ namespace marltest {
 namespace {
 
 void Fill(GuardedBuffer& buffer, std::mt19937& random) {
-    for (size_t i = 0; i < buffer.size(); ++i) buffer.data()[i] = BiasedSample(random);
+    for (size_t i = 0; i < buffer.size(); ++i)
+        buffer.data()[i] = BiasedSample(random);
 }
 
 uint32_t SourceBytes(const RopRequest& request) {
@@ -72,8 +73,8 @@ VectorRows::VectorRows(const RopRequest& request, uint32_t destGap, uint32_t sou
     if (Req.BrushPattern) {
         Brush = std::make_unique<GuardedBuffer>(3 * Req.PatternWidth);
         Fill(*Brush, random);
-        Prepared = std::make_unique<GuardedBuffer>(
-            3 * marl::vec::PreparedRunLength(Req.PatternWidth));
+        Prepared =
+            std::make_unique<GuardedBuffer>(3 * marl::vec::PreparedRunLength(Req.PatternWidth));
         marl::vec::PreparePatternRow(Brush->data(), Req.PatternWidth, Req.PatternPhase,
                                      Prepared->data());
     }
@@ -110,8 +111,8 @@ std::string VectorRows::Difference(const std::vector<uint8_t>& expected) const {
         uint32_t plane = static_cast<uint32_t>(i / Req.DestPlaneStride);
         uint32_t x = static_cast<uint32_t>(i % Req.DestPlaneStride);
         char text[128];
-        std::snprintf(text, sizeof text, "plane %u sample %u: got %u, expected %u", plane, x,
-                      got, expected[i]);
+        std::snprintf(text, sizeof text, "plane %u sample %u: got %u, expected %u", plane, x, got,
+                      expected[i]);
         return Describe(Req) + ": " + text;
     }
     return {};

@@ -34,7 +34,7 @@ enum class PatternForm { None, Solid, Hoisted, Stream };
 struct alignas(16) ConstantPool {
     uint8_t Ones[16];
     uint8_t Zero[16];
-    uint8_t BitSelect[16]; // lane i: the bit of pixel i within its source byte
+    uint8_t BitSelect[16];  // lane i: the bit of pixel i within its source byte
     uint8_t Pattern[3][16]; // solid pattern sample of each plane
     uint8_t Clear[3][16];   // clear-bit sample of each plane
     uint8_t Flip[3][16];    // clear-bit sample xor set-bit sample of each plane
@@ -93,8 +93,8 @@ Plan MakePlan(const VectorRequest& request) {
             plan.Pattern = plan.Period == kStep ? PatternForm::Hoisted : PatternForm::Stream;
         }
     }
-    plan.Invariant = !plan.ReadsDest && plan.Source == SourceForm::None &&
-                     plan.Pattern != PatternForm::Stream;
+    plan.Invariant =
+        !plan.ReadsDest && plan.Source == SourceForm::None && plan.Pattern != PatternForm::Stream;
     return plan;
 }
 
@@ -118,20 +118,21 @@ struct StepPlace {
     Mem DestRead;
     Mem Store;
     Mem Source;
-    Mem Bits;             // first byte holding the step's bits
+    Mem Bits;              // first byte holding the step's bits
     uint32_t BitShift = 0; // position of the step's first bit in that byte
     Mem Pattern;
     bool LoadPattern = false;
 };
 
 class RoutineWriter {
-public:
+  public:
     RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantPool& pool)
         : Out(out), P(plan), Pool(pool) {}
 
     bool Write() {
         if (P.KeepsLastDest()) Out.SubImm(Gpr::Esp, kStep);
-        for (uint32_t plane = 0; plane < 3 && Ok; ++plane) Plane(plane);
+        for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
+            Plane(plane);
         if (P.KeepsLastDest()) Out.AddImm(Gpr::Esp, kStep);
         // pop EDI, ESI, EBX; leave; ret 12: the ending every row routine shares.
         const uint8_t epilogue[] = {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00};
@@ -139,7 +140,7 @@ public:
         return Ok && !Out.Overflowed();
     }
 
-private:
+  private:
     XmmLeaves Leaves(uint32_t plane) const {
         XmmLeaves leaves;
         leaves.D = XmmOperand{true, kDestSamples, {}};
@@ -225,8 +226,8 @@ private:
         place.BitShift = firstBit % 8;
         uint32_t column = P.Period == 0 ? 0 : (P.Width - kStep) % P.Period;
         place.Pattern = At(Gpr::Ebx, static_cast<int32_t>(column));
-        place.LoadPattern = P.Pattern == PatternForm::Stream ||
-                            (P.Pattern == PatternForm::Hoisted && column != 0);
+        place.LoadPattern =
+            P.Pattern == PatternForm::Stream || (P.Pattern == PatternForm::Hoisted && column != 0);
         return place;
     }
 
@@ -299,8 +300,7 @@ bool VectorServes(const VectorRequest& request) {
         uint32_t width = request.PatternWidth & 0xFFFF;
         if (width == 0 || (request.PatternPhase & 0xFFFF) >= width) return false;
     }
-    if (NameHas(name, 'S') && (request.SourceBits & 0xFFFF) == 1 &&
-        (request.BitPhase & 0xFF) > 7) {
+    if (NameHas(name, 'S') && (request.SourceBits & 0xFFFF) == 1 && (request.BitPhase & 0xFF) > 7) {
         return false;
     }
     return true;

@@ -29,8 +29,7 @@ void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase
     }
 }
 
-bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height,
-                            uint32_t phase) {
+bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase) {
     Rows.reset();
     Ready.reset();
     Source = nullptr;
@@ -67,7 +66,8 @@ const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
 }
 
 void PreparedPattern::Invalidate() {
-    for (uint32_t i = 0; Ready && i < Height; ++i) Ready[i] = false;
+    for (uint32_t i = 0; Ready && i < Height; ++i)
+        Ready[i] = false;
 }
 
 } // namespace marl::vec

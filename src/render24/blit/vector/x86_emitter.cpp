@@ -18,15 +18,18 @@ void X86Emitter::Byte(uint8_t value) {
 }
 
 void X86Emitter::Dword(uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) Byte(static_cast<uint8_t>(value >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        Byte(static_cast<uint8_t>(value >> shift));
 }
 
 void X86Emitter::Bytes(const uint8_t* bytes, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) Byte(bytes[i]);
+    for (uint32_t i = 0; i < count; ++i)
+        Byte(bytes[i]);
 }
 
 void X86Emitter::AlignWithNops(uint32_t alignment) {
-    while (!Overflow && reinterpret_cast<uintptr_t>(Cursor) % alignment != 0) Byte(0x90);
+    while (!Overflow && reinterpret_cast<uintptr_t>(Cursor) % alignment != 0)
+        Byte(0x90);
 }
 
 void X86Emitter::Operand(uint8_t reg, const Mem& mem) {

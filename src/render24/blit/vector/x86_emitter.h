@@ -23,9 +23,7 @@ struct Mem {
 };
 
 inline Mem At(Gpr base, int32_t disp = 0) { return Mem{true, false, base, Gpr::Eax, disp}; }
-inline Mem At(Gpr base, Gpr index, int32_t disp = 0) {
-    return Mem{true, true, base, index, disp};
-}
+inline Mem At(Gpr base, Gpr index, int32_t disp = 0) { return Mem{true, true, base, index, disp}; }
 inline Mem Absolute(const void* address) {
     return Mem{false, false, Gpr::Eax, Gpr::Eax,
                static_cast<int32_t>(reinterpret_cast<uintptr_t>(address))};
@@ -44,7 +42,7 @@ enum class SseOp : uint8_t {
 };
 
 class X86Emitter {
-public:
+  public:
     X86Emitter(uint8_t* begin, uint8_t* limit) : Begin(begin), Cursor(begin), Limit(limit) {}
 
     uint8_t* Position() const { return Cursor; }
@@ -56,15 +54,15 @@ public:
     void AlignWithNops(uint32_t alignment);
 
     // General registers.
-    void MovLoad(Gpr dst, const Mem& src);  // mov r32, [m]
-    void MovStore(const Mem& dst, Gpr src); // mov [m], r32
-    void MovImm(Gpr dst, uint32_t imm);     // mov r32, imm32
-    void AddImm(Gpr dst, int32_t imm);      // add r32, imm (8-bit form when it fits)
-    void SubImm(Gpr dst, int32_t imm);      // sub r32, imm
-    void CmpImm(Gpr dst, int32_t imm);      // cmp r32, imm
-    void XorReg(Gpr dst, Gpr src);          // xor r32, r32
-    void Lea(Gpr dst, const Mem& src);      // lea r32, [m]
-    void Cmovae(Gpr dst, Gpr src);          // cmovae r32, r32
+    void MovLoad(Gpr dst, const Mem& src);   // mov r32, [m]
+    void MovStore(const Mem& dst, Gpr src);  // mov [m], r32
+    void MovImm(Gpr dst, uint32_t imm);      // mov r32, imm32
+    void AddImm(Gpr dst, int32_t imm);       // add r32, imm (8-bit form when it fits)
+    void SubImm(Gpr dst, int32_t imm);       // sub r32, imm
+    void CmpImm(Gpr dst, int32_t imm);       // cmp r32, imm
+    void XorReg(Gpr dst, Gpr src);           // xor r32, r32
+    void Lea(Gpr dst, const Mem& src);       // lea r32, [m]
+    void Cmovae(Gpr dst, Gpr src);           // cmovae r32, r32
     void MovzxWord(Gpr dst, const Mem& src); // movzx r32, word [m]
     void MovAhLoad(const Mem& src);          // mov ah, byte [m]
     void Bswap(Gpr reg);                     // bswap r32
@@ -82,12 +80,14 @@ public:
     void Pshufd(Xmm dst, Xmm src, uint8_t order);
     void Pshuflw(Xmm dst, Xmm src, uint8_t order);
 
-private:
+  private:
     void Byte(uint8_t value);
     void Dword(uint32_t value);
     // ModRM (and SIB and displacement) for a register field and a memory operand.
     void Operand(uint8_t reg, const Mem& mem);
-    void RegisterOperand(uint8_t reg, uint8_t rm) { Byte(static_cast<uint8_t>(0xC0 | reg << 3 | rm)); }
+    void RegisterOperand(uint8_t reg, uint8_t rm) {
+        Byte(static_cast<uint8_t>(0xC0 | reg << 3 | rm));
+    }
     void ArithImm(uint8_t extension, Gpr dst, int32_t imm);
 
     uint8_t* Begin;

@@ -12,7 +12,7 @@ struct StackValue {
 };
 
 class Evaluator {
-public:
+  public:
     Evaluator(X86Emitter& out, const XmmLeaves& leaves) : Out(out), Leaves(leaves) {}
 
     bool Character(char c) {
@@ -37,7 +37,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool Push(const StackValue& value) {
         if (Depth == kMostDepth) return false;
         Stack[Depth++] = value;
@@ -49,7 +49,8 @@ private:
     // Copies a leaf into a free scratch register so that an operator can overwrite it.
     bool Materialize(StackValue& value) {
         uint32_t index = 0;
-        while (index < kScratchRegisters && (Busy & (1u << index))) ++index;
+        while (index < kScratchRegisters && (Busy & (1u << index)))
+            ++index;
         if (index == kScratchRegisters) return false;
         Busy |= 1u << index;
         Xmm reg = static_cast<Xmm>(index);
@@ -105,8 +106,8 @@ private:
 
 } // namespace
 
-bool EmitXmmExpression(X86Emitter& out, const char* name, uint32_t length,
-                       const XmmLeaves& leaves, Xmm* result) {
+bool EmitXmmExpression(X86Emitter& out, const char* name, uint32_t length, const XmmLeaves& leaves,
+                       Xmm* result) {
     Evaluator evaluator(out, leaves);
     for (uint32_t i = 0; i < length; ++i) {
         if (!evaluator.Character(name[i])) return false;

@@ -28,7 +28,7 @@ inline constexpr uint32_t kScratchRegisters = 5;
 // Emits the evaluation of name (length characters) and answers the register that holds the
 // result: a scratch register, or a leaf's register when the name is that leaf alone. False
 // when the name is malformed or needs more scratch registers than there are.
-bool EmitXmmExpression(X86Emitter& out, const char* name, uint32_t length,
-                       const XmmLeaves& leaves, Xmm* result);
+bool EmitXmmExpression(X86Emitter& out, const char* name, uint32_t length, const XmmLeaves& leaves,
+                       Xmm* result);
 
 } // namespace marl::vec
