@@ -46,8 +46,13 @@ uint32_t RestoreCodeAreas() {
     for (CodeArea* area : {&CodeBufferArea(), &TemplateArea(), &VectorCodeArea()}) {
         if (!area->Executable) continue;
         DWORD previous = 0;
-        result = VirtualProtect(area->Base, area->Size, area->SavedProtection, &previous);
-        area->Executable = false;
+        // An area that could not be set back stays marked, so that the next transfer keeps
+        // its saved protection (instead of saving the executable one) and tries again.
+        if (VirtualProtect(area->Base, area->Size, area->SavedProtection, &previous)) {
+            area->Executable = false;
+        } else {
+            result = 0;
+        }
     }
     return result;
 }

@@ -30,7 +30,8 @@ CodeArea& VectorCodeArea();
 // VirtualProtect(area, size, PAGE_EXECUTE_READWRITE, &area.SavedProtection).
 void MakeExecutable(CodeArea& area);
 // Every area made executable since the last call goes back to its saved protection.
-// Answers the result of the last protection change (non-zero = done).
+// Answers non-zero when every such area was set back; one that failed stays marked and is
+// set back by a later call.
 uint32_t RestoreCodeAreas();
 
 } // namespace marl
