@@ -22,15 +22,6 @@ uint32_t SourceBytes(const RopRequest& request) {
 
 } // namespace
 
-uint8_t BiasedSample(std::mt19937& random) {
-    uint32_t value = random();
-    switch (value & 3) {
-    case 0: return 0;
-    case 1: return 255;
-    default: return static_cast<uint8_t>(value >> 8);
-    }
-}
-
 marl::vec::VectorRequest ToVectorRequest(const RopRequest& r) {
     marl::vec::VectorRequest v;
     v.Rop = r.Rop;
@@ -118,8 +109,25 @@ std::string VectorRows::Difference(const std::vector<uint8_t>& expected) const {
     return {};
 }
 
+std::string ByteSerialAgainst(VectorRows& rows, const std::vector<uint8_t>& expected) {
+    const RopRequest& r = rows.Request();
+    std::vector<uint8_t> saved = rows.DestinationBytes();
+    marl::BlitRoutine routine;
+    uint16_t result = 1;
+    routine.Build(r.Rop, r.BrushPattern ? 1 : 0, r.PatternColor, r.SourcePlaneStride,
+                  r.DestPlaneStride, r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits,
+                  r.ClearBitColor, r.SetBitColor, r.BitPhase, &result);
+    rows.RunByteSerial(routine);
+    marl::RestoreCodeAreas();
+    std::string difference = rows.Difference(expected);
+    rows.RestoreDestination(saved);
+    return difference.empty() ? difference : "byte-serial: " + difference;
+}
+
 std::string VectorAgainstReference(VectorRows& rows) {
     std::vector<uint8_t> expected = rows.Expected();
+    std::string byteSerial = ByteSerialAgainst(rows, expected);
+    if (!byteSerial.empty()) return byteSerial;
     marl::BlitRoutine routine;
     if (!marl::vec::CompileVectorRop(routine, ToVectorRequest(rows.Request()))) {
         return Describe(rows.Request()) + ": not compiled";

@@ -7,6 +7,7 @@
 #include "render24/blit/vector/vector_compiler.h"
 #include "support/guarded_memory.h"
 #include "support/reference_rop.h"
+#include "support/row_fixture.h" // BiasedSample
 
 #include <cstdint>
 #include <memory>
@@ -15,9 +16,6 @@
 #include <vector>
 
 namespace marltest {
-
-// Random samples: a quarter 0, a quarter 255, the rest uniform.
-uint8_t BiasedSample(std::mt19937& random);
 
 marl::vec::VectorRequest ToVectorRequest(const RopRequest& request);
 std::string Describe(const RopRequest& request);
@@ -56,8 +54,13 @@ class VectorRows {
     std::unique_ptr<GuardedBuffer> Dest, Src, Brush, Prepared;
 };
 
-// Compiles the vector routine for the rows' request, runs it, restores the code areas, and
-// answers the first difference from the reference evaluator (empty when equal).
+// Builds the byte-serial routine (prebuilt or generated) for the rows' request, runs it on the
+// rows, and answers the first difference from expected; the destination is put back after.
+std::string ByteSerialAgainst(VectorRows& rows, const std::vector<uint8_t>& expected);
+
+// The reference evaluator's result for the rows; then the byte-serial routine must give it
+// and the vector routine too (compiled, run, code areas restored). Answers the first
+// difference of either (empty when all three agree).
 std::string VectorAgainstReference(VectorRows& rows);
 
 } // namespace marltest
