@@ -3,40 +3,23 @@
 #include "render24/blit/rop_compiler.h"
 #include "support/row_fixture.h"
 
+#include "support/hex_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using marltest::Hex;
+using marltest::HexText;
+
 using marltest::CompiledRunMatches;
 using marltest::RopRequest;
-
-std::vector<uint8_t> Hex(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<uint8_t> bytes;
-    unsigned value;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<uint8_t>(value));
-    return bytes;
-}
-
-// Bytes as "8B 7D 0C ...", sixteen to a line, so that a failed comparison shows where.
-std::string HexText(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    const char* digits = "0123456789ABCDEF";
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-        text += (i % 16 == 15) ? '\n' : ' ';
-    }
-    return text;
-}
 
 std::vector<uint8_t> RoutineBytes(const marl::BlitRoutine& routine) {
     const uint8_t* first = reinterpret_cast<const uint8_t*>(uintptr_t(routine.Entry));

@@ -1,0 +1,183 @@
+#include "render24/blit/blit_routine.h"
+#include "render24/blit/code_area.h"
+#include "support/row_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+// What the caller of Run sees around the call.
+struct Observed {
+    uint32_t Ebx, Esi, Edi;
+    uint32_t EspBefore, EspAfter; // just before the three rows are pushed / after the return
+    uint32_t EbpBefore, EbpAfter;
+};
+
+constexpr uint32_t kEbx = 0xB0B1B2B3, kEsi = 0x51525354, kEdi = 0xD0D1D2D3;
+
+} // namespace
+
+// Calls Run as compiled code does (fastcall: the routine in ECX, the rows on the stack) with
+// known values in EBX, ESI and EDI, and records them, ESP and EBP after the return.
+extern "C" void MarlTestObservedRun(marl::BlitRoutine* routine, const void* source,
+                                    void* destination, const void* pattern, Observed* out);
+asm(R"(
+    .text
+    .globl MarlTestObservedRun
+    .type MarlTestObservedRun, @function
+MarlTestObservedRun:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 24(%ebp), %eax
+    movl %esp, 12(%eax)
+    movl %ebp, 20(%eax)
+    pushl 20(%ebp)
+    pushl 16(%ebp)
+    pushl 12(%ebp)
+    movl 8(%ebp), %ecx
+    xorl %edx, %edx
+    movl $0xB0B1B2B3, %ebx
+    movl $0x51525354, %esi
+    movl $0xD0D1D2D3, %edi
+    call MarlRunRoutine
+    movl 24(%ebp), %eax
+    movl %ebx, 0(%eax)
+    movl %esi, 4(%eax)
+    movl %edi, 8(%eax)
+    movl %esp, 16(%eax)
+    movl %ebp, 24(%eax)
+    leal -12(%ebp), %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+    .size MarlTestObservedRun, . - MarlTestObservedRun
+)");
+
+namespace {
+
+using marltest::RopRequest;
+
+RopRequest Request(uint8_t rop, bool patternRow, uint32_t sourceBits, uint32_t width) {
+    RopRequest request;
+    request.Rop = rop;
+    request.BrushPattern = patternRow;
+    request.PatternWidth = 7;
+    request.PatternPhase = 3;
+    request.SourceBits = sourceBits;
+    request.SetBitColor = 0x00C08040;
+    request.ClearBitColor = 0x0010E0F0;
+    request.PatternColor = 0x00336699;
+    request.RowWidth = width;
+    request.SourcePlaneStride = width + 1;
+    request.DestPlaneStride = width + 2;
+    return request;
+}
+
+TEST(RunRoutine, KeepsTheCallersRegistersAndStack) {
+    // Short and long routines, the stack form, and one that returns at once.
+    const RopRequest requests[] = {Request(0x17, true, 1, 33), Request(0x01, false, 24, 9),
+                                   Request(0x68, true, 8, 5), Request(0xAA, false, 24, 4),
+                                   Request(0x5A, true, 24, 0)};
+    std::mt19937 random(0x5EED05);
+    marltest::RowArena arena(128);
+    for (const RopRequest& request : requests) {
+        marltest::RowFixture rows(request, random, arena);
+        marl::BlitRoutine routine = marltest::Compile(request);
+        Observed seen{};
+        MarlTestObservedRun(&routine, rows.Source(), rows.Destination(), rows.Pattern(), &seen);
+        routine.RestoreProtection();
+        EXPECT_EQ(seen.Ebx, kEbx);
+        EXPECT_EQ(seen.Esi, kEsi);
+        EXPECT_EQ(seen.Edi, kEdi);
+        EXPECT_EQ(seen.EspAfter, seen.EspBefore) << "the three rows were not removed";
+        EXPECT_EQ(seen.EbpAfter, seen.EbpBefore);
+        EXPECT_TRUE(rows.MatchesReference());
+    }
+}
+
+TEST(RunRoutine, RowsNotReadMayBeNull) {
+    // For every code, a routine is run with null rows for whatever its name does not read
+    // (the fixture passes null there); a routine that touched one would fault.
+    std::mt19937 random(0x5EED06);
+    marltest::RowArena arena(64);
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        RopRequest request = Request(uint8_t(rop), rop & 1, rop & 2 ? 1 : 24, 6);
+        marltest::RowFixture rows(request, random, arena);
+        std::string name = marltest::ReferenceName(uint8_t(rop));
+        if (name.find('S') == std::string::npos) {
+            EXPECT_EQ(rows.Source(), nullptr);
+        }
+        if (name.find('P') == std::string::npos || !request.BrushPattern) {
+            EXPECT_EQ(rows.Pattern(), nullptr);
+        }
+        marl::BlitRoutine routine = marltest::Compile(request);
+        rows.Run(routine);
+        routine.RestoreProtection();
+        EXPECT_TRUE(rows.MatchesReference());
+    }
+}
+
+// The permissions ("rw-p", "rwxp", ...) of the mapping that holds address.
+std::string PermissionsAt(const void* address) {
+    FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return "no maps";
+    const auto at = static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address));
+    char line[512];
+    std::string permissions = "unmapped";
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long long from = 0, to = 0;
+        char perms[8] = {};
+        if (std::sscanf(line, "%llx-%llx %7s", &from, &to, perms) == 3 && at >= from && at < to) {
+            permissions = perms;
+            break;
+        }
+    }
+    std::fclose(maps);
+    return permissions;
+}
+
+TEST(CodeBufferProtection, ExecutableOnlyBetweenCompileAndRestore) {
+    const uint8_t* buffer = marl::CodeBufferArea().Base;
+    const uint8_t* last = buffer + marl::kCodeBufferSize - 1;
+    const std::string before = PermissionsAt(buffer);
+    ASSERT_EQ(before.find('x'), std::string::npos) << before;
+
+    for (uint8_t rop : {0x01, 0x17}) {
+        marl::BlitRoutine routine = marltest::Compile(Request(rop, true, 1, 8));
+        EXPECT_EQ(PermissionsAt(buffer)[2], 'x');
+        EXPECT_EQ(PermissionsAt(last)[2], 'x');
+        routine.RestoreProtection();
+        EXPECT_EQ(PermissionsAt(buffer), before);
+        EXPECT_EQ(PermissionsAt(last), before);
+    }
+}
+
+TEST(CodeBufferProtection, AFailedRestoreIsRetriedNotForgotten) {
+    // If setting the buffer back fails, the buffer stays marked: the next transfer must not
+    // take the executable protection as the one to go back to.
+    marl::CodeArea& area = marl::CodeBufferArea();
+    const std::string before = PermissionsAt(area.Base);
+    marl::BlitRoutine routine = marltest::Compile(Request(0x01, false, 24, 4));
+    uint8_t* base = area.Base;
+    area.Base = nullptr; // the protection service refuses a null range
+    EXPECT_EQ(routine.RestoreProtection(), 0u);
+    area.Base = base;
+    EXPECT_TRUE(area.Executable);
+
+    routine = marltest::Compile(Request(0x02, false, 24, 4));
+    EXPECT_NE(routine.RestoreProtection(), 0u);
+    EXPECT_FALSE(area.Executable);
+    EXPECT_EQ(PermissionsAt(area.Base), before);
+}
+
+} // namespace
