@@ -38,7 +38,7 @@ class PreparedPattern {
 
     // The bytes the brush's rows occupy.
     const uint8_t* Bits() const { return Source; }
-    uint32_t SourceBytes() const { return 3 * Width * Height; }
+    uint64_t SourceBytes() const { return 3ull * Width * Height; }
 
   private:
     const uint8_t* Source = nullptr;
