@@ -208,17 +208,41 @@ TEST(VectorCompiler, BandWideRowForEveryCode) {
     EXPECT_TRUE(difference.empty()) << difference;
 }
 
+// Wider rows take string moves: a source copied as it is ("S"), and results without D or S
+// computed for a few periods and then copied along the plane. Widths around where each form
+// starts, and pattern periods of every kind.
+TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
+    std::mt19937 random(12);
+    const uint32_t widths[] = {127, 128, 129, 319, 320, 321, 335, 336, 337, 400, 601, 1000};
+    const uint32_t patternWidths[] = {1, 3, 8, 24, 33, 100, 300};
+    uint32_t turn = 0;
+    for (uint32_t width : widths) {
+        for (uint32_t rop : {0xCCu, 0x00u, 0xFFu, 0xF0u, 0x0Fu, 0x3Cu}) {
+            for (uint32_t sourceBits : {24u, 8u}) {
+                for (bool rows : {false, true}) {
+                    uint32_t patternWidth = patternWidths[turn++ % 7];
+                    RopRequest r =
+                        RandomRequest(rop, width, sourceBits, rows, patternWidth, random);
+                    std::string difference = Check(r, random);
+                    ASSERT_TRUE(difference.empty()) << difference;
+                }
+            }
+        }
+    }
+}
+
 // Plane runs that overlap each other (a stride below the row width) are still done plane
 // after plane: plane 1 combines what plane 0 left.
 TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
     std::mt19937 random(8);
-    for (uint32_t rop : {0x55u, 0x5Au, 0x66u, 0xB8u, 0x68u}) {
-        for (uint32_t stride : {0u, 5u, 16u, 23u}) {
-            RopRequest r = RandomRequest(rop, 29, 24, rop == 0xB8, 3, random);
-            r.SourcePlaneStride = 29;
+    for (uint32_t rop : {0x55u, 0x5Au, 0x66u, 0xB8u, 0x68u, 0xF0u, 0xCCu}) {
+        for (uint32_t stride : {0u, 5u, 16u, 23u, 300u}) {
+            const uint32_t width = stride == 300 ? 500 : 29;
+            RopRequest r = RandomRequest(rop, width, 24, rop == 0xB8 || rop == 0xF0, 3, random);
+            r.SourcePlaneStride = width;
             // Lay the rows out by hand: the destination planes share one guarded run.
             r.DestPlaneStride = stride;
-            marltest::GuardedBuffer dest(2 * stride + 29), source(3 * 29);
+            marltest::GuardedBuffer dest(2 * stride + width), source(3 * width);
             marltest::GuardedBuffer brush(9), prepared(3 * marl::vec::PreparedRunLength(3));
             for (auto* b : {&dest, &source, &brush}) {
                 for (size_t i = 0; i < b->size(); ++i)

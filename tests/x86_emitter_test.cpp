@@ -79,6 +79,7 @@ const std::vector<Encoding>& Table() {
         {"bswap eax", "0F C8", [](X86Emitter& e) { e.Bswap(Gpr::Eax); }},
         {"shr eax, 13", "C1 E8 0D", [](X86Emitter& e) { e.ShrImm(Gpr::Eax, 13); }},
         {"rol ax, 8", "66 C1 C0 08", [](X86Emitter& e) { e.RolAx8(); }},
+        {"rep movsb", "F3 A4", [](X86Emitter& e) { e.RepMovsb(); }},
         {"movdqu xmm5, [edi+ecx]", "F3 0F 6F 2C 0F",
          [](X86Emitter& e) { e.Movdqu(Xmm::X5, At(Gpr::Edi, Gpr::Ecx)); }},
         {"movdqu xmm6, [esi+ecx]", "F3 0F 6F 34 0E",

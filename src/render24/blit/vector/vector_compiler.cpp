@@ -6,6 +6,7 @@
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace marl::vec {
@@ -27,6 +28,12 @@ constexpr int32_t kPatternRowArg = 16;
 constexpr int32_t kStep = 16;
 
 enum class SourceForm { None, Planes, Single, Bits };
+// How a plane is written: 16-sample steps (and a closing step); a string copy of the source
+// (the name "S" of an 8-bit source); or steps over the first Replicate samples of a result that
+// depends on neither D nor S, and so repeats with the pattern, then a forward string copy of
+// the plane onto itself from Replicate samples on. String moves of this length write whole
+// cache lines without reading them first, which 16-byte stores cannot.
+enum class PlaneForm { Steps, CopySource, Replicate };
 // Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
 enum class PatternForm { None, Solid, Hoisted, Stream };
 
@@ -56,6 +63,8 @@ struct Plan {
     uint32_t RunLength = 0;
     // Nothing the result depends on changes along the row: computed once per plane.
     bool Invariant = false;
+    PlaneForm Form = PlaneForm::Steps;
+    uint32_t Replicate = 0; // samples computed before the copy, a whole number of periods
     bool KeepsLastDest() const { return Rest != 0 && ReadsDest; }
 };
 
@@ -65,6 +74,28 @@ uint8_t PlaneByte(uint32_t colour, uint32_t plane) {
 
 bool NameHas(const CompiledRopName& name, char c) {
     return std::memchr(name.Text, c, name.Length) != nullptr;
+}
+
+// Below these widths the string moves' start-up costs more than they save.
+constexpr uint32_t kLeastCopyWidth = 128;
+constexpr uint32_t kLeastReplicated = 256;
+constexpr uint32_t kLeastCopiedAfterReplicate = 64;
+
+void ChooseForm(Plan& plan) {
+    bool sourceAlone = plan.Name.Length == 1 && plan.Name.Text[0] == 'S';
+    if (sourceAlone && plan.Source != SourceForm::Bits && plan.Width >= kLeastCopyWidth) {
+        plan.Form = PlaneForm::CopySource;
+        return;
+    }
+    if (plan.ReadsDest || plan.Source != SourceForm::None) return;
+    uint32_t period = plan.Pattern == PatternForm::Stream ? plan.Period : kStep;
+    uint32_t replicate = (kLeastReplicated + period - 1) / period * period;
+    uint32_t blocks = (replicate + kStep - 1) / kStep;
+    if (kStep * blocks + kLeastCopiedAfterReplicate > plan.Width) return;
+    plan.Form = PlaneForm::Replicate;
+    plan.Replicate = replicate;
+    plan.Blocks = blocks;
+    plan.Rest = 0;
 }
 
 Plan MakePlan(const VectorRequest& request) {
@@ -95,6 +126,7 @@ Plan MakePlan(const VectorRequest& request) {
     }
     plan.Invariant =
         !plan.ReadsDest && plan.Source == SourceForm::None && plan.Pattern != PatternForm::Stream;
+    ChooseForm(plan);
     return plan;
 }
 
@@ -130,6 +162,7 @@ class RoutineWriter {
         : Out(out), P(plan), Pool(pool) {}
 
     bool Write() {
+        if (!AssignRegisters()) return false;
         if (P.KeepsLastDest()) Out.SubImm(Gpr::Esp, kStep);
         for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
             Plane(plane);
@@ -141,19 +174,119 @@ class RoutineWriter {
     }
 
   private:
+    // The constants a step reads. Each goes to a register of its own while there are free
+    // ones (loaded when a plane starts), else it is read from the pool as a memory operand.
+    enum Constant { kBitSelect, kOnes, kSolidPattern, kFlip, kClear, kZero, kConstants };
+
+    bool Needs(Constant c) const {
+        switch (c) {
+        case kBitSelect:
+        case kFlip:
+        case kClear: return P.Source == SourceForm::Bits;
+        case kOnes: return NameHas(P.Name, 'n');
+        case kSolidPattern: return P.Pattern == PatternForm::Solid;
+        case kZero: return NameHas(P.Name, '0');
+        default: return false;
+        }
+    }
+
+    const uint8_t* PoolBytes(Constant c, uint32_t plane) const {
+        switch (c) {
+        case kBitSelect: return Pool.BitSelect;
+        case kOnes: return Pool.Ones;
+        case kSolidPattern: return Pool.Pattern[plane];
+        case kFlip: return Pool.Flip[plane];
+        case kClear: return Pool.Clear[plane];
+        default: return Pool.Zero;
+        }
+    }
+
+    // Leaves take X5 (D), X6 (S), X7 (pattern rows); the expression takes the lowest free
+    // registers it needs; constants take what is left.
+    bool AssignRegisters() {
+        uint32_t free = 0xFF;
+        if (P.ReadsDest) free &= ~(1u << 5);
+        if (P.Source != SourceForm::None) free &= ~(1u << 6);
+        if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream)
+            free &= ~(1u << 7);
+        uint32_t needed = std::max(1u, XmmScratchNeeded(P.Name.Text, P.Name.Length));
+        for (uint32_t i = 0; i < 8 && needed > 0; ++i) {
+            if (free & (1u << i)) {
+                Scratch |= 1u << i;
+                free &= ~(1u << i);
+                --needed;
+            }
+        }
+        if (needed > 0) return false;
+        for (int c = 0; c < kConstants; ++c) {
+            ConstantInRegister[c] = false;
+            if (!Needs(static_cast<Constant>(c)) || free == 0) continue;
+            uint32_t index = static_cast<uint32_t>(__builtin_ctz(free));
+            free &= ~(1u << index);
+            ConstantInRegister[c] = true;
+            ConstantRegister[c] = static_cast<Xmm>(index);
+        }
+        return true;
+    }
+
+    XmmOperand ConstantOperand(Constant c, uint32_t plane) const {
+        if (ConstantInRegister[c]) return XmmOperand{true, ConstantRegister[c], {}};
+        return XmmOperand{false, Xmm::X0, Absolute(PoolBytes(c, plane))};
+    }
+
+    void LoadConstants(uint32_t plane) {
+        for (int c = 0; c < kConstants; ++c) {
+            if (!ConstantInRegister[c]) continue;
+            auto constant = static_cast<Constant>(c);
+            Out.Op(SseOp::Movdqa, ConstantRegister[c], Absolute(PoolBytes(constant, plane)));
+        }
+    }
+
+    void Apply(SseOp op, Xmm target, const XmmOperand& operand) {
+        if (operand.InRegister) {
+            Out.Op(op, target, operand.Register);
+        } else {
+            Out.Op(op, target, operand.Constant);
+        }
+    }
+
     XmmLeaves Leaves(uint32_t plane) const {
         XmmLeaves leaves;
         leaves.D = XmmOperand{true, kDestSamples, {}};
         leaves.S = XmmOperand{true, kSourceSamples, {}};
-        leaves.P = P.Pattern == PatternForm::Solid
-                       ? XmmOperand{false, Xmm::X0, Absolute(Pool.Pattern[plane])}
-                       : XmmOperand{true, kPatternSamples, {}};
-        leaves.Zero = XmmOperand{false, Xmm::X0, Absolute(Pool.Zero)};
-        leaves.Ones = Absolute(Pool.Ones);
+        leaves.P = P.Pattern == PatternForm::Solid ? ConstantOperand(kSolidPattern, plane)
+                                                   : XmmOperand{true, kPatternSamples, {}};
+        leaves.Zero = ConstantOperand(kZero, plane);
+        leaves.Ones = ConstantOperand(kOnes, plane);
+        leaves.Scratch = Scratch;
         return leaves;
     }
 
+    // rep movsb of the plane's N source samples.
+    void CopySourcePlane(uint32_t plane) {
+        Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        if (plane != 0) Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        Out.MovLoad(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        if (plane != 0 && P.Source == SourceForm::Planes)
+            Out.AddImm(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
+        Out.MovImm(Gpr::Ecx, P.Width);
+        Out.RepMovsb();
+    }
+
+    // After the steps: the plane from sample Replicate on is a copy of the plane Replicate
+    // samples further left, which a forward byte copy makes in increasing order.
+    void ReplicatePlane() {
+        Out.Lea(Gpr::Esi, At(Gpr::Edi, -static_cast<int32_t>(kStep * P.Blocks)));
+        Out.Lea(Gpr::Edi, At(Gpr::Esi, static_cast<int32_t>(P.Replicate)));
+        Out.MovImm(Gpr::Ecx, P.Width - P.Replicate);
+        Out.RepMovsb();
+    }
+
     void Plane(uint32_t plane) {
+        if (P.Form == PlaneForm::CopySource) {
+            CopySourcePlane(plane);
+            return;
+        }
         SetUpPlane(plane);
         Xmm invariant = Xmm::X0;
         if (P.Invariant) invariant = Evaluate(plane);
@@ -169,6 +302,7 @@ class RoutineWriter {
         AdvanceStep();
         Out.AddImm(Gpr::Ecx, kStep);
         Out.JnzBack(top);
+        if (P.Form == PlaneForm::Replicate) ReplicatePlane();
         if (P.Rest == 0) return;
         StepPlace last = LastPlace();
         if (P.Invariant && !last.LoadPattern) {
@@ -179,6 +313,7 @@ class RoutineWriter {
     }
 
     void SetUpPlane(uint32_t plane) {
+        LoadConstants(plane);
         const int32_t loopEnd = static_cast<int32_t>(kStep * P.Blocks);
         Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
         Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
@@ -279,16 +414,19 @@ class RoutineWriter {
         Out.Op(SseOp::Punpcklbw, s, s);
         Out.Pshuflw(s, s, 0x50); // lanes 0-7 the first byte, 8-15 the second
         Out.Pshufd(s, s, 0x50);
-        Out.Op(SseOp::Pand, s, Absolute(Pool.BitSelect));
-        Out.Op(SseOp::Pcmpeqb, s, Absolute(Pool.BitSelect)); // 255 where the bit is set
-        Out.Op(SseOp::Pand, s, Absolute(Pool.Flip[plane]));
-        Out.Op(SseOp::Pxor, s, Absolute(Pool.Clear[plane]));
+        Apply(SseOp::Pand, s, ConstantOperand(kBitSelect, plane));
+        Apply(SseOp::Pcmpeqb, s, ConstantOperand(kBitSelect, plane)); // 255 where the bit is set
+        Apply(SseOp::Pand, s, ConstantOperand(kFlip, plane));
+        Apply(SseOp::Pxor, s, ConstantOperand(kClear, plane));
     }
 
     X86Emitter& Out;
     const Plan& P;
     const ConstantPool& Pool;
     bool Ok = true;
+    uint32_t Scratch = 0; // the expression's registers, bit i for Xi
+    bool ConstantInRegister[kConstants] = {};
+    Xmm ConstantRegister[kConstants] = {};
 };
 
 } // namespace

@@ -133,6 +133,11 @@ void X86Emitter::RolAx8() {
     Bytes(code, sizeof code);
 }
 
+void X86Emitter::RepMovsb() {
+    Byte(0xF3);
+    Byte(0xA4);
+}
+
 void X86Emitter::JnzBack(const uint8_t* target) {
     int32_t shortDistance = static_cast<int32_t>(target - (Cursor + 2));
     if (FitsInt8(shortDistance)) {

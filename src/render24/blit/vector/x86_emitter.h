@@ -68,6 +68,7 @@ class X86Emitter {
     void Bswap(Gpr reg);                     // bswap r32
     void ShrImm(Gpr reg, uint8_t count);     // shr r32, imm8
     void RolAx8();                           // rol ax, 8: swaps AL and AH
+    void RepMovsb();                         // rep movsb: ECX bytes from [ESI] to [EDI]
     // jnz back to target (short form when it reaches).
     void JnzBack(const uint8_t* target);
 

@@ -19,15 +19,17 @@ struct XmmOperand {
 
 struct XmmLeaves {
     XmmOperand D, S, P, Zero;
-    Mem Ones; // 16 bytes of 255
+    XmmOperand Ones;          // 16 bytes of 255
+    uint32_t Scratch = 0;     // bit i: Xi is the expression's own to overwrite
 };
 
-// The registers the expression may use as its own: X0 to X4 (leaves live in X5 to X7).
-inline constexpr uint32_t kScratchRegisters = 5;
+// The number of scratch registers the name's evaluation needs (0 when it is a leaf alone),
+// or 9 when the name is malformed.
+uint32_t XmmScratchNeeded(const char* name, uint32_t length);
 
 // Emits the evaluation of name (length characters) and answers the register that holds the
 // result: a scratch register, or a leaf's register when the name is that leaf alone. False
-// when the name is malformed or needs more scratch registers than there are.
+// when the name is malformed or needs more scratch registers than leaves.Scratch holds.
 bool EmitXmmExpression(X86Emitter& out, const char* name, uint32_t length, const XmmLeaves& leaves,
                        Xmm* result);
 
