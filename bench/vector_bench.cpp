@@ -1,9 +1,10 @@
 // The vector routines over whole bands beside memcpy and memset of the same destination bytes,
-// timed in the same run: every timing is the least thread CPU time of several rounds, taken
+// timed in the same run: every timing is the least time of many rounds, taken
 // alternately for the routine and for its yardstick, so both see the same machine.
 //
-// Counters: "ns_row" per destination row (three planes), "x_memcpy" / "x_memset" the routine's
-// time over the yardstick's, "ops" the operators of the compiled name. Byte-serial rows of a
+// Counters: "ns_row" per destination row (three planes), "yardstick_ns_row" memcpy's or memset's,
+// "x_memcpy" / "x_memset" the routine's time over the yardstick's, "ops" the operators of the
+// compiled name. Byte-serial rows of a
 // few codes, and the two ways of finishing a row that is not a multiple of 16 pixels, are
 // measured beside them.
 #include "render24/blit/blit_routine.h"
@@ -29,36 +30,50 @@ constexpr uint32_t kBandWidth = 4960;
 constexpr uint32_t kBandRows = 64;
 constexpr uint32_t kPatternWidth = 8, kPatternHeight = 8;
 // Rounds go on until each side has had this much CPU time and at least kLeastRounds rounds.
-constexpr double kSecondsEach = 0.01;
+constexpr double kSecondsEach = 0.03;
 constexpr int kLeastRounds = 15;
 
-double CpuSeconds() {
+// Monotonic time: a round another process interrupts is only longer, and the least round
+// is kept (the thread CPU clock of a virtual machine proved too coarse for rounds this short).
+double Seconds() {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-// Least time of many rounds for each of the two, taken in turn.
-std::pair<double, double> LeastTimes(const std::function<void()>& work,
-                                     const std::function<void()>& yardstick) {
-    double bestWork = 1e9, bestYardstick = 1e9;
+struct Timing {
+    double Work = 1e9;      // least seconds of a round of the work
+    double Yardstick = 1e9; // least seconds of a round of the yardstick
+    double Ratio = 0;       // median over the rounds of work / yardstick of the same round
+};
+
+// Many rounds, each timing the work and then the yardstick. A round's two timings see the
+// machine alike, so the median of their ratios is what the counters report; the least times
+// give the ns per row.
+Timing TimeAgainst(const std::function<void()>& work, const std::function<void()>& yardstick) {
+    Timing timing;
     work();
     yardstick();
+    std::vector<double> ratios;
     double spentWork = 0, spentYardstick = 0;
-    for (int round = 0; round < kLeastRounds || spentWork < kSecondsEach ||
-                        spentYardstick < kSecondsEach;
+    for (int round = 0;
+         round < kLeastRounds || spentWork < kSecondsEach || spentYardstick < kSecondsEach;
          ++round) {
-        double start = CpuSeconds();
+        double start = Seconds();
         work();
-        double middle = CpuSeconds();
+        double middle = Seconds();
         yardstick();
-        double end = CpuSeconds();
-        bestWork = std::min(bestWork, middle - start);
-        bestYardstick = std::min(bestYardstick, end - middle);
+        double end = Seconds();
+        if (middle <= start || end <= middle) continue;
+        timing.Work = std::min(timing.Work, middle - start);
+        timing.Yardstick = std::min(timing.Yardstick, end - middle);
+        ratios.push_back((middle - start) / (end - middle));
         spentWork += middle - start;
         spentYardstick += end - middle;
     }
-    return {bestWork, bestYardstick};
+    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+    timing.Ratio = ratios[ratios.size() / 2];
+    return timing;
 }
 
 uint32_t Operators(uint32_t rop) {
@@ -70,18 +85,22 @@ uint32_t Operators(uint32_t rop) {
 // A band of rows three planes wide, a source band like it, a one-bit source band of text-like
 // bits (mostly clear, short runs set), and an 8 x 8 pattern brush with its prepared rows.
 class Bands {
-public:
+  public:
     explicit Bands(uint32_t width) : Width(width), RowBytes(3 * width) {
         std::mt19937 random(width);
         Destination.resize(size_t{RowBytes} * kBandRows);
         Source.resize(Destination.size());
-        for (auto& b : Destination) b = static_cast<uint8_t>(random());
-        for (auto& b : Source) b = static_cast<uint8_t>(random());
+        for (auto& b : Destination)
+            b = static_cast<uint8_t>(random());
+        for (auto& b : Source)
+            b = static_cast<uint8_t>(random());
         BitRowBytes = (width + 7) / 8;
         Bits.resize(size_t{BitRowBytes} * kBandRows);
-        for (auto& b : Bits) b = random() % 4 == 0 ? static_cast<uint8_t>(random()) : 0;
+        for (auto& b : Bits)
+            b = random() % 4 == 0 ? static_cast<uint8_t>(random()) : 0;
         Brush.resize(3 * kPatternWidth * kPatternHeight);
-        for (auto& b : Brush) b = static_cast<uint8_t>(random());
+        for (auto& b : Brush)
+            b = static_cast<uint8_t>(random());
         PreparedRowBytes = 3 * marl::vec::PreparedRunLength(kPatternWidth);
         Prepared.resize(size_t{PreparedRowBytes} * kPatternHeight);
         for (uint32_t r = 0; r < kPatternHeight; ++r) {
@@ -94,9 +113,8 @@ public:
     void Transfer(marl::BlitRoutine& routine, bool oneBit, bool prepared) {
         for (uint32_t r = 0; r < kBandRows; ++r) {
             const uint8_t* source = oneBit ? &Bits[r * BitRowBytes] : &Source[r * RowBytes];
-            const uint8_t* pattern =
-                prepared ? &Prepared[(r % kPatternHeight) * PreparedRowBytes]
-                         : &Brush[(r % kPatternHeight) * 3 * kPatternWidth];
+            const uint8_t* pattern = prepared ? &Prepared[(r % kPatternHeight) * PreparedRowBytes]
+                                              : &Brush[(r % kPatternHeight) * 3 * kPatternWidth];
             routine.Run(source, &Destination[r * RowBytes], pattern);
         }
         benchmark::ClobberMemory();
@@ -152,12 +170,14 @@ void MeasureVector(benchmark::State& state, uint32_t width, uint32_t rop, int64_
     }
     auto work = [&] { bands.Transfer(routine, oneBit, true); };
     auto yardstick = [&] { againstMemset ? bands.Memset() : bands.Memcpy(); };
-    for (auto _ : state) work();
-    auto [seconds, yardstickSeconds] = LeastTimes(work, yardstick);
+    for (auto _ : state)
+        work();
+    Timing timing = TimeAgainst(work, yardstick);
     marl::RestoreCodeAreas();
     state.SetBytesProcessed(int64_t(state.iterations()) * bands.RowBytes * kBandRows);
-    state.counters["ns_row"] = seconds * 1e9 / kBandRows;
-    state.counters[againstMemset ? "x_memset" : "x_memcpy"] = seconds / yardstickSeconds;
+    state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
+    state.counters["yardstick_ns_row"] = timing.Yardstick * 1e9 / kBandRows;
+    state.counters[againstMemset ? "x_memset" : "x_memcpy"] = timing.Ratio;
     state.counters["ops"] = Operators(rop);
 }
 
@@ -177,7 +197,8 @@ void BM_VectorText(benchmark::State& state) {
 
 void EveryCode(benchmark::internal::Benchmark* benchmark) {
     for (int64_t operands : {Solid, PatternRow}) {
-        for (int64_t rop = 0; rop < 256; ++rop) benchmark->Args({rop, operands});
+        for (int64_t rop = 0; rop < 256; ++rop)
+            benchmark->Args({rop, operands});
     }
     benchmark->ArgNames({"rop", "operands"})->Iterations(3);
 }
@@ -205,12 +226,13 @@ void BM_ByteSerialBand(benchmark::State& state) {
                   r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits, r.ClearBitColor,
                   r.SetBitColor, r.BitPhase, &result);
     auto work = [&] { bands.Transfer(routine, oneBit, false); };
-    for (auto _ : state) work();
-    auto [seconds, memcpySeconds] = LeastTimes(work, [&] { bands.Memcpy(); });
+    for (auto _ : state)
+        work();
+    Timing timing = TimeAgainst(work, [&] { bands.Memcpy(); });
     routine.RestoreProtection();
     state.SetBytesProcessed(int64_t(state.iterations()) * bands.RowBytes * kBandRows);
-    state.counters["ns_row"] = seconds * 1e9 / kBandRows;
-    state.counters["x_memcpy"] = seconds / memcpySeconds;
+    state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
+    state.counters["x_memcpy"] = timing.Ratio;
 }
 BENCHMARK(BM_ByteSerialBand)
     ->Args({0xCC, Solid})
@@ -234,18 +256,19 @@ void BM_RowEnd(benchmark::State& state) {
     marl::BlitRoutine routine;
     if (byteSerial) {
         uint16_t result = 0;
-        routine.Build(r.Rop, r.BrushPattern, r.PatternColor, r.SourcePlaneStride,
-                      r.DestPlaneStride, r.PatternWidth, r.PatternPhase, r.RowWidth,
-                      r.SourceBits, r.ClearBitColor, r.SetBitColor, r.BitPhase, &result);
+        routine.Build(r.Rop, r.BrushPattern, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
+                      r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits, r.ClearBitColor,
+                      r.SetBitColor, r.BitPhase, &result);
     } else {
         marl::vec::CompileVectorRop(routine, r);
     }
     auto work = [&] { bands.Transfer(routine, false, !byteSerial); };
-    for (auto _ : state) work();
-    auto [seconds, memcpySeconds] = LeastTimes(work, [&] { bands.Memcpy(); });
+    for (auto _ : state)
+        work();
+    Timing timing = TimeAgainst(work, [&] { bands.Memcpy(); });
     marl::RestoreCodeAreas();
-    state.counters["ns_row"] = seconds * 1e9 / kBandRows;
-    state.counters["x_memcpy"] = seconds / memcpySeconds;
+    state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
+    state.counters["x_memcpy"] = timing.Ratio;
 }
 BENCHMARK(BM_RowEnd)
     ->ArgsProduct({{0xCC, 0x5A, 0xB8, 0x68}, {592, 600, 0}})

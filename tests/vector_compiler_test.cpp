@@ -186,7 +186,10 @@ TEST(VectorCompiler, OneBitSourceAtEveryBitPhase) {
             RopRequest r = RandomRequest(rop, 16 + turn % 25, 1, turn % 2 == 0,
                                          kPatternWidths[turn % 6], random);
             r.BitPhase = bitPhase;
-            if (turn % 4 == 0) r.ClearBitColor = r.SetBitColor; // no difference between bits
+            // No difference between the bits; white and black either way round.
+            if (turn % 4 == 0) r.ClearBitColor = r.SetBitColor;
+            if (turn % 4 == 1) r.ClearBitColor = 0xFFFFFF, r.SetBitColor = 0;
+            if (turn % 4 == 2) r.ClearBitColor = 0, r.SetBitColor = 0xFFFFFF;
             std::string difference = Check(r, random);
             ASSERT_TRUE(difference.empty()) << difference;
         }

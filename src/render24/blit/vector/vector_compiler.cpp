@@ -48,6 +48,16 @@ struct alignas(16) ConstantPool {
 };
 static_assert(sizeof(ConstantPool) % 16 == 0);
 
+// The bit masks of a one-bit row: plane 0 expands the bits once, planes 1 and 2 read the masks
+// back. One area for the library, like the code areas, used only under the transfer lock.
+alignas(16) uint8_t MaskRow[65536 + 16];
+
+// The address the loop reaches as [ECX + slot]: ECX runs from -16 x blocks to -16, so the
+// loop's masks fill MaskRow from its start, and the closing step's go just after them.
+int32_t MaskSlot(uint32_t blocks) {
+    return static_cast<int32_t>(reinterpret_cast<uintptr_t>(MaskRow) + kStep * blocks);
+}
+
 struct Plan {
     CompiledRopName Name{};
     bool ReadsDest = false;
@@ -151,6 +161,7 @@ struct StepPlace {
     Mem Store;
     Mem Source;
     Mem Bits;              // first byte holding the step's bits
+    Mem Mask;              // where plane 0 leaves the step's bit masks for planes 1 and 2
     uint32_t BitShift = 0; // position of the step's first bit in that byte
     Mem Pattern;
     bool LoadPattern = false;
@@ -259,6 +270,7 @@ class RoutineWriter {
         leaves.Zero = ConstantOperand(kZero, plane);
         leaves.Ones = ConstantOperand(kOnes, plane);
         leaves.Scratch = Scratch;
+        leaves.SComplemented = SourceComplemented(plane);
         return leaves;
     }
 
@@ -299,7 +311,7 @@ class RoutineWriter {
         } else {
             Step(plane, main);
         }
-        AdvanceStep();
+        AdvanceStep(plane);
         Out.AddImm(Gpr::Ecx, kStep);
         Out.JnzBack(top);
         if (P.Form == PlaneForm::Replicate) ReplicatePlane();
@@ -342,6 +354,7 @@ class RoutineWriter {
         place.Store = place.DestRead;
         place.Source = At(Gpr::Esi, Gpr::Ecx);
         place.Bits = At(Gpr::Esi);
+        place.Mask = At(Gpr::Ecx, MaskSlot(P.Blocks));
         place.BitShift = P.BitPhase;
         place.Pattern = At(Gpr::Ebx, Gpr::Edx);
         place.LoadPattern = P.Pattern == PatternForm::Stream;
@@ -358,6 +371,7 @@ class RoutineWriter {
         place.Source = At(Gpr::Esi, back);
         uint32_t firstBit = P.Width - kStep + P.BitPhase;
         place.Bits = At(Gpr::Esi, static_cast<int32_t>(firstBit / 8 - 2 * P.Blocks));
+        place.Mask = Mem{false, false, Gpr::Eax, Gpr::Eax, MaskSlot(P.Blocks)};
         place.BitShift = firstBit % 8;
         uint32_t column = P.Period == 0 ? 0 : (P.Width - kStep) % P.Period;
         place.Pattern = At(Gpr::Ebx, static_cast<int32_t>(column));
@@ -366,8 +380,8 @@ class RoutineWriter {
         return place;
     }
 
-    void AdvanceStep() {
-        if (P.Source == SourceForm::Bits) Out.AddImm(Gpr::Esi, 2);
+    void AdvanceStep(uint32_t plane) {
+        if (P.Source == SourceForm::Bits && plane == 0) Out.AddImm(Gpr::Esi, 2);
         if (P.Pattern == PatternForm::Stream) {
             // EDX = (EDX + 16) mod period, without a branch: the period is at least 16.
             Out.AddImm(Gpr::Edx, kStep);
@@ -400,6 +414,30 @@ class RoutineWriter {
     // plane's set-bit or clear-bit sample in each lane. Reads only bytes that hold one of
     // the sixteen bits, so nothing past the row is touched.
     void BitsToSamples(uint32_t plane, const StepPlace& place) {
+        const Xmm s = kSourceSamples;
+        if (plane != 0) {
+            Out.Movdqu(s, place.Mask);
+        } else {
+            BitsToMask(place);
+            Out.Movdqu(place.Mask, s);
+        }
+        // S = clear ^ (mask & (clear ^ set)), with the operations that do nothing left out:
+        // for black and white the mask itself, or its complement carried into the name.
+        if (Pool.Flip[plane][0] != 0xFF) Apply(SseOp::Pand, s, ConstantOperand(kFlip, plane));
+        if (!ClearIsKept(plane)) Apply(SseOp::Pxor, s, ConstantOperand(kClear, plane));
+    }
+
+    bool ClearIsKept(uint32_t plane) const {
+        return Pool.Clear[plane][0] == 0 ||
+               (Pool.Clear[plane][0] == 0xFF && Pool.Flip[plane][0] == 0xFF);
+    }
+    bool SourceComplemented(uint32_t plane) const {
+        return P.Source == SourceForm::Bits && Pool.Clear[plane][0] == 0xFF &&
+               Pool.Flip[plane][0] == 0xFF;
+    }
+
+    // The step's bits as 16 masks in kSourceSamples: 255 where the pixel's bit is set.
+    void BitsToMask(const StepPlace& place) {
         Out.MovzxWord(Gpr::Eax, place.Bits); // AL first byte, AH second
         if (place.BitShift != 0) {
             Mem third = place.Bits;
@@ -414,10 +452,8 @@ class RoutineWriter {
         Out.Op(SseOp::Punpcklbw, s, s);
         Out.Pshuflw(s, s, 0x50); // lanes 0-7 the first byte, 8-15 the second
         Out.Pshufd(s, s, 0x50);
-        Apply(SseOp::Pand, s, ConstantOperand(kBitSelect, plane));
-        Apply(SseOp::Pcmpeqb, s, ConstantOperand(kBitSelect, plane)); // 255 where the bit is set
-        Apply(SseOp::Pand, s, ConstantOperand(kFlip, plane));
-        Apply(SseOp::Pxor, s, ConstantOperand(kClear, plane));
+        Apply(SseOp::Pand, s, ConstantOperand(kBitSelect, 0));
+        Apply(SseOp::Pcmpeqb, s, ConstantOperand(kBitSelect, 0));
     }
 
     X86Emitter& Out;

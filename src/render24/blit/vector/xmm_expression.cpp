@@ -24,7 +24,7 @@ class Evaluator {
     bool Character(char c) {
         switch (c) {
         case 'D': return Push({Leaves.D, false, false});
-        case 'S': return Push({Leaves.S, false, false});
+        case 'S': return Push({Leaves.S, false, Leaves.SComplemented});
         case 'P': return Push({Leaves.P, false, false});
         case '0': return Push({Leaves.Zero, false, false});
         case 'n': return Not();

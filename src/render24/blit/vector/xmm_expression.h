@@ -19,8 +19,9 @@ struct XmmOperand {
 
 struct XmmLeaves {
     XmmOperand D, S, P, Zero;
-    XmmOperand Ones;          // 16 bytes of 255
-    uint32_t Scratch = 0;     // bit i: Xi is the expression's own to overwrite
+    XmmOperand Ones;            // 16 bytes of 255
+    bool SComplemented = false; // S is 255 minus what its operand holds
+    uint32_t Scratch = 0;       // bit i: Xi is the expression's own to overwrite
 };
 
 // The number of scratch registers the name's evaluation needs (0 when it is a leaf alone),
