@@ -211,8 +211,9 @@ TEST(VectorCompiler, BandWideRowForEveryCode) {
     EXPECT_TRUE(difference.empty()) << difference;
 }
 
-// Wider rows take string moves: a source copied as it is ("S"), and results without D or S
-// computed for a few periods and then copied along the plane. Widths around where each form
+// Wider rows take string moves: a source copied as it is ("S"), results without D staged and
+// then copied, and results without D or S computed for a few periods and then copied along
+// the plane. Widths around where each form
 // starts, and pattern periods of every kind.
 TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
     std::mt19937 random(12);
@@ -220,8 +221,8 @@ TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
     const uint32_t patternWidths[] = {1, 3, 8, 24, 33, 100, 300};
     uint32_t turn = 0;
     for (uint32_t width : widths) {
-        for (uint32_t rop : {0xCCu, 0x00u, 0xFFu, 0xF0u, 0x0Fu, 0x3Cu}) {
-            for (uint32_t sourceBits : {24u, 8u}) {
+        for (uint32_t rop : {0xCCu, 0x00u, 0xFFu, 0xF0u, 0x0Fu, 0x3Cu, 0x33u, 0xC0u}) {
+            for (uint32_t sourceBits : kSourceKinds) {
                 for (bool rows : {false, true}) {
                     uint32_t patternWidth = patternWidths[turn++ % 7];
                     RopRequest r =
