@@ -211,9 +211,9 @@ TEST(VectorCompiler, BandWideRowForEveryCode) {
     EXPECT_TRUE(difference.empty()) << difference;
 }
 
-// Wider rows take string moves: a source copied as it is ("S"), results without D staged and
-// then copied, and results without D or S computed for a few periods and then copied along
-// the plane. Widths around where each form
+// Wider rows take string moves: a source copied as it is ("S"), and results without D or S
+// computed for a few periods and then copied along the plane. Codes reading S without D keep
+// the steps. Widths around where each form
 // starts, and pattern periods of every kind.
 TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
     std::mt19937 random(12);

@@ -33,9 +33,7 @@ enum class SourceForm { None, Planes, Single, Bits };
 // depends on neither D nor S, and so repeats with the pattern, then a forward string copy of
 // the plane onto itself from Replicate samples on. String moves of this length write whole
 // cache lines without reading them first, which 16-byte stores cannot.
-// Staged: a result that reads S but not D is computed into a staging row and then string-copied
-// to the plane, for the same reason.
-enum class PlaneForm { Steps, CopySource, Replicate, Staged };
+enum class PlaneForm { Steps, CopySource, Replicate };
 // Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
 enum class PatternForm { None, Solid, Hoisted, Stream };
 
@@ -58,13 +56,6 @@ alignas(16) uint8_t MaskRow[65536 + 16];
 // loop's masks fill MaskRow from its start, and the closing step's go just after them.
 int32_t MaskSlot(uint32_t blocks) {
     return static_cast<int32_t>(reinterpret_cast<uintptr_t>(MaskRow) + kStep * blocks);
-}
-
-// The staging row of the Staged form, addressed like MaskRow: one plane's results.
-alignas(16) uint8_t StageRow[65536];
-
-int32_t StageSlot(uint32_t offset) {
-    return static_cast<int32_t>(reinterpret_cast<uintptr_t>(StageRow) + offset);
 }
 
 struct Plan {
@@ -106,11 +97,7 @@ void ChooseForm(Plan& plan) {
         plan.Form = PlaneForm::CopySource;
         return;
     }
-    if (plan.ReadsDest) return;
-    if (plan.Source != SourceForm::None) {
-        if (plan.Width >= kLeastCopyWidth) plan.Form = PlaneForm::Staged;
-        return;
-    }
+    if (plan.ReadsDest || plan.Source != SourceForm::None) return;
     uint32_t period = plan.Pattern == PatternForm::Stream ? plan.Period : kStep;
     uint32_t replicate = (kLeastReplicated + period - 1) / period * period;
     uint32_t blocks = (replicate + kStep - 1) / kStep;
@@ -328,24 +315,13 @@ class RoutineWriter {
         Out.AddImm(Gpr::Ecx, kStep);
         Out.JnzBack(top);
         if (P.Form == PlaneForm::Replicate) ReplicatePlane();
-        if (P.Rest != 0) {
-            StepPlace last = LastPlace();
-            if (P.Invariant && !last.LoadPattern) {
-                Out.Movdqu(last.Store, invariant);
-            } else {
-                Step(plane, last);
-            }
+        if (P.Rest == 0) return;
+        StepPlace last = LastPlace();
+        if (P.Invariant && !last.LoadPattern) {
+            Out.Movdqu(last.Store, invariant);
+        } else {
+            Step(plane, last);
         }
-        if (P.Form == PlaneForm::Staged) CopyStagedPlane(plane);
-    }
-
-    // rep movsb of the staged results to the plane.
-    void CopyStagedPlane(uint32_t plane) {
-        Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        if (plane != 0) Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
-        Out.MovImm(Gpr::Esi, static_cast<uint32_t>(StageSlot(0)));
-        Out.MovImm(Gpr::Ecx, P.Width);
-        Out.RepMovsb();
     }
 
     void SetUpPlane(uint32_t plane) {
@@ -382,7 +358,6 @@ class RoutineWriter {
         place.BitShift = P.BitPhase;
         place.Pattern = At(Gpr::Ebx, Gpr::Edx);
         place.LoadPattern = P.Pattern == PatternForm::Stream;
-        if (P.Form == PlaneForm::Staged) place.Store = At(Gpr::Ecx, StageSlot(kStep * P.Blocks));
         return place;
     }
 
@@ -402,9 +377,6 @@ class RoutineWriter {
         place.Pattern = At(Gpr::Ebx, static_cast<int32_t>(column));
         place.LoadPattern =
             P.Pattern == PatternForm::Stream || (P.Pattern == PatternForm::Hoisted && column != 0);
-        if (P.Form == PlaneForm::Staged) {
-            place.Store = Mem{false, false, Gpr::Eax, Gpr::Eax, StageSlot(P.Width - kStep)};
-        }
         return place;
     }
 
