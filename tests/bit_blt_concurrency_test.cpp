@@ -73,7 +73,8 @@ TEST(BitBltConcurrency, ThreadsGiveTheSingleThreadedResults) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     for (size_t i = 0; i < workers.size(); ++i)
         EXPECT_EQ(mismatches[i], 0) << "worker " << i;
     // And the single-threaded results are the reference's.
@@ -85,7 +86,8 @@ TEST(BitBltConcurrency, ThreadsGiveTheSingleThreadedResults) {
 TEST(BitBltConcurrency, ProcessesGiveTheSingleProcessResults) {
     auto workers = Workers();
     std::vector<std::vector<uint8_t>> alone;
-    for (auto& worker : workers) alone.push_back(worker->Transfer(Table().BitBlt));
+    for (auto& worker : workers)
+        alone.push_back(worker->Transfer(Table().BitBlt));
     std::vector<pid_t> children;
     for (int child = 0; child < 2; ++child) {
         pid_t pid = fork();

@@ -63,7 +63,7 @@ struct SourceRequestCase {
 
 TEST(BitBltDriver, BuildIsToldHowToReadEachKindOfSource) {
     const SourceRequestCase cases[] = {
-        {"24-bit", 3, 8, 0, 24, false},      {"raw 1-bit", 1, 1, 0, 1, false},
+        {"24-bit", 3, 8, 0, 24, false},        {"raw 1-bit", 1, 1, 0, 1, false},
         {"1-bit expanded", 1, 1, 3, 24, true}, {"8-bit", 1, 8, 0, 24, true},
         {"4-bit", 1, 4, 0, 24, true},
     };
@@ -83,7 +83,7 @@ TEST(BitBltDriver, BuildIsToldHowToReadEachKindOfSource) {
         EXPECT_EQ(request.SourcePlaneStride,
                   c.StrideIsRowWidth ? 13u : uint32_t{source.Header()->WidthBytes})
             << c.Name;
-        EXPECT_EQ(request.DestPlaneStride, band.Header()->WidthBytes);
+        EXPECT_EQ(request.DestPlaneStride, uint32_t{band.Header()->WidthBytes});
         EXPECT_EQ(request.ClearBitColor, kText);
         EXPECT_EQ(request.SetBitColor, kBack);
         EXPECT_EQ(request.BitPhase, 0u);
@@ -102,7 +102,8 @@ TEST(BitBltDriver, RawOneBitRowsAreHandedOverInPlace) {
     RecordingRoutine routine;
     ASSERT_EQ(Blit(band, scene, routine), 0u);
     ASSERT_EQ(routine.Rows.size(), 4u);
-    for (uint32_t r = 0; r < 4; ++r) EXPECT_EQ(routine.Rows[r].Source, source.Row(r));
+    for (uint32_t r = 0; r < 4; ++r)
+        EXPECT_EQ(routine.Rows[r].Source, source.Row(r));
     EXPECT_EQ(band.Allocator().Calls().size(), 0u); // no conversion row
 }
 
@@ -116,7 +117,8 @@ TEST(BitBltDriver, WithoutSourceBuildSeesOneBitAndNoStride) {
     EXPECT_EQ(routine.Requests[0].SourcePlaneStride, 0u);
     EXPECT_EQ(routine.Requests[0].BrushPattern, 0u);
     EXPECT_EQ(routine.Requests[0].PatternColor, kText);
-    for (const auto& row : routine.Rows) EXPECT_EQ(row.Source, nullptr);
+    for (const auto& row : routine.Rows)
+        EXPECT_EQ(row.Source, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -126,7 +128,7 @@ struct WidthCase {
     const char* Name;
     uint16_t SourceWidth; // 0: no source
     uint16_t X, Width;
-    uint32_t RowWidth;    // 0: nothing drawn, no routine built
+    uint32_t RowWidth; // 0: nothing drawn, no routine built
 };
 
 TEST(BitBltDriver, RowWidthFollowsSourceAndDestination) {
@@ -185,9 +187,12 @@ struct RowsCase {
 
 TEST(BitBltDriver, RowsFollowSourceAndDestination) {
     const RowsCase cases[] = {
-        {"no source", 2, 3, 0, 3},       {"taller source", 0, 3, 10, 4},
-        {"shorter source", 0, 6, 2, 2},  {"cut at the bottom", 8, 5, 0, 2},
-        {"y equal to the height", 10, 3, 0, 0}, {"height 0", 0, 0, 0, 0},
+        {"no source", 2, 3, 0, 3},
+        {"taller source", 0, 3, 10, 4},
+        {"shorter source", 0, 6, 2, 2},
+        {"cut at the bottom", 8, 5, 0, 2},
+        {"y equal to the height", 10, 3, 0, 0},
+        {"height 0", 0, 0, 0, 0},
     };
     for (const RowsCase& c : cases) {
         TestBand band(16, 10);
@@ -365,7 +370,8 @@ TEST(BitBltDriver, OneConversionRowServesEveryRow) {
     RecordingRoutine routine;
     ASSERT_EQ(Blit(band, scene, routine), 0u);
     ASSERT_EQ(routine.Rows.size(), 6u);
-    for (const auto& row : routine.Rows) EXPECT_EQ(row.Source, routine.Rows[0].Source);
+    for (const auto& row : routine.Rows)
+        EXPECT_EQ(row.Source, routine.Rows[0].Source);
     EXPECT_EQ(band.Allocator().Calls().size(), 1u);
     EXPECT_EQ(band.Allocator().Live(), 0u);
 }
@@ -423,7 +429,7 @@ TEST(BitBltDriver, BrushWithoutPatternPaintsItsColourSolid) {
         RecordingRoutine routine;
         ASSERT_EQ(Blit(band, scene, routine), 0u);
         EXPECT_EQ(routine.Requests[0].BrushPattern, 0u);
-        EXPECT_EQ(routine.Requests[0].PatternColor, brush->Color);
+        EXPECT_EQ(routine.Requests[0].PatternColor, uint32_t{brush->Color});
         EXPECT_EQ(band.At(3, 1, 0), uint8_t(brush->Color));
         EXPECT_EQ(band.At(3, 1, 2), uint8_t(brush->Color >> 16));
     }
@@ -431,7 +437,7 @@ TEST(BitBltDriver, BrushWithoutPatternPaintsItsColourSolid) {
 
 // A 1-bit pattern brush: 8 x 4 source, enlarged 2 x 2 into a 16 x 8 pattern.
 class MonoBrush {
-public:
+  public:
     explicit MonoBrush(uint32_t fore, uint32_t back)
         : Mono(kMonoPatternHeaderSize + 4 * 1), Pattern(16 * 8 * 3, 0) {
         auto* mono = reinterpret_cast<MonoPattern*>(Mono.data());
@@ -482,8 +488,8 @@ TEST(BitBltDriver, OneBitPatternBrushIsReExpandedOnlyWhenColoursChange) {
     // New colours: expanded with them, and remembered.
     ASSERT_EQ(transfer(newText, newBack), 0u);
     EXPECT_EQ(brush.Pattern, brush.Expanded(newText, newBack));
-    EXPECT_EQ(brush.Source()->ForeColor, newText);
-    EXPECT_EQ(brush.Source()->BackColor, newBack);
+    EXPECT_EQ(uint32_t{brush.Source()->ForeColor}, newText);
+    EXPECT_EQ(uint32_t{brush.Source()->BackColor}, newBack);
     EXPECT_EQ(band.At(0, 0, 0), 0xF3); // row 0 starts with set bits
     // The same colours again: the pattern is not touched.
     std::fill(brush.Pattern.begin(), brush.Pattern.end(), 0x5A);
@@ -492,7 +498,7 @@ TEST(BitBltDriver, OneBitPatternBrushIsReExpandedOnlyWhenColoursChange) {
     // The first colours: expanded again.
     ASSERT_EQ(transfer(firstText, firstBack), 0u);
     EXPECT_EQ(brush.Pattern, brush.Expanded(firstText, firstBack));
-    EXPECT_EQ(brush.Source()->ForeColor, firstText);
+    EXPECT_EQ(uint32_t{brush.Source()->ForeColor}, firstText);
 }
 
 TEST(BitBltDriver, OneBitPatternBrushWithEmptySourceIsNotReExpanded) {
@@ -505,7 +511,7 @@ TEST(BitBltDriver, OneBitPatternBrushWithEmptySourceIsNotReExpanded) {
     RecordingRoutine routine;
     ASSERT_EQ(Blit(band, scene, routine), 0u);
     EXPECT_EQ(brush.Pattern, std::vector<uint8_t>(16 * 8 * 3, 0x5A));
-    EXPECT_EQ(brush.Source()->ForeColor, 1u);
+    EXPECT_EQ(uint32_t{brush.Source()->ForeColor}, 1u);
     EXPECT_EQ(band.At(5, 5, 1), 0x5A); // drawn with the pattern as it is
 }
 
@@ -547,8 +553,8 @@ TEST(BitBltDriver, FailuresAnswerOneAndCleanUp) {
          [](TestBand& band, RecordingRoutine&) { band.Allocator().FailLine(2095); }, 1, false},
         {"conversion row with a positive answer",
          [](TestBand& band, RecordingRoutine&) { band.Allocator().SucceedWith(7); }, 0, true},
-        {"lock refused", [](TestBand&, RecordingRoutine&) { CSInjectFault(CSFaultAquire, 0); },
-         1, false},
+        {"lock refused", [](TestBand&, RecordingRoutine&) { CSInjectFault(CSFaultAquire, 0); }, 1,
+         false},
         {"routine not created",
          [](TestBand&, RecordingRoutine& routine) { routine.FailPrepare = true; }, 1, false},
         {"lock release refused",

@@ -21,7 +21,7 @@ constexpr uint8_t kFill = 0x4B;
 
 // A copy of a record whose last byte lies on an unreadable page.
 class TruncatedRecord {
-public:
+  public:
     template <typename Record>
     explicit TruncatedRecord(const Record& record)
         : Memory(std::make_unique<GuardedBuffer>(sizeof(Record) - 1)) {
@@ -29,7 +29,7 @@ public:
     }
     template <typename Record> Record* As() { return reinterpret_cast<Record*>(Memory->data()); }
 
-private:
+  private:
     std::unique_ptr<GuardedBuffer> Memory;
 };
 
@@ -81,9 +81,10 @@ uint32_t RunCase(const SafetyCase& c, bool throughTable, std::vector<uint8_t>& b
     BlitScene& s = world.Scene;
     uint32_t result;
     if (throughTable) {
-        result = Table().BitBlt(world.Device, world.Destination, s.X, s.Y, s.Width, s.Height,
-                                s.Source, s.Rop, s.Brush, world.Colors, 0, s.Palette,
-                                s.MonoExpand) & 0xFFFF;
+        result =
+            Table().BitBlt(world.Device, world.Destination, s.X, s.Y, s.Width, s.Height, s.Source,
+                           s.Rop, s.Brush, world.Colors, 0, s.Palette, s.MonoExpand) &
+            0xFFFF;
     } else {
         marl::BlitCall call = CallOf(*world.Band, s);
         call.Device = world.Device;
@@ -100,8 +101,7 @@ uint32_t RunCase(const SafetyCase& c, bool throughTable, std::vector<uint8_t>& b
 
 std::vector<SafetyCase> Cases() {
     std::vector<SafetyCase> cases = {
-        {"unreadable device", 1,
-         [](SafetyWorld& w) { w.Device = w.Truncate(*w.Band->Device()); }},
+        {"unreadable device", 1, [](SafetyWorld& w) { w.Device = w.Truncate(*w.Band->Device()); }},
         {"unreadable destination header", 1,
          [](SafetyWorld& w) { w.Destination = w.Truncate(*w.Band->Header()); }},
         {"unreadable colours", 1, [](SafetyWorld& w) { w.Colors = w.Truncate(w.Scene.Colors); }},
@@ -116,10 +116,8 @@ std::vector<SafetyCase> Cases() {
              w.Scene.Rop = 0xF0;
              w.Scene.Brush = w.Truncate(brush);
          }},
-        {"device without surface", 1,
-         [](SafetyWorld& w) { w.Band->Device()->Surface = nullptr; }},
-        {"surface without header", 1,
-         [](SafetyWorld& w) { w.Band->Surface()->Header = nullptr; }},
+        {"device without surface", 1, [](SafetyWorld& w) { w.Band->Device()->Surface = nullptr; }},
+        {"surface without header", 1, [](SafetyWorld& w) { w.Band->Surface()->Header = nullptr; }},
         {"surface of one plane", 1, [](SafetyWorld& w) { w.Band->Header()->Planes = 1; }},
         {"destination rows spaced unlike the surface's", 1,
          [](SafetyWorld& w) {
@@ -204,7 +202,8 @@ std::vector<SafetyCase> Cases() {
          [](SafetyWorld& w) {
              w.Scene.Rop = 0xCC;
              SourceImage* source = w.AddSource(20, 2, 1, 8);
-             for (uint32_t i = 0; i < 20; ++i) source->Row(0)[i] = uint8_t(250 - i);
+             for (uint32_t i = 0; i < 20; ++i)
+                 source->Row(0)[i] = uint8_t(250 - i);
              w.Scene.Source = source->Header();
              w.Palettes.push_back(std::make_unique<PaletteImage>(16, 3));
              w.Scene.Palette = w.Palettes.back()->Data();
@@ -241,8 +240,8 @@ TEST(BitBltSafety, DriverAndTableAgreeAndStayInBounds) {
         EXPECT_EQ(RunCase(c, false, recorded, widthBytes), c.Result) << c.Name;
         EXPECT_EQ(RunCase(c, true, machine, widthBytes), c.Result) << c.Name;
         EXPECT_EQ(machine, recorded) << c.Name;
-        bool untouched = std::all_of(recorded.begin(), recorded.end(),
-                                     [](uint8_t b) { return b == kFill; });
+        bool untouched =
+            std::all_of(recorded.begin(), recorded.end(), [](uint8_t b) { return b == kFill; });
         if (c.Result != 0) {
             EXPECT_TRUE(untouched) << c.Name;
         }

@@ -17,13 +17,21 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
     auto* table = reinterpret_cast<CapabilityTable*>(raw);
     EXPECT_EQ(get(table), table);
     EXPECT_EQ(raw[0], 0);
-    const char* names[] = {"RPRealizeBrush", "RPPixel", "RPDrawLine",
+    const char* names[] = {"RPRealizeBrush", "RPPixel",  "RPDrawLine",
                            "RPFillScanRows", "RPBitBlt", "RPStretchDIBits"};
     for (int i = 0; i < 6; ++i) {
         void* entry = nullptr;
         std::memcpy(&entry, raw + 1 + 4 * i, 4);
         EXPECT_EQ(entry, dlsym(library, names[i])) << names[i];
     }
+}
+
+TEST(EntryTable, NullTableIsAnsweredWithNull) {
+    using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
+    auto get = reinterpret_cast<GetCapabilities>(
+        dlsym(marltest::LibraryHandle(), "RPGetCapabilities"));
+    ASSERT_NE(get, nullptr);
+    EXPECT_EQ(get(nullptr), nullptr);
 }
 
 TEST(EntryTable, StretchAnswersOneWithoutReadingArguments) {

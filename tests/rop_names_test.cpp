@@ -33,7 +33,8 @@ TEST(RopNameTable, MatchesTheIndependentCopy) {
         const char* entry = marl::RopNameTable[code];
         size_t length = strnlen(entry, 12);
         ASSERT_LT(length, 12u);
-        for (size_t i = length; i < 12; ++i) EXPECT_EQ(entry[i], 0);
+        for (size_t i = length; i < 12; ++i)
+            EXPECT_EQ(entry[i], 0);
     }
 }
 
@@ -41,8 +42,8 @@ TEST(RopNameTable, ComplementsAreCompiledFromTheirPartner) {
     struct Case {
         uint32_t Code;
         const char* Name;
-    } cases[] = {{0x80, "DPSaa"}, {0xAA, "D"}, {0x99, "DSxn"}, {0x7D, "DPSxnan"},
-                 {0x82, "DPSxna"}, {0x68, "DSPDSonoxxn"}, {0x00, "0"}, {0xFF, "0n"}};
+    } cases[] = {{0x80, "DPSaa"},  {0xAA, "D"},           {0x99, "DSxn"}, {0x7D, "DPSxnan"},
+                 {0x82, "DPSxna"}, {0x68, "DSPDSonoxxn"}, {0x00, "0"},    {0xFF, "0n"}};
     for (const Case& c : cases) {
         auto name = marl::CompiledNameOf(c.Code);
         EXPECT_STREQ(name.Text, c.Name);

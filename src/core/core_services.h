@@ -42,9 +42,12 @@ public:
     CSMutex(const CSMutex&) = delete;
     CSMutex& operator=(const CSMutex&) = delete;
     virtual ~CSMutex();
-    // 0 once the lock is held by this object; non-zero when it cannot be had.
+    // Waits until the lock is held by this object and answers 0; non-zero when the lock
+    // cannot be created or waited on. A second Aquire on an object that already holds the
+    // lock answers non-zero and changes nothing (the lock stays held).
     virtual int32_t Aquire();
-    // 0 once released; non-zero when this object did not hold it.
+    // 0 once released; non-zero when this object did not hold it. An injected fault answers
+    // non-zero but still gives the lock up, so that no other waiter is left blocked.
     virtual int32_t Release();
 
 private:

@@ -4,6 +4,7 @@
 
 #include "core/core_services.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -44,18 +45,31 @@ DWORD WindowsProtection(bool read, bool write, bool exec) {
     return read ? PAGE_READONLY : PAGE_NOACCESS;
 }
 
-// Protections are remembered per page once this process has set or looked them up, so a
-// transfer does not read /proc/self/maps on every call. Only this layer changes the pages
-// it records.
+// Linux has no call that reports a page's protection other than /proc/self/maps, and reading
+// it costs tens of microseconds, which every block transfer would pay twice. Protections set
+// here are therefore remembered per page, but only for pages inside a loaded module image (the
+// code areas are module data): such a mapping stays as it is while the module is loaded, and
+// only this layer changes its protection. Pages of heap or mmap memory may be unmapped and
+// mapped anew behind our back, so they are looked up every time.
 std::mutex ProtectionLock;
 std::map<uintptr_t, DWORD> KnownProtection;
+
+bool InModuleImage(uintptr_t page) {
+    Dl_info info{};
+    return dladdr(reinterpret_cast<void*>(page), &info) != 0 && info.dli_fbase != nullptr;
+}
 
 bool LookUpProtection(uintptr_t page, DWORD* protect) {
     FILE* maps = std::fopen("/proc/self/maps", "r");
     if (!maps) return false;
     char line[512];
     bool found = false;
+    bool atLineStart = true;
     while (std::fgets(line, sizeof line, maps)) {
+        // A line longer than the buffer arrives in pieces; only its first piece is parsed.
+        bool lineStart = atLineStart;
+        atLineStart = std::strchr(line, '\n') != nullptr;
+        if (!lineStart) continue;
         unsigned long long from = 0, to = 0;
         char perms[8] = {};
         if (std::sscanf(line, "%llx-%llx %7s", &from, &to, perms) != 3) continue;
@@ -67,6 +81,26 @@ bool LookUpProtection(uintptr_t page, DWORD* protect) {
     }
     std::fclose(maps);
     return found;
+}
+
+bool PreviousProtection(uintptr_t page, bool remembered, DWORD* protect) {
+    if (remembered) {
+        auto known = KnownProtection.find(page);
+        if (known != KnownProtection.end()) {
+            *protect = known->second;
+            return true;
+        }
+    }
+    return LookUpProtection(page, protect);
+}
+
+void RememberProtection(uintptr_t first, uintptr_t end, DWORD protect) {
+    for (uintptr_t page = first; page < end; page += PageSize())
+        KnownProtection[page] = protect;
+}
+
+void ForgetProtection(uintptr_t first, uintptr_t end) {
+    KnownProtection.erase(KnownProtection.lower_bound(first), KnownProtection.lower_bound(end));
 }
 
 // A pipe into which the probe copies one byte of every page: the kernel reports EFAULT for
@@ -117,19 +151,22 @@ GlobalBlock* FindBlock(HGLOBAL handle) {
 BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD newProtect, PDWORD oldProtect) {
     int prot = PosixProtection(newProtect);
     if (address == nullptr || size == 0 || oldProtect == nullptr || prot < 0) return 0;
-    uintptr_t first = reinterpret_cast<uintptr_t>(address) & ~(PageSize() - 1);
-    uintptr_t end = (reinterpret_cast<uintptr_t>(address) + size + PageSize() - 1) &
-                    ~(PageSize() - 1);
+    uintptr_t start = reinterpret_cast<uintptr_t>(address);
+    if (start + size < start) return 0;
+    uintptr_t first = start & ~(PageSize() - 1);
+    uintptr_t end = (start + size + PageSize() - 1) & ~(PageSize() - 1);
+    if (end <= first) return 0; // the range runs to the top of the address space
+    // Asked before taking our lock: dladdr takes the loader's lock.
+    bool remembered = InModuleImage(first) && InModuleImage(end - 1);
     std::lock_guard<std::mutex> guard(ProtectionLock);
     DWORD previous = 0;
-    auto known = KnownProtection.find(first);
-    if (known != KnownProtection.end()) {
-        previous = known->second;
-    } else if (!LookUpProtection(first, &previous)) {
+    if (!PreviousProtection(first, remembered, &previous)) return 0;
+    if (mprotect(reinterpret_cast<void*>(first), end - first, prot) != 0) {
+        // Part of the range may have changed before the call failed: look it up next time.
+        ForgetProtection(first, end);
         return 0;
     }
-    if (mprotect(reinterpret_cast<void*>(first), end - first, prot) != 0) return 0;
-    for (uintptr_t page = first; page < end; page += PageSize()) KnownProtection[page] = newProtect;
+    if (remembered) RememberProtection(first, end, newProtect);
     *oldProtect = previous;
     return 1;
 }

@@ -3,7 +3,9 @@
 
 extern "C" {
 
+// A null table is answered with null rather than written through.
 CapabilityTable* RPGetCapabilities(CapabilityTable* table) {
+    if (table == nullptr) return nullptr;
     table->Zero = 0;
     table->RealizeBrush = &RPRealizeBrush;
     table->Pixel = &RPPixel;

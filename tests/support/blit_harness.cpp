@@ -7,9 +7,7 @@
 namespace marltest {
 
 BlitUnderTest ThroughTable() {
-    return [](TestBand& band, BlitScene& scene) {
-        return CallBitBlt(Table().BitBlt, band, scene);
-    };
+    return [](TestBand& band, BlitScene& scene) { return CallBitBlt(Table().BitBlt, band, scene); };
 }
 
 BlitUnderTest ThroughRecorder() {

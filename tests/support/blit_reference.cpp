@@ -98,7 +98,7 @@ uint32_t ReferenceBitBlt(const BlitScene& scene, const BandLayout& layout,
 
     uint32_t pixels = uint32_t(right) - scene.X + 1;
     bool patterned = brush != nullptr && brush->Width > 0 && brush->Height > 0 && brush->Bits;
-    uint32_t solid = brush != nullptr ? brush->Color
+    uint32_t solid = brush != nullptr             ? brush->Color
                      : Unmapped(colors.TextColor) ? colors.LogicalTextColor
                                                   : colors.TextColor;
     RopRequest request;
@@ -117,8 +117,7 @@ uint32_t ReferenceBitBlt(const BlitScene& scene, const BandLayout& layout,
             for (uint32_t k = 0; k < 3; ++k) {
                 if (scene.Source && SourceReadable(*scene.Source))
                     source[k * pixels + i] = SourceSample(scene, colours, i, r - scene.Y, k);
-                if (patterned)
-                    pattern[k * pixels + i] = PatternSample(*brush, scene.X + i, r, k);
+                if (patterned) pattern[k * pixels + i] = PatternSample(*brush, scene.X + i, r, k);
             }
         }
         uint8_t* row = band.data() + size_t(r) * 3 * layout.WidthBytes + scene.X;

@@ -18,39 +18,39 @@ void FillRandom(uint8_t* bytes, size_t count, uint32_t seed);
 
 // A source bitmap whose pixel data ends flush against an unreadable page.
 class SourceImage {
-public:
+  public:
     // widthBytes 0 takes the usual rounding to 4.
-    SourceImage(uint16_t width, uint16_t height, uint8_t planes, uint8_t bitsPixel,
-                uint32_t seed, uint16_t widthBytes = 0);
+    SourceImage(uint16_t width, uint16_t height, uint8_t planes, uint8_t bitsPixel, uint32_t seed,
+                uint16_t widthBytes = 0);
     BitmapHeader* Header() { return &Record; }
     uint8_t* Row(uint32_t y) { return Record.Bits + size_t{y} * Record.Planes * Record.WidthBytes; }
 
-private:
+  private:
     std::unique_ptr<GuardedBuffer> Memory;
     BitmapHeader Record{};
 };
 
 // A palette of `entries` 3-byte entries ending flush against an unreadable page.
 class PaletteImage {
-public:
+  public:
     PaletteImage(uint32_t entries, uint32_t seed);
     const uint8_t* Data() const { return Memory->data(); }
     uint8_t* Data() { return Memory->data(); }
     uint32_t Entries() const { return Count; }
 
-private:
+  private:
     std::unique_ptr<GuardedBuffer> Memory;
     uint32_t Count;
 };
 
 // A realized brush with an expanded pattern of its own (no 1-bit source).
 class PatternBrush {
-public:
+  public:
     PatternBrush(int16_t width, int16_t height, int16_t originX, int16_t originY, uint32_t seed);
     RealizedBrush* Record() { return &Brush; }
     uint8_t* Bits() { return Memory->data(); }
 
-private:
+  private:
     std::unique_ptr<GuardedBuffer> Memory;
     RealizedBrush Brush{};
 };

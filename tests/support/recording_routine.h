@@ -15,7 +15,7 @@ namespace marltest {
 RopRequest ToRopRequest(const marl::RoutineRequest& request);
 
 class RecordingRoutine final : public marl::RowRoutine {
-public:
+  public:
     struct RowCall {
         const void* Source;
         void* Destination;
@@ -37,7 +37,7 @@ public:
     std::vector<RowCall> Rows;
     std::vector<std::string> Events;
 
-private:
+  private:
     void Note(const std::string& event);
     bool Prepared = false;
 };

@@ -1,7 +1,6 @@
 #include "support/reference_rop.h"
 
 #include <stdexcept>
-#include <vector>
 
 namespace marltest {
 namespace {
@@ -152,20 +151,23 @@ std::string ReferenceName(uint8_t rop) {
 }
 
 uint8_t EvaluateName(const std::string& name, uint8_t d, uint8_t s, uint8_t p) {
-    std::vector<uint8_t> stack;
-    auto pop = [&stack, &name] {
-        if (stack.empty()) throw std::logic_error("name underflows: " + name);
-        uint8_t top = stack.back();
-        stack.pop_back();
-        return top;
+    // A fixed stack rather than a growing one: the evaluator runs once per sample of every
+    // band-wide test row, and a name of n characters never holds more than n values.
+    uint8_t stack[16];
+    size_t depth = 0;
+    if (name.size() > sizeof stack) throw std::logic_error("name too long: " + name);
+    auto push = [&stack, &depth](uint8_t value) { stack[depth++] = value; };
+    auto pop = [&stack, &depth, &name] {
+        if (depth == 0) throw std::logic_error("name underflows: " + name);
+        return stack[--depth];
     };
     for (char c : name) {
         switch (c) {
-        case 'D': stack.push_back(d); break;
-        case 'S': stack.push_back(s); break;
-        case 'P': stack.push_back(p); break;
-        case '0': stack.push_back(0); break;
-        case 'n': stack.push_back(static_cast<uint8_t>(255 - pop())); break;
+        case 'D': push(d); break;
+        case 'S': push(s); break;
+        case 'P': push(p); break;
+        case '0': push(0); break;
+        case 'n': push(static_cast<uint8_t>(255 - pop())); break;
         case 'a':
         case 'o':
         case 'x': {
@@ -173,14 +175,14 @@ uint8_t EvaluateName(const std::string& name, uint8_t d, uint8_t s, uint8_t p) {
             uint8_t result = c == 'a' ? (left < right ? left : right)
                              : c == 'o' ? (left > right ? left : right)
                                         : static_cast<uint8_t>(left ^ right);
-            stack.push_back(result);
+            push(result);
             break;
         }
         default: throw std::logic_error("bad character in name: " + name);
         }
     }
-    if (stack.size() != 1) throw std::logic_error("name leaves no single value: " + name);
-    return stack.back();
+    if (depth != 1) throw std::logic_error("name leaves no single value: " + name);
+    return stack[0];
 }
 
 uint8_t ReferenceSource(const RopRequest& request, const uint8_t* sourceRow, uint32_t plane,

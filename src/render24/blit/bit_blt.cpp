@@ -10,15 +10,13 @@
 #include "render24/blit/transfer_pattern.h"
 #include "render24/blit/transfer_source.h"
 #include "render24/blit/vector/tiered_row_routine.h"
+#include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
 #include <new>
 
 namespace marl {
 namespace {
-
-constexpr const char* kRenderSourceFile = "r:\\platf\\src\\render24\\render24";
-constexpr uint32_t kRenderFlags = 1;
 
 bool Readable(const void* pointer, uint64_t bytes) {
     return bytes <= 0xFFFFFFFFu && IsBadReadPtr(pointer, static_cast<UINT_PTR>(bytes)) == 0;
@@ -35,14 +33,14 @@ bool PlaneSurface(const BitmapHeader& header) {
 }
 
 class BlockTransfer {
-public:
+  public:
     BlockTransfer(const BlitCall& call, RowRoutine& routine) : Call(call), Routine(routine) {}
     BlockTransfer(const BlockTransfer&) = delete;
     BlockTransfer& operator=(const BlockTransfer&) = delete;
 
     uint32_t Perform() { return CleanUp(Transfer()); }
 
-private:
+  private:
     uint32_t Transfer();
     bool CheckRecords();
     bool AttachSource();
@@ -188,7 +186,7 @@ bool BlockTransfer::ObtainConversionRow() {
     if (allocator == nullptr) return false;
     uint32_t pixels = Extent.Pixels(Call.X);
     void* block = nullptr;
-    if (allocator->AllocBlock(3 * pixels, kRenderFlags, &block, kRenderSourceFile,
+    if (allocator->AllocBlock(3 * pixels, kRenderAllocFlags, &block, kRenderSourceFile,
                               kConversionRowLine) < 0)
         return false;
     Row = {static_cast<uint8_t*>(block), pixels};
@@ -273,8 +271,7 @@ uint32_t BitBlt(const BlitCall& call, RowRoutine& routine) {
 extern "C" uint32_t RPBitBlt(RenderDevice* device, BitmapHeader* destination, uint32_t x,
                              uint32_t y, uint32_t width, uint32_t height, BitmapHeader* source,
                              uint32_t rop, RealizedBrush* brush, const DrawColors* colors,
-                             uint32_t /*reserved*/, const uint8_t* palette,
-                             uint32_t monoExpand) {
+                             uint32_t /*reserved*/, const uint8_t* palette, uint32_t monoExpand) {
     marl::BlitCall call;
     call.Device = device;
     call.Destination = destination;

@@ -34,7 +34,9 @@ TemplateValues SplitValues(const PatternChoice& pattern, uint32_t patternColor,
     TemplateValues values;
     values.RowWidth = Low16(rowWidth);
     values.DestPlaneStride = Low16(destPlaneStride);
-    values.SourcePlaneStride = Low16(sourcePlaneStride);
+    // Only a source of three plane runs steps from run to run; a source of any other depth
+    // but 1 holds one sample per pixel for all three planes, as the generator reads it.
+    values.SourcePlaneStride = Low16(sourceBits) == 24 ? Low16(sourcePlaneStride) : 0;
     values.PatternWidth = Low16(patternWidth);
     values.PatternPhase = pattern.Phase;
     values.BitPhase = static_cast<uint8_t>(bitPhase);

@@ -16,8 +16,7 @@ bool MachineRowRoutine::Prepare(const RoutineRequest& request) {
     return true;
 }
 
-void MachineRowRoutine::Run(const void* sourceRow, void* destinationRow,
-                            const void* patternRow) {
+void MachineRowRoutine::Run(const void* sourceRow, void* destinationRow, const void* patternRow) {
     Routine->Run(sourceRow, destinationRow, patternRow);
 }
 

@@ -8,7 +8,7 @@
 namespace marl {
 
 class MachineRowRoutine final : public RowRoutine {
-public:
+  public:
     MachineRowRoutine() = default;
     MachineRowRoutine(const MachineRowRoutine&) = delete;
     MachineRowRoutine& operator=(const MachineRowRoutine&) = delete;
@@ -18,7 +18,7 @@ public:
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
     void Discard() override;
 
-private:
+  private:
     BlitRoutine* Routine = nullptr;
 };
 

@@ -13,8 +13,8 @@ namespace marl {
 // The twelve request values that Build receives, in its argument order.
 struct RoutineRequest {
     uint32_t Rop = 0;
-    uint32_t BrushPattern = 0;  // non-zero: P comes from the pattern row
-    uint32_t PatternColor = 0;  // solid P, byte k = plane k
+    uint32_t BrushPattern = 0; // non-zero: P comes from the pattern row
+    uint32_t PatternColor = 0; // solid P, byte k = plane k
     uint32_t SourcePlaneStride = 0;
     uint32_t DestPlaneStride = 0;
     uint32_t PatternWidth = 0;
@@ -32,7 +32,7 @@ struct RoutineRequest {
 };
 
 class RowRoutine {
-public:
+  public:
     // Creates and builds the routine. False when no routine object could be created.
     virtual bool Prepare(const RoutineRequest& request) = 0;
     // Runs the prepared routine over one row. Rows the routine does not read may be null.
@@ -40,7 +40,7 @@ public:
     // Sets the code protection back and discards the routine; nothing when none was made.
     virtual void Discard() = 0;
 
-protected:
+  protected:
     ~RowRoutine() = default;
 };
 

@@ -18,8 +18,7 @@ void PutPixel(const ConversionRow& row, uint32_t i, uint32_t colour) {
     row.Bytes[2 * row.Pixels + i] = PlaneSample(colour, 2);
 }
 
-void PutIndex(const ConversionRow& row, uint32_t i, uint32_t index,
-              const SourcePalette& palette) {
+void PutIndex(const ConversionRow& row, uint32_t i, uint32_t index, const SourcePalette& palette) {
     if (index < palette.Count) {
         PutPixel(row, i, PaletteColour(palette.Entries, index));
     } else {
@@ -60,7 +59,8 @@ void ConvertMonoRow(const uint8_t* bits, uint32_t bitPhase, const MonoColours& c
 
 void ConvertIndex8Row(const uint8_t* indices, const SourcePalette& palette,
                       const ConversionRow& row) {
-    for (uint32_t i = 0; i < row.Pixels; ++i) PutIndex(row, i, indices[i], palette);
+    for (uint32_t i = 0; i < row.Pixels; ++i)
+        PutIndex(row, i, indices[i], palette);
 }
 
 void ConvertIndex4Row(const uint8_t* nibbles, const SourcePalette& palette,

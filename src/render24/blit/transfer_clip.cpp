@@ -23,14 +23,12 @@ TransferClip ClipTransfer(const ClipRequest& request) {
         clip.Outcome = ClipOutcome::Outside;
         return clip;
     }
-    int32_t right = LastIndex(static_cast<int32_t>(request.X),
-                              static_cast<int32_t>(request.SourceWidth),
-                              static_cast<int32_t>(request.Width),
-                              static_cast<int32_t>(request.DestWidth));
-    int32_t bottom = LastIndex(static_cast<int32_t>(request.Y),
-                               static_cast<int32_t>(request.SourceHeight),
-                               static_cast<int32_t>(request.Height),
-                               static_cast<int32_t>(request.DestHeight));
+    int32_t right =
+        LastIndex(static_cast<int32_t>(request.X), static_cast<int32_t>(request.SourceWidth),
+                  static_cast<int32_t>(request.Width), static_cast<int32_t>(request.DestWidth));
+    int32_t bottom =
+        LastIndex(static_cast<int32_t>(request.Y), static_cast<int32_t>(request.SourceHeight),
+                  static_cast<int32_t>(request.Height), static_cast<int32_t>(request.DestHeight));
     if (right < 0 || bottom < 0) return clip;
     clip.Outcome = ClipOutcome::Inside;
     clip.Right = static_cast<uint16_t>(right);

@@ -1,6 +1,7 @@
 #include "render24/blit/transfer_pattern.h"
 
 #include "platform/platform.h"
+#include "render24/primitives/brush_realize.h"
 #include "render24/primitives/pattern_expand.h"
 
 namespace marl {
@@ -12,10 +13,6 @@ bool Readable(const void* pointer, uint64_t bytes) {
 
 uint64_t PatternBytes(const RealizedBrush& brush) {
     return uint64_t(brush.Width) * uint64_t(brush.Height) * 3;
-}
-
-const uint8_t* MonoRows(const MonoPattern* mono) {
-    return reinterpret_cast<const uint8_t*>(mono) + kMonoPatternHeaderSize;
 }
 
 // The repeat counts of a re-expansion, when the kept 1-bit source can be expanded into the
@@ -78,8 +75,8 @@ bool RecolourMonoPattern(RealizedBrush& brush, const MonoColours& colours) {
     if (!MonoFactors(brush, *mono, xFactor, yFactor)) return false;
     if (!Readable(mono, kMonoPatternHeaderSize + uint64_t{mono->Height} * mono->WidthBytes))
         return false;
-    ExpandMonoPattern(MonoRows(mono), brush.Bits, mono->Width, mono->Height, mono->WidthBytes,
-                      xFactor, yFactor, PlaneSample(colours.Text, 0),
+    ExpandMonoPattern(MonoPatternRows(mono), brush.Bits, mono->Width, mono->Height,
+                      mono->WidthBytes, xFactor, yFactor, PlaneSample(colours.Text, 0),
                       PlaneSample(colours.Text, 1), PlaneSample(colours.Text, 2),
                       PlaneSample(colours.Back, 0), PlaneSample(colours.Back, 1),
                       PlaneSample(colours.Back, 2));

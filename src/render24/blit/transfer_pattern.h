@@ -14,7 +14,7 @@ struct TransferPattern {
     uint32_t Color = 0;        // solid P when BrushPattern is 0
     uint32_t Width = 0;        // samples per plane run of a pattern row
     uint32_t Height = 0;
-    uint32_t Phase = 0;        // pattern column of the first destination column
+    uint32_t Phase = 0; // pattern column of the first destination column
     int32_t OriginY = 0;
     const uint8_t* Bits = nullptr;
 

@@ -14,9 +14,7 @@ ConversionMode ModeFor(uint16_t depth, uint16_t monoExpand) {
     }
 }
 
-bool PlaneSource(const BitmapHeader& header) {
-    return header.Planes == 3 && header.BitsPixel == 8;
-}
+bool PlaneSource(const BitmapHeader& header) { return header.Planes == 3 && header.BitsPixel == 8; }
 
 } // namespace
 

@@ -1,6 +1,154 @@
-#include "marlrend/marlrend.h"
+// RPDrawLine: a line that the driver has already cut into runs (first run, middle runs
+// chosen short or long by a decision value, last run), walked pixel by pixel over the
+// destination. Every position is held inside the bitmap: a step past an edge stops on the
+// edge, so the rest of a run piles up on the edge row or column.
+#include "render24/primitives/lines.h"
 
-uint32_t RPDrawLine(RenderDevice*, uint32_t, const RunSliceLine*, uint32_t, uint32_t, uint32_t,
-                    uint32_t) {
+#include "common/bitmap.h"
+#include "marlrend/marlrend.h"
+#include "render24/primitives/contone_rop.h"
+
+namespace marl {
+namespace {
+
+int32_t Limit(int32_t value, int32_t max) {
+    if (value < 0) return 0;
+    return value > max ? max : value;
+}
+
+// The position of the walk and the cursor on its row. Positions are kept in 32 bits: they
+// always lie in 0..MaxX and 0..MaxY, and a sum of a position and a step cannot wrap.
+struct LineWalk {
+    RowCursor& Cursor;
+    int32_t X;
+    int32_t Y;
+    int32_t MaxX;
+    int32_t MaxY;
+    uint8_t Colour[3];
+};
+
+// The row movement inside and between runs. A step of +1 uses NextRow (nothing moves on the
+// last row); any other non-zero step is added, limited to the bitmap and reached with
+// SelectRow. Plane addresses are fetched by the cursor with each move, and only then.
+// Answers whether a row call was made, its result in `result`.
+bool StepRow(RowCursor& cursor, int32_t& y, int32_t maxY, int32_t step, int32_t& result) {
+    if (step == 0) return false;
+    if (step == 1) {
+        if (y >= maxY) return false;
+        result = cursor.Next();
+        ++y;
+        return true;
+    }
+    y = Limit(y + step, maxY);
+    result = cursor.Select(static_cast<uint32_t>(y));
+    return true;
+}
+
+// One run of `count` pixels (count as signed 16 bits: the first pixel is always visited),
+// followed by the closing step that leaves the position one step past the run. Combine is
+// called with the column of each visited pixel. A row move that fails (no header, or no row
+// to write) ends the run at once and leaves the walk's position as it was.
+template <typename Combine>
+int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine combine) {
+    int32_t x = walk.X, y = walk.Y;
+    int32_t result = 0;
+    auto step = [&]() {
+        int32_t moved = 0;
+        if (StepRow(walk.Cursor, y, walk.MaxY, line.RunStepY, moved)) {
+            result = moved;
+            if (moved != kBitmapDone) return false;
+        }
+        x = Limit(x + line.RunStepX, walk.MaxX);
+        return true;
+    };
+    combine(x);
+    for (int32_t i = 1; i < count; ++i) {
+        if (!step()) return result;
+        combine(x);
+    }
+    if (!step()) return result;
+    walk.X = x;
+    walk.Y = y;
+    return result;
+}
+
+template <typename Op> struct CombineOnRow {
+    const LineWalk& Walk;
+    void operator()(int32_t x) const {
+        for (uint32_t k = 0; k < 3; ++k) {
+            uint8_t* sample = Walk.Cursor.Plane(k) + x;
+            *sample = Op::Apply(*sample, Walk.Colour[k]);
+        }
+    }
+};
+
+// The code is looked at once per run; each writing code walks with its own loop. Code 0xAA
+// and the codes that are not handled still walk, so the cursor ends where the line does.
+int32_t DrawRun(LineWalk& walk, int16_t count, const RunSliceLine& line, uint32_t code) {
+    int32_t result = 0;
+    PatternDestKind kind = DispatchPatternDest(code, [&](auto op) {
+        result = WalkRun(walk, count, line, CombineOnRow<decltype(op)>{walk});
+    });
+    if (kind != PatternDestKind::Writes) result = WalkRun(walk, count, line, [](int32_t) {});
+    return result;
+}
+
+void SliceStep(LineWalk& walk, const RunSliceLine& line) {
+    int32_t ignored = 0;
+    StepRow(walk.Cursor, walk.Y, walk.MaxY, line.SliceStepY, ignored);
+    walk.X = Limit(walk.X + line.SliceStepX, walk.MaxX);
+}
+
+void WalkRuns(LineWalk& walk, const RunSliceLine& line, uint32_t code) {
+    bool more = line.LastRun != 0 || line.MiddleRuns != 0;
+    if (line.FirstRun != 0) {
+        DrawRun(walk, static_cast<int16_t>(line.FirstRun), line, code);
+        if (more) SliceStep(walk, line);
+    }
+    int16_t decision = line.ErrorTerm;
+    for (uint32_t i = 0; i < line.MiddleRuns; ++i) {
+        int16_t count = line.BaseRun;
+        if (decision > 0) {
+            count = static_cast<int16_t>(count + 1);
+            decision = static_cast<int16_t>(decision + line.ErrorAdjustLong);
+        } else {
+            decision = static_cast<int16_t>(decision + line.ErrorAdjustShort);
+        }
+        DrawRun(walk, count, line, code);
+        if (line.LastRun != 0 || i + 1 < line.MiddleRuns) SliceStep(walk, line);
+    }
+    if (line.LastRun != 0) DrawRun(walk, static_cast<int16_t>(line.LastRun), line, code);
+}
+
+} // namespace
+
+// A start point outside the bitmap is limited to it like every later position (the line
+// starts on the nearest edge pixel), so no write can leave the band.
+uint32_t DrawLine(PlaneBitmap* surface, const RunSliceLine* line, uint32_t code, uint32_t colour,
+                  RowMoveListener* listener) {
+    if (line == nullptr || !HasPixels(surface)) return 0;
+    const BitmapHeader& header = *surface->Header;
+    int32_t columns = static_cast<int32_t>(DrawableColumns(header));
+    if (columns == 0 || header.Height == 0) return 0;
+
+    RunSliceLine record = *line;
+    RowCursor cursor(*surface, listener);
+    LineWalk walk{cursor,
+                  Limit(record.StartX, columns - 1),
+                  Limit(record.StartY, header.Height - 1),
+                  columns - 1,
+                  header.Height - 1,
+                  {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8),
+                   static_cast<uint8_t>(colour >> 16)}};
+    cursor.Select(static_cast<uint32_t>(walk.Y));
+    if (!cursor.OnRow()) return 0;
+    WalkRuns(walk, record, code);
     return 0;
+}
+
+} // namespace marl
+
+uint32_t RPDrawLine(RenderDevice* device, uint32_t, const RunSliceLine* line, uint32_t, uint32_t,
+                    uint32_t code, uint32_t colour) {
+    return marl::DrawLine(device ? device->Surface : nullptr, line, code, colour, nullptr);
 }
