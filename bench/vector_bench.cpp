@@ -86,7 +86,7 @@ uint32_t Operators(uint32_t rop) {
 // A band of rows three planes wide, a source band like it, a one-bit source band of text-like
 // bits (mostly clear, short runs set), and an 8 x 8 pattern brush with its prepared rows.
 class Bands {
-  public:
+public:
     explicit Bands(uint32_t width) : Width(width), RowBytes(3 * width) {
         std::mt19937 random(width);
         Destination.resize(size_t{RowBytes} * kBandRows);
@@ -234,7 +234,8 @@ void BM_ThreeStreamFloor(benchmark::State& state) {
         }
         benchmark::ClobberMemory();
     };
-    for (auto _ : state) work();
+    for (auto _ : state)
+        work();
     Timing timing = TimeAgainst(work, [&] { bands.Memcpy(); });
     state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
     state.counters["x_memcpy"] = timing.Ratio;

@@ -168,7 +168,7 @@ struct StepPlace {
 };
 
 class RoutineWriter {
-  public:
+public:
     RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantPool& pool)
         : Out(out), P(plan), Pool(pool) {}
 
@@ -184,7 +184,7 @@ class RoutineWriter {
         return Ok && !Out.Overflowed();
     }
 
-  private:
+private:
     // The constants a step reads. Each goes to a register of its own while there are free
     // ones (loaded when a plane starts), else it is read from the pool as a memory operand.
     enum Constant { kBitSelect, kOnes, kSolidPattern, kFlip, kClear, kZero, kConstants };
@@ -303,17 +303,19 @@ class RoutineWriter {
         Xmm invariant = Xmm::X0;
         if (P.Invariant) invariant = Evaluate(plane);
         Out.MovImm(Gpr::Ecx, static_cast<uint32_t>(-static_cast<int32_t>(kStep * P.Blocks)));
-        Out.AlignWithNops(16);
-        const uint8_t* top = Out.Position();
-        StepPlace main = MainPlace();
-        if (P.Invariant) {
-            Out.Movdqu(main.Store, invariant);
-        } else {
-            Step(plane, main);
+        // Two steps per turn of the loop, and one before it when the count is odd.
+        if (P.Blocks % 2 != 0) {
+            MainStep(plane, invariant, 0);
+            Out.AddImm(Gpr::Ecx, kStep);
         }
-        AdvanceStep(plane);
-        Out.AddImm(Gpr::Ecx, kStep);
-        Out.JnzBack(top);
+        if (P.Blocks >= 2) {
+            Out.AlignWithNops(16);
+            const uint8_t* top = Out.Position();
+            MainStep(plane, invariant, 0);
+            MainStep(plane, invariant, kStep);
+            Out.AddImm(Gpr::Ecx, 2 * kStep);
+            Out.JnzBack(top);
+        }
         if (P.Form == PlaneForm::Replicate) ReplicatePlane();
         if (P.Rest == 0) return;
         StepPlace last = LastPlace();
@@ -348,13 +350,24 @@ class RoutineWriter {
         }
     }
 
-    StepPlace MainPlace() const {
+    // One step of the loop at ECX + offset, and the pointer steps that follow it.
+    void MainStep(uint32_t plane, Xmm invariant, int32_t offset) {
+        StepPlace main = MainPlace(offset);
+        if (P.Invariant) {
+            Out.Movdqu(main.Store, invariant);
+        } else {
+            Step(plane, main);
+        }
+        AdvanceStep(plane);
+    }
+
+    StepPlace MainPlace(int32_t offset) const {
         StepPlace place;
-        place.DestRead = At(Gpr::Edi, Gpr::Ecx);
+        place.DestRead = At(Gpr::Edi, Gpr::Ecx, offset);
         place.Store = place.DestRead;
-        place.Source = At(Gpr::Esi, Gpr::Ecx);
+        place.Source = At(Gpr::Esi, Gpr::Ecx, offset);
         place.Bits = At(Gpr::Esi);
-        place.Mask = At(Gpr::Ecx, MaskSlot(P.Blocks));
+        place.Mask = At(Gpr::Ecx, MaskSlot(P.Blocks) + offset);
         place.BitShift = P.BitPhase;
         place.Pattern = At(Gpr::Ebx, Gpr::Edx);
         place.LoadPattern = P.Pattern == PatternForm::Stream;
