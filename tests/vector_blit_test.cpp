@@ -84,7 +84,7 @@ BlitScene Scene(uint8_t rop, uint16_t x, uint16_t y, uint16_t width, uint16_t he
 }
 
 class VectorBlit : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (!marl::vec::CpuHasSse2()) GTEST_SKIP() << "no SSE2: the vector tier is not used";
     }

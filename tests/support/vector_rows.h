@@ -21,7 +21,7 @@ marl::vec::VectorRequest ToVectorRequest(const RopRequest& request);
 std::string Describe(const RopRequest& request);
 
 class VectorRows {
-  public:
+public:
     // destGap and sourceGap: bytes between one plane run and the next (strides N + gap),
     // which also moves the row start against 16-byte boundaries.
     VectorRows(const RopRequest& request, uint32_t destGap, uint32_t sourceGap,
@@ -48,7 +48,7 @@ class VectorRows {
     // First difference between the destination buffer and expected, as text; empty if none.
     std::string Difference(const std::vector<uint8_t>& expected) const;
 
-  private:
+private:
     RopRequest Req;
     uint32_t DestRowBytes = 0;
     std::unique_ptr<GuardedBuffer> Dest, Src, Brush, Prepared;

@@ -18,7 +18,7 @@
 namespace marl::vec {
 
 class TieredRowRoutine final : public RowRoutine {
-  public:
+public:
     TieredRowRoutine() = default;
     TieredRowRoutine(const TieredRowRoutine&) = delete;
     TieredRowRoutine& operator=(const TieredRowRoutine&) = delete;
@@ -33,7 +33,7 @@ class TieredRowRoutine final : public RowRoutine {
     uint32_t VectorRowCount() const { return VectorRows; }
     uint32_t ByteSerialRowCount() const { return ByteSerialRows; }
 
-  private:
+private:
     bool PrepareVector(const RoutineRequest& request);
     bool VectorTakes(const void* sourceRow, const void* destinationRow, const void*& patternRow);
 

@@ -24,7 +24,7 @@ void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase
 // The prepared rows of one brush for one transfer, made on first use. Memory comes from the
 // ordinary heap and is given back when the object goes.
 class PreparedPattern {
-  public:
+public:
     // bits: height rows of three plane runs of width samples. False when the memory for the
     // prepared rows cannot be had (or would be unreasonably large); the object is then unused.
     bool Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase);
@@ -40,7 +40,7 @@ class PreparedPattern {
     const uint8_t* Bits() const { return Source; }
     uint64_t SourceBytes() const { return 3ull * Width * Height; }
 
-  private:
+private:
     const uint8_t* Source = nullptr;
     uint32_t Width = 0;
     uint32_t Height = 0;

@@ -42,7 +42,7 @@ enum class SseOp : uint8_t {
 };
 
 class X86Emitter {
-  public:
+public:
     X86Emitter(uint8_t* begin, uint8_t* limit) : Begin(begin), Cursor(begin), Limit(limit) {}
 
     uint8_t* Position() const { return Cursor; }
@@ -81,7 +81,7 @@ class X86Emitter {
     void Pshufd(Xmm dst, Xmm src, uint8_t order);
     void Pshuflw(Xmm dst, Xmm src, uint8_t order);
 
-  private:
+private:
     void Byte(uint8_t value);
     void Dword(uint32_t value);
     // ModRM (and SIB and displacement) for a register field and a memory operand.

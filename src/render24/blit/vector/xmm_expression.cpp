@@ -18,7 +18,7 @@ struct StackValue {
 };
 
 class Evaluator {
-  public:
+public:
     Evaluator(X86Emitter& out, const XmmLeaves& leaves) : Out(out), Leaves(leaves) {}
 
     bool Character(char c) {
@@ -47,7 +47,7 @@ class Evaluator {
         return true;
     }
 
-  private:
+private:
     bool Push(const StackValue& value) {
         if (Depth == kMostDepth) return false;
         Stack[Depth++] = value;
