@@ -25,7 +25,7 @@ test-sanitize: setup
 	@ctest --preset sanitize
 
 setup-win32: setup
-	@sh tools/setup-win32.sh
+	@sh tools/setup.sh win32
 
 # The suite runs in one Wine process; wineserver is waited for so that nothing is left running.
 test-win32: setup-win32

@@ -2,6 +2,7 @@
 // builds, the rows it hands over, what it converts, and the order of its clean-up.
 #include "core/core_services.h"
 #include "render24/blit/bit_blt.h"
+#include "support/blit_harness.h"
 #include "support/blit_scene.h"
 #include "support/recording_routine.h"
 #include "support/transfer_probes.h"
@@ -23,19 +24,7 @@ struct Outcome {
 
 // One transfer through the driver with a recording routine.
 uint32_t Blit(TestBand& band, BlitScene& scene, RecordingRoutine& routine) {
-    marl::BlitCall call;
-    call.Device = band.Device();
-    call.Destination = band.Header();
-    call.X = scene.X;
-    call.Y = scene.Y;
-    call.Width = scene.Width;
-    call.Height = scene.Height;
-    call.Source = scene.Source;
-    call.Rop = scene.Rop;
-    call.Brush = scene.Brush;
-    call.Colors = &scene.Colors;
-    call.Palette = scene.Palette;
-    call.MonoExpand = scene.MonoExpand;
+    marl::BlitCall call = CallOf(band, scene);
     return marl::BitBlt(call, routine);
 }
 

@@ -1,10 +1,16 @@
 #!/bin/sh
 # Installs what building and testing MARLREND needs on a Debian machine, and nothing when it
 # is all there already. Runs as root (or through sudo when it is available).
+#   tools/setup.sh         the native i386 build, its tests, benchmarks and host program
+#   tools/setup.sh win32   on top of that: the mingw-w64 cross compilers and Wine
 set -eu
 
-packages="make cmake g++ g++-multilib googletest libbenchmark-dev:i386 nlohmann-json3-dev
-libstb-dev console-setup-linux"
+case "${1:-native}" in
+  native) packages="make cmake g++ g++-multilib googletest libbenchmark-dev:i386
+nlohmann-json3-dev libstb-dev console-setup-linux" ;;
+  win32) packages="g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386" ;;
+  *) echo "setup: unknown package set '$1' (native or win32)" >&2; exit 2 ;;
+esac
 
 missing=""
 for package in $packages; do
@@ -16,7 +22,7 @@ done
 
 run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-echo "setup: installing$missing"
+echo "setup ${1:-native}: installing$missing"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   run dpkg --add-architecture i386
 fi
