@@ -1,7 +1,7 @@
 # The two commands: `make demo` renders the example pages, `make test` passes the suite.
 # Both first install whatever is missing (tools/setup.sh) and then configure and build.
 
-.PHONY: setup configure build demo test test-sanitize bench clean
+.PHONY: setup configure build demo test test-sanitize fuzz bench clean
 
 setup:
 	@sh tools/setup.sh
@@ -22,6 +22,10 @@ test-sanitize: setup
 	@cmake --preset sanitize >/dev/null
 	@cmake --build --preset sanitize
 	@ctest --preset sanitize
+
+# Every fuzz target for FUZZ_SECONDS (default 60) each; fails on any finding.
+fuzz:
+	@sh tools/fuzz.sh
 
 bench: build
 	@./build/default/bench/marlrend_bench --benchmark_counters_tabular=true
