@@ -1,10 +1,383 @@
-/* The prebuilt routines (TemplateBlock): writable module data of its own page(s). */
+/* The prebuilt row routines (the template block).
+ *
+ * Thirty-three finished routines for the sixteen most common ROP3 codes, one per way the
+ * code can take its operands. Build picks one and writes the request's values into the
+ * immediates labelled below (the patch slots), then Run calls it once per row. The block is
+ * writable module data on pages of its own, so making it executable touches nothing else.
+ *
+ * Every routine is entered by Run (run_routine.S) with this frame:
+ *   EBP+8, +12, +16   source row, destination row, pattern row
+ *   EBP-8, -12, -16   pattern, destination and source plane starts (kept here)
+ * and uses EDI for the destination sample, ESI for the source byte, EBX for the pattern
+ * sample, ECX as the pixel counter, EAX as the accumulator (AL the sample) and EDX for the
+ * second operand. It does planes 0, 1, 2 in turn and in each plane the pixels left to right,
+ * then ends with pop EDI, ESI, EBX; leave; ret 12 (5F 5E 5B C9 C2 0C 00).
+ *
+ * The code is position independent: relative jumps only, every address from the frame.
+ *
+ * Per pixel the formula is evaluated as a small stack machine in the order of the code's
+ * reverse-Polish name: each operand is loaded into EAX and pushed when another operand
+ * follows it; a two-operand operator pops one value into EDX and combines it with EAX; NOT
+ * complements EAX. AND keeps the smaller sample, OR the larger (unsigned), XOR is bitwise.
+ *
+ * Patch slots: each is a global hidden label Tmpl_<hex>_<variant>_<kind>Slot<n> on a 32-bit
+ * immediate, stored as 0x12345678 (0x56789ABC for PatternStepSlot), or on the one-byte
+ * displacement of a loop's closing branch (LoopBackSlot, stored as 0xE2; the body it returns
+ * to is labelled Tmpl_<hex>_<variant>_LoopTop<n>). The slot number is the plane, except
+ * DestStep/SourceStep/PatternStep (0 before plane 1, 1 before plane 2) and the second colour
+ * of a formula that reads P twice (ColorSlot3 to 5 for planes 0 to 2).
+ */
+
     .section .data.marl_templates, "aw", @progbits
     .balign 4096
     .globl MarlTemplateBlock
     .hidden MarlTemplateBlock
 MarlTemplateBlock:
-    ret
+
+/* ---- labels and slots ------------------------------------------------------------------ */
+
+.macro Label name
+    .globl \name
+    .hidden \name
+\name:
+.endm
+
+/* Labels the 32-bit immediate that ends the instruction just assembled. */
+.macro Slot routine, kind, index
+    .globl \routine\()_\kind\()Slot\index
+    .hidden \routine\()_\kind\()Slot\index
+    .set \routine\()_\kind\()Slot\index, . - 4
+.endm
+
+/* ---- the variant's operand sources ------------------------------------------------------ */
+
+.macro VariantFlags variant
+    .set .LPatternRow, 0
+    .set .LPatternSolid, 0
+    .set .LSourceBits, 0
+    .set .LSourcePlanes, 0
+    .ifc \variant,Solid
+    .set .LPatternSolid, 1
+    .endif
+    .ifc \variant,Pattern
+    .set .LPatternRow, 1
+    .endif
+    .ifc \variant,OneBit
+    .set .LSourceBits, 1
+    .endif
+    .ifc \variant,Planes
+    .set .LSourcePlanes, 1
+    .endif
+    .ifc \variant,OneBitSolid
+    .set .LSourceBits, 1
+    .set .LPatternSolid, 1
+    .endif
+    .ifc \variant,OneBitPattern
+    .set .LSourceBits, 1
+    .set .LPatternRow, 1
+    .endif
+    .ifc \variant,PlanesSolid
+    .set .LSourcePlanes, 1
+    .set .LPatternSolid, 1
+    .endif
+    .ifc \variant,PlanesPattern
+    .set .LSourcePlanes, 1
+    .set .LPatternRow, 1
+    .endif
+.endm
+
+/* ---- operands and operators of the stack machine ---------------------------------------- */
+
+/* mode "push": another operand follows, so the value goes onto the stack; "acc": it stays in
+ * EAX for the operator that follows. */
+.macro Keep mode
+    .ifc \mode,push
+    pushl %eax
+    .endif
+.endm
+
+.macro OpD mode
+    movb (%edi), %al
+    Keep \mode
+.endm
+
+/* P: the pattern sample, or the solid colour of the plane from colour slot \slot. */
+.macro OpP mode, routine, slot
+    .if .LPatternRow
+    movb (%ebx), %al
+    Keep \mode
+    .elseif .LPatternSolid
+    .ifc \mode,push
+    pushl $0x12345678
+    Slot \routine, Color, \slot
+    .else
+    movl $0x12345678, %eax
+    Slot \routine, Color, \slot
+    .endif
+    .else
+    .error "the formula reads P but the variant has no pattern"
+    .endif
+.endm
+
+/* S: the source byte, or for a one-bit row the set-bit or clear-bit colour of the plane.
+ * Pixel i of the plane (i = EDI - destination plane start) is bit 7 - q of the current byte,
+ * q = (i + BitPhase) AND 7; after the pixel with q = 7 the source moves to the next byte. */
+.macro OpS mode, routine, plane
+    .if .LSourcePlanes
+    movb (%esi), %al
+    .elseif .LSourceBits
+    movl %edi, %eax
+    subl -12(%ebp), %eax
+    addl $0x12345678, %eax
+    Slot \routine, BitPhase, \plane
+    andl $7, %eax
+    xorl $7, %eax               /* EAX = 7 - q, the bit number */
+    movzbl (%esi), %edx
+    btl %eax, %edx              /* CF = the pixel's bit */
+    sbbl %edx, %edx             /* EDX = all ones for a set bit, else 0 */
+    cmpl $1, %eax
+    adcl $0, %esi               /* q = 7: next source byte */
+    movl %edx, %eax
+    notl %eax
+    andl $0x12345678, %edx
+    Slot \routine, SetBit, \plane
+    andl $0x12345678, %eax
+    Slot \routine, ClearBit, \plane
+    orl %edx, %eax
+    .else
+    .error "the formula reads S but the variant has no source"
+    .endif
+    Keep \mode
+.endm
+
+.macro OpZero
+    xorl %eax, %eax
+.endm
+
+.macro OpNot
+    notl %eax
+.endm
+
+.macro OpXor
+    popl %edx
+    xorb %dl, %al
+.endm
+
+/* AND: keep the lower sample (EAX stays when AL is below DL). */
+.macro OpMin
+    popl %edx
+    cmpb %dl, %al
+    cmovael %edx, %eax
+.endm
+
+/* OR: keep the higher sample (EAX stays when AL is above DL). */
+.macro OpMax
+    popl %edx
+    cmpb %dl, %al
+    cmovbel %edx, %eax
+.endm
+
+/* ---- the sixteen formulas, each in the order of its name --------------------------------
+ * Arguments: the routine's label, the plane, and the colour slot of a second P. */
+
+.macro Pixel_00 r, plane, second        /* "0" */
+    OpZero
+.endm
+
+.macro Pixel_0A r, plane, second        /* "DPna" */
+    OpD push
+    OpP acc, \r, \plane
+    OpNot
+    OpMin
+.endm
+
+.macro Pixel_0F r, plane, second        /* "Pn" */
+    OpP acc, \r, \plane
+    OpNot
+.endm
+
+.macro Pixel_55 r, plane, second        /* "Dn" */
+    OpD acc
+    OpNot
+.endm
+
+.macro Pixel_5A r, plane, second        /* "DPx" */
+    OpD push
+    OpP acc, \r, \plane
+    OpXor
+.endm
+
+.macro Pixel_5F r, plane, second        /* "DPan" */
+    OpD push
+    OpP acc, \r, \plane
+    OpMin
+    OpNot
+.endm
+
+.macro Pixel_66 r, plane, second        /* "DSx" */
+    OpD push
+    OpS acc, \r, \plane
+    OpXor
+.endm
+
+.macro Pixel_88 r, plane, second        /* "DSa", the complement of "DSan" */
+    OpD push
+    OpS acc, \r, \plane
+    OpMin
+.endm
+
+.macro Pixel_A0 r, plane, second        /* "DPa", the complement of "DPan" */
+    OpD push
+    OpP acc, \r, \plane
+    OpMin
+.endm
+
+.macro Pixel_B8 r, plane, second        /* "PSDPxax", the complement of "PSDPxaxn" */
+    OpP push, \r, \plane
+    OpS push, \r, \plane
+    OpD push
+    OpP acc, \r, \second
+    OpXor
+    OpMin
+    OpXor
+.endm
+
+.macro Pixel_CC r, plane, second        /* "S", the complement of "Sn" */
+    OpS acc, \r, \plane
+.endm
+
+.macro Pixel_E2 r, plane, second        /* "DSPDxax", the complement of "DSPDxaxn" */
+    OpD push
+    OpS push, \r, \plane
+    OpP push, \r, \plane
+    OpD acc
+    OpXor
+    OpMin
+    OpXor
+.endm
+
+.macro Pixel_EE r, plane, second        /* "DSo", the complement of "DSon" */
+    OpD push
+    OpS acc, \r, \plane
+    OpMax
+.endm
+
+.macro Pixel_F0 r, plane, second        /* "P", the complement of "Pn" */
+    OpP acc, \r, \plane
+.endm
+
+.macro Pixel_FA r, plane, second        /* "DPo", the complement of "DPon" */
+    OpD push
+    OpP acc, \r, \plane
+    OpMax
+.endm
+
+.macro Pixel_FF r, plane, second        /* "0n", the complement of "0" */
+    OpZero
+    OpNot
+.endm
+
+/* ---- the routine around the formula ----------------------------------------------------- */
+
+/* Keep the plane starts of plane 0 in the frame. */
+.macro Prologue
+    movl 12(%ebp), %edi
+    movl %edi, -12(%ebp)
+    .if .LSourceBits | .LSourcePlanes
+    movl 8(%ebp), %esi
+    movl %esi, -16(%ebp)
+    .endif
+    .if .LPatternRow
+    movl 16(%ebp), %ebx
+    movl %ebx, -8(%ebp)
+    .endif
+.endm
+
+/* One plane: RowWidth pixels from the plane starts; the pattern pointer starts PatternPhase
+ * into its run and goes back to the run's start when it reaches start + PatternWidth. The
+ * counter is tested after each pixel. */
+.macro PlaneLoop r, hex, plane, second
+    .if .LPatternRow
+    movl -8(%ebp), %ebx
+    addl $0x12345678, %ebx
+    Slot \r, Phase, \plane
+    .endif
+    movl $0x12345678, %ecx
+    Slot \r, Count, \plane
+    Label \r\()_LoopTop\plane
+    Pixel_\hex \r, \plane, \second
+    movb %al, (%edi)
+    incl %edi
+    .if .LSourcePlanes
+    incl %esi
+    .endif
+    .if .LPatternRow
+    incl %ebx
+    movl -8(%ebp), %edx
+    addl $0x12345678, %edx
+    Slot \r, Wrap, \plane
+    cmpl %edx, %ebx
+    cmovel -8(%ebp), %ebx
+    .endif
+    decl %ecx
+    .byte 0x75, 0xE2            /* jnz back to the loop top: the displacement is patched */
+    .globl \r\()_LoopBackSlot\plane
+    .hidden \r\()_LoopBackSlot\plane
+    .set \r\()_LoopBackSlot\plane, . - 1
+    .if . - \r\()_LoopTop\plane > 128
+    .error "the pixel body is too long for the loop's 8-bit displacement"
+    .endif
+.endm
+
+/* Step the plane starts to the next plane; a one-bit source starts its row again. */
+.macro NextPlane r, step
+    movl -12(%ebp), %edi
+    addl $0x12345678, %edi
+    Slot \r, DestStep, \step
+    movl %edi, -12(%ebp)
+    .if .LSourcePlanes
+    movl -16(%ebp), %esi
+    addl $0x12345678, %esi
+    Slot \r, SourceStep, \step
+    movl %esi, -16(%ebp)
+    .elseif .LSourceBits
+    movl -16(%ebp), %esi
+    .endif
+    .if .LPatternRow
+    movl -8(%ebp), %ebx
+    addl $0x56789ABC, %ebx
+    Slot \r, PatternStep, \step
+    movl %ebx, -8(%ebp)
+    .endif
+.endm
+
+.macro Epilogue
+    .byte 0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00
+.endm
+
+.macro Routine r, hex, variant
+    VariantFlags \variant
+    Label \r
+    Prologue
+    PlaneLoop \r, \hex, 0, 3
+    NextPlane \r, 0
+    PlaneLoop \r, \hex, 1, 4
+    NextPlane \r, 1
+    PlaneLoop \r, \hex, 2, 5
+    Epilogue
+    Label \r\()_End
+.endm
+
+/* ---- the routines ------------------------------------------------------------------------ */
+
+#define MARL_TEMPLATE(code, hex, variant, reads) Routine Tmpl_##hex##_##variant, hex, variant
+#include "render24/blit/template_catalogue.def"
+#undef MARL_TEMPLATE
+
+/* A row of no pixels: nothing to do but return. */
+Label MarlTemplateReturn
+    Epilogue
+
     .globl MarlTemplateBlockEnd
     .hidden MarlTemplateBlockEnd
 MarlTemplateBlockEnd:

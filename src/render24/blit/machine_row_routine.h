@@ -1,0 +1,25 @@
+// The row routine of the library: a BlitRoutine from the ordinary heap, built by Build (a
+// patched prebuilt routine or a generated one) and run through Run.
+#pragma once
+
+#include "render24/blit/blit_routine.h"
+#include "render24/blit/row_routine.h"
+
+namespace marl {
+
+class MachineRowRoutine final : public RowRoutine {
+  public:
+    MachineRowRoutine() = default;
+    MachineRowRoutine(const MachineRowRoutine&) = delete;
+    MachineRowRoutine& operator=(const MachineRowRoutine&) = delete;
+    ~MachineRowRoutine() { Discard(); }
+
+    bool Prepare(const RoutineRequest& request) override;
+    void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
+    void Discard() override;
+
+  private:
+    BlitRoutine* Routine = nullptr;
+};
+
+} // namespace marl

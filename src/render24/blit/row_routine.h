@@ -1,0 +1,42 @@
+// What a block transfer asks of its row routine: one preparation for the whole request, one
+// call per destination row, and the clean-up before the transfer lock is released.
+//
+// The transfer driver depends on this interface rather than on BlitRoutine itself, so the
+// preparation logic (colours, clipping, conversion, pattern phase, clean-up order) can be
+// watched by tests through a recorder that stands in for the machine code.
+#pragma once
+
+#include <cstdint>
+
+namespace marl {
+
+// The twelve request values that Build receives, in its argument order.
+struct RoutineRequest {
+    uint32_t Rop = 0;
+    uint32_t BrushPattern = 0; // non-zero: P comes from the pattern row
+    uint32_t PatternColor = 0; // solid P, byte k = plane k
+    uint32_t SourcePlaneStride = 0;
+    uint32_t DestPlaneStride = 0;
+    uint32_t PatternWidth = 0;
+    uint32_t PatternPhase = 0;
+    uint32_t RowWidth = 0;      // pixels per row, at least 1
+    uint32_t SourceBits = 0;    // 1: one-bit rows; 24: three plane runs
+    uint32_t ClearBitColor = 0; // S of a clear bit
+    uint32_t SetBitColor = 0;   // S of a set bit
+    uint32_t BitPhase = 0;
+};
+
+class RowRoutine {
+  public:
+    // Creates and builds the routine. False when no routine object could be created.
+    virtual bool Prepare(const RoutineRequest& request) = 0;
+    // Runs the prepared routine over one row. Rows the routine does not read may be null.
+    virtual void Run(const void* sourceRow, void* destinationRow, const void* patternRow) = 0;
+    // Sets the code protection back and discards the routine; nothing when none was made.
+    virtual void Discard() = 0;
+
+  protected:
+    ~RowRoutine() = default;
+};
+
+} // namespace marl

@@ -1,0 +1,165 @@
+#include "render24/blit/templates.h"
+
+#include "render24/blit/rop_names.h"
+
+#include <cstring>
+#include <iterator>
+
+// The slots of a routine follow from its variant. Each list names a slot as
+// X(routine, kind, number, plane) and a plane loop as L(routine, number); the lists are read
+// once to declare the assembler's labels and once to build the table from them.
+// clang-format off
+#define MARL_COMMON_SLOTS(X, L, r)                                                                 \
+    X(r, Count, 0, 0) X(r, Count, 1, 1) X(r, Count, 2, 2)                                          \
+    X(r, DestStep, 0, 1) X(r, DestStep, 1, 2)                                                      \
+    L(r, 0) L(r, 1) L(r, 2)
+#define MARL_COLOR_SLOTS_1(X, r)                                                                   \
+    X(r, Color, 0, 0) X(r, Color, 1, 1) X(r, Color, 2, 2)
+#define MARL_COLOR_SLOTS_2(X, r)                                                                   \
+    MARL_COLOR_SLOTS_1(X, r)                                                                       \
+    X(r, Color, 3, 0) X(r, Color, 4, 1) X(r, Color, 5, 2)
+#define MARL_PATTERN_SLOTS(X, r)                                                                   \
+    X(r, Phase, 0, 0) X(r, Phase, 1, 1) X(r, Phase, 2, 2)                                          \
+    X(r, Wrap, 0, 0) X(r, Wrap, 1, 1) X(r, Wrap, 2, 2)                                             \
+    X(r, PatternStep, 0, 1) X(r, PatternStep, 1, 2)
+#define MARL_ONEBIT_SLOTS(X, r)                                                                    \
+    X(r, SetBit, 0, 0) X(r, SetBit, 1, 1) X(r, SetBit, 2, 2)                                       \
+    X(r, ClearBit, 0, 0) X(r, ClearBit, 1, 1) X(r, ClearBit, 2, 2)                                 \
+    X(r, BitPhase, 0, 0) X(r, BitPhase, 1, 1) X(r, BitPhase, 2, 2)
+#define MARL_PLANES_SLOTS(X, r)                                                                    \
+    X(r, SourceStep, 0, 1) X(r, SourceStep, 1, 2)
+// clang-format on
+
+#define MARL_VARIANT_Plain(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r)
+#define MARL_VARIANT_Solid(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_COLOR_SLOTS_##reads(X, r)
+#define MARL_VARIANT_Pattern(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_PATTERN_SLOTS(X, r)
+#define MARL_VARIANT_OneBit(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_ONEBIT_SLOTS(X, r)
+#define MARL_VARIANT_Planes(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_PLANES_SLOTS(X, r)
+#define MARL_VARIANT_OneBitSolid(X, L, r, reads)                                                   \
+    MARL_VARIANT_OneBit(X, L, r, reads) MARL_COLOR_SLOTS_##reads(X, r)
+#define MARL_VARIANT_OneBitPattern(X, L, r, reads)                                                 \
+    MARL_VARIANT_OneBit(X, L, r, reads) MARL_PATTERN_SLOTS(X, r)
+#define MARL_VARIANT_PlanesSolid(X, L, r, reads)                                                   \
+    MARL_VARIANT_Planes(X, L, r, reads) MARL_COLOR_SLOTS_##reads(X, r)
+#define MARL_VARIANT_PlanesPattern(X, L, r, reads)                                                 \
+    MARL_VARIANT_Planes(X, L, r, reads) MARL_PATTERN_SLOTS(X, r)
+
+// ---- the labels of templates.S ----
+
+#define MARL_DECLARE_SLOT(r, kind, number, plane) extern uint8_t r##_##kind##Slot##number[];
+#define MARL_DECLARE_LOOP(r, number)                                                               \
+    extern uint8_t r##_LoopBackSlot##number[];                                                     \
+    extern uint8_t r##_LoopTop##number[];
+#define MARL_DECLARE_ROUTINE(r, variant, reads)                                                    \
+    extern uint8_t r[];                                                                            \
+    extern uint8_t r##_End[];                                                                      \
+    MARL_VARIANT_##variant(MARL_DECLARE_SLOT, MARL_DECLARE_LOOP, r, reads)
+
+extern "C" {
+#define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
+    MARL_DECLARE_ROUTINE(Tmpl_##hex##_##variant, variant, reads)
+#include "render24/blit/template_catalogue.def"
+#undef MARL_TEMPLATE
+extern uint8_t MarlTemplateReturn[];
+}
+
+namespace marl {
+namespace {
+
+// ---- the table built from them ----
+
+#define MARL_SLOT_ENTRY(r, kind, number, plane)                                                    \
+    TemplateSlot{SlotKind::kind, plane, r##_##kind##Slot##number, nullptr},
+#define MARL_LOOP_ENTRY(r, number)                                                                 \
+    TemplateSlot{SlotKind::LoopBack, number, r##_LoopBackSlot##number, r##_LoopTop##number},
+#define MARL_SLOT_LIST(r, variant, reads)                                                          \
+    const TemplateSlot r##_Slots[] = {                                                             \
+        MARL_VARIANT_##variant(MARL_SLOT_ENTRY, MARL_LOOP_ENTRY, r, reads)};
+
+#define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
+    MARL_SLOT_LIST(Tmpl_##hex##_##variant, variant, reads)
+#include "render24/blit/template_catalogue.def"
+#undef MARL_TEMPLATE
+
+#define MARL_CATALOGUE_ENTRY(code, variant, r)                                                     \
+    BlitTemplate{code, TemplateVariant::variant, #r, r, r##_End, r##_Slots},
+const BlitTemplate Catalogue[] = {
+#define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
+    MARL_CATALOGUE_ENTRY(code, variant, Tmpl_##hex##_##variant)
+#include "render24/blit/template_catalogue.def"
+#undef MARL_TEMPLATE
+};
+static_assert(std::size(Catalogue) == 33);
+
+void WriteSlot(uint8_t* address, uint32_t value) { std::memcpy(address, &value, sizeof value); }
+
+} // namespace
+
+std::span<const BlitTemplate> TemplateCatalogue() { return Catalogue; }
+
+bool InTemplateCatalogue(uint32_t rop) {
+    for (const BlitTemplate& routine : Catalogue)
+        if (routine.Rop == (rop & 0xFF)) return true;
+    return false;
+}
+
+TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource) {
+    const RopOperandTable& marks = RopOperands();
+    bool readsPattern = marks.UsesPattern(rop), readsSource = marks.UsesSource(rop);
+    if (readsPattern && readsSource) {
+        if (oneBitSource)
+            return patternRow ? TemplateVariant::OneBitPattern : TemplateVariant::OneBitSolid;
+        return patternRow ? TemplateVariant::PlanesPattern : TemplateVariant::PlanesSolid;
+    }
+    if (readsPattern) return patternRow ? TemplateVariant::Pattern : TemplateVariant::Solid;
+    if (readsSource) return oneBitSource ? TemplateVariant::OneBit : TemplateVariant::Planes;
+    return TemplateVariant::Plain;
+}
+
+const BlitTemplate* FindTemplate(uint32_t rop, TemplateVariant variant) {
+    for (const BlitTemplate& routine : Catalogue)
+        if (routine.Rop == (rop & 0xFF) && routine.Variant == variant) return &routine;
+    return nullptr;
+}
+
+uint8_t* ReturnAtOnceRoutine() { return MarlTemplateReturn; }
+
+uint32_t SlotPlaceholder(SlotKind kind) {
+    switch (kind) {
+    case SlotKind::PatternStep: return kPatternStepPlaceholder;
+    case SlotKind::LoopBack: return kLoopBackPlaceholder;
+    default: return kSlotPlaceholder;
+    }
+}
+
+uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values) {
+    switch (slot.Kind) {
+    case SlotKind::Count: return values.RowWidth;
+    case SlotKind::DestStep: return values.DestPlaneStride;
+    case SlotKind::SourceStep: return values.SourcePlaneStride;
+    case SlotKind::Phase: return values.PatternPhase;
+    case SlotKind::Wrap:
+    case SlotKind::PatternStep: return values.PatternWidth;
+    case SlotKind::Color: return values.Color[slot.Plane];
+    case SlotKind::SetBit: return values.SetBit[slot.Plane];
+    case SlotKind::ClearBit: return values.ClearBit[slot.Plane];
+    case SlotKind::BitPhase: return values.BitPhase;
+    case SlotKind::LoopBack:
+        // From the end of the closing branch (the byte after the slot) back to the body.
+        return static_cast<uint8_t>(slot.LoopTop - (slot.Address + 1));
+    }
+    return 0;
+}
+
+void PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
+    for (const TemplateSlot& slot : routine.Slots) {
+        uint32_t value = SlotValue(slot, values);
+        if (slot.Kind == SlotKind::LoopBack) {
+            *slot.Address = static_cast<uint8_t>(value);
+        } else {
+            WriteSlot(slot.Address, value);
+        }
+    }
+}
+
+} // namespace marl

@@ -1,0 +1,97 @@
+// The prebuilt row routines (templates.S) as the rest of the engine sees them: which code and
+// variant each serves, where it starts, and every patch slot in it with the request value the
+// slot receives. The table is built from the assembler's labels, so no offset is counted by
+// hand.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace marl {
+
+// Where a routine takes P (solid colour or pattern row) and S (one-bit row or plane runs).
+enum class TemplateVariant : uint8_t {
+    Plain,
+    Solid,
+    Pattern,
+    OneBit,
+    Planes,
+    OneBitSolid,
+    OneBitPattern,
+    PlanesSolid,
+    PlanesPattern,
+};
+
+enum class SlotKind : uint8_t {
+    Count,       // RowWidth
+    DestStep,    // DestPlaneStride
+    SourceStep,  // SourcePlaneStride
+    Phase,       // PatternPhase
+    Wrap,        // PatternWidth: the pattern pointer's way back to the start of its run
+    PatternStep, // PatternWidth: from one pattern plane run to the next
+    Color,       // byte of the plane of PatternColor
+    SetBit,      // byte of the plane of SetBitColor
+    ClearBit,    // byte of the plane of ClearBitColor
+    BitPhase,    // low byte of BitPhase
+    LoopBack,    // the one-byte backward distance that closes a plane loop
+};
+
+struct TemplateSlot {
+    SlotKind Kind;
+    uint8_t Plane;          // the plane whose colour byte a colour slot receives
+    uint8_t* Address;       // first byte of the slot in the template block
+    const uint8_t* LoopTop; // LoopBack only: first byte of the pixel body it returns to
+};
+
+struct BlitTemplate {
+    uint8_t Rop;
+    TemplateVariant Variant;
+    const char* Label; // the routine's label in templates.S
+    uint8_t* Entry;
+    const uint8_t* End; // one past the routine's last byte
+    std::span<const TemplateSlot> Slots;
+};
+
+// The 33 routines in the order of the block.
+std::span<const BlitTemplate> TemplateCatalogue();
+
+// True for the sixteen codes with prebuilt routines.
+bool InTemplateCatalogue(uint32_t rop);
+
+// The variant a request takes: P from the pattern row when patternRow, S from a one-bit row
+// when oneBitSource; a code that reads neither has only Plain.
+TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource);
+
+// The routine of a catalogue code in a variant, or nullptr.
+const BlitTemplate* FindTemplate(uint32_t rop, TemplateVariant variant);
+
+// A routine that returns at once: what a row of no pixels runs.
+uint8_t* ReturnAtOnceRoutine();
+
+// What a slot holds in the stored block.
+uint32_t SlotPlaceholder(SlotKind kind);
+inline constexpr uint32_t kSlotPlaceholder = 0x12345678;
+inline constexpr uint32_t kPatternStepPlaceholder = 0x56789ABC;
+inline constexpr uint8_t kLoopBackPlaceholder = 0xE2;
+
+// The request values the slots receive, already cut to their widths.
+struct TemplateValues {
+    uint16_t RowWidth = 0;
+    uint16_t DestPlaneStride = 0;
+    uint16_t SourcePlaneStride = 0;
+    uint16_t PatternWidth = 0;
+    uint16_t PatternPhase = 0;
+    uint8_t BitPhase = 0;
+    uint8_t Color[3] = {};
+    uint8_t SetBit[3] = {};
+    uint8_t ClearBit[3] = {};
+};
+
+// The 32-bit value a slot receives (for a LoopBack slot, its distance byte).
+uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values);
+
+// Writes every slot of the routine: 32-bit slots as the value in their low bytes and zeros
+// above it, loop slots as their one distance byte.
+void PatchTemplate(const BlitTemplate& routine, const TemplateValues& values);
+
+} // namespace marl

@@ -1,0 +1,140 @@
+// Transfers from several threads and several processes at once, and the state of the code
+// areas after each transfer.
+#include "core/core_services.h"
+#include "render24/blit/code_area.h"
+#include "support/blit_harness.h"
+#include "support/library.h"
+#include "support/transfer_probes.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace marltest {
+namespace {
+
+// One thread's or process's own transfer: its band, source and brush.
+struct Worker {
+    Worker(uint8_t rop, uint8_t planes, uint8_t bits, uint16_t monoExpand, uint32_t seed)
+        : Band(96, 12), Source(80, 12, planes, bits, seed), Pattern(7, 5, 2, 3, seed + 1),
+          Seed(seed) {
+        Scene.X = 5;
+        Scene.Y = 1;
+        Scene.Width = 85;
+        Scene.Height = 9;
+        Scene.Source = Source.Header();
+        Scene.Rop = rop;
+        Scene.Brush = Pattern.Record();
+        Scene.Colors = PhysicalColours(0x00305070, 0x00E0C0A0);
+        Scene.MonoExpand = monoExpand;
+    }
+    // One transfer onto the band as the seed fills it; answers the band.
+    std::vector<uint8_t> Transfer(RPBitBltFn bitBlt) {
+        FillRandom(Band.Bytes(), Band.ByteCount(), Seed);
+        Result = CallBitBlt(bitBlt, Band, Scene);
+        return BandBytes(Band);
+    }
+    TestBand Band;
+    SourceImage Source;
+    PatternBrush Pattern;
+    BlitScene Scene;
+    uint32_t Seed;
+    uint32_t Result = 0;
+};
+
+std::vector<std::unique_ptr<Worker>> Workers() {
+    std::vector<std::unique_ptr<Worker>> workers;
+    workers.push_back(std::make_unique<Worker>(0x01, 3, 8, 0, 1)); // generated
+    workers.push_back(std::make_unique<Worker>(0xB8, 1, 1, 0, 2)); // prebuilt, raw 1-bit
+    workers.push_back(std::make_unique<Worker>(0x17, 1, 8, 0, 3)); // stack form, converted
+    workers.push_back(std::make_unique<Worker>(0x68, 1, 1, 5, 4)); // generated, expanded
+    workers.push_back(std::make_unique<Worker>(0xCC, 1, 4, 0, 5)); // prebuilt, converted
+    return workers;
+}
+
+TEST(BitBltConcurrency, ThreadsGiveTheSingleThreadedResults) {
+    auto workers = Workers();
+    std::vector<std::vector<uint8_t>> alone;
+    for (auto& worker : workers) {
+        alone.push_back(worker->Transfer(Table().BitBlt));
+        ASSERT_EQ(worker->Result, 0u);
+    }
+    std::vector<int> mismatches(workers.size(), 0);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < workers.size(); ++i) {
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 40; ++round) {
+                if (workers[i]->Transfer(Table().BitBlt) != alone[i] || workers[i]->Result != 0)
+                    ++mismatches[i];
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (size_t i = 0; i < workers.size(); ++i)
+        EXPECT_EQ(mismatches[i], 0) << "worker " << i;
+    // And the single-threaded results are the reference's.
+    for (auto& worker : workers)
+        EXPECT_EQ(CompareWithReference(ThroughTable(), worker->Band, worker->Scene, worker->Seed),
+                  "");
+}
+
+TEST(BitBltConcurrency, ProcessesGiveTheSingleProcessResults) {
+    auto workers = Workers();
+    std::vector<std::vector<uint8_t>> alone;
+    for (auto& worker : workers)
+        alone.push_back(worker->Transfer(Table().BitBlt));
+    std::vector<pid_t> children;
+    for (int child = 0; child < 2; ++child) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int mismatches = 0;
+            for (int round = 0; round < 30; ++round) {
+                for (size_t i = child; i < workers.size(); i += 2)
+                    if (workers[i]->Transfer(Table().BitBlt) != alone[i]) ++mismatches;
+            }
+            _exit(mismatches == 0 ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << pid;
+    }
+}
+
+// After every transfer, prebuilt or generated, done or failed, no code area can be executed.
+TEST(BitBltConcurrency, NoCodeAreaStaysExecutable) {
+    TestBand band(40, 6);
+    SourceImage planes(30, 4, 3, 8, 3), bits(30, 4, 1, 1, 4);
+    PatternBrush pattern(6, 2, 1, 1, 5);
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        {
+            BitmapHeader* source = rop % 2 ? bits.Header() : planes.Header();
+            BlitScene scene;
+            scene.X = 2;
+            scene.Y = 1;
+            scene.Width = 30;
+            scene.Height = 4;
+            scene.Source = source;
+            scene.Rop = static_cast<uint8_t>(rop);
+            scene.Brush = pattern.Record();
+            scene.Colors = PhysicalColours(1, 2);
+            if (rop % 64 == 7) CSInjectFault(CSFaultRelease, 0);
+            EXPECT_EQ(CallBitBlt(Table().BitBlt, band, scene), rop % 64 == 7 ? 1u : 0u);
+            EXPECT_EQ(CallBitBlt(&RPBitBlt, band, scene), 0u);
+            ASSERT_EQ(WritableExecutableMappings(), "") << "rop " << rop;
+            ASSERT_FALSE(PageExecutable(marl::CodeBufferArea().Base)) << "rop " << rop;
+            ASSERT_FALSE(PageExecutable(marl::TemplateArea().Base)) << "rop " << rop;
+        }
+    }
+}
+
+} // namespace
+} // namespace marltest

@@ -1,0 +1,13 @@
+#include "support/build_request.h"
+
+namespace marltest {
+
+void BuildFor(marl::BlitRoutine& routine, const RopRequest& request, uint16_t* result) {
+    uint16_t ignored = 0;
+    routine.Build(request.Rop, request.BrushPattern ? 1 : 0, request.PatternColor,
+                  request.SourcePlaneStride, request.DestPlaneStride, request.PatternWidth,
+                  request.PatternPhase, request.RowWidth, request.SourceBits, request.ClearBitColor,
+                  request.SetBitColor, request.BitPhase, result ? result : &ignored);
+}
+
+} // namespace marltest
