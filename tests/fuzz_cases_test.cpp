@@ -26,6 +26,7 @@ const FuzzArea kAreas[] = {
     {"primitives", marlfuzz::RunPrimitivesCase},
     {"realize_brush", marlfuzz::RunBrushCase},
     {"rop_routine", marlfuzz::RunRopRoutineCase},
+    {"bit_blt", marlfuzz::RunBitBltCase},
 };
 
 void PrintTo(const FuzzArea& area, std::ostream* out) { *out << area.Corpus; }

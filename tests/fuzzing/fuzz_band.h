@@ -24,6 +24,8 @@ template <typename Record> class GuardedRecord {
   public:
     GuardedRecord() : Memory(sizeof(Record)) { *get() = Record{}; }
     Record* get() { return reinterpret_cast<Record*>(Memory.data()); }
+    const Record* get() const { return reinterpret_cast<const Record*>(Memory.data()); }
+    const Record& operator*() const { return *get(); }
     Record* operator->() { return get(); }
     Record& operator*() { return *get(); }
 

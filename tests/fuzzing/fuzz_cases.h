@@ -23,5 +23,8 @@ std::string RunBrushCase(const uint8_t* data, size_t size);
 // A row routine from the generator (and the prebuilt routines) run over guarded rows against
 // the reference evaluator.
 std::string RunRopRoutineCase(const uint8_t* data, size_t size);
+// RPBitBlt: rectangles, sources of every depth, palettes, colours, brushes, failing
+// allocations; compared with the reference transfer where the request is within contract.
+std::string RunBitBltCase(const uint8_t* data, size_t size);
 
 } // namespace marlfuzz
