@@ -1,15 +1,24 @@
 #!/bin/sh
 # Renders the example pages through the library and prints where the pictures are.
-set -eu
+set -u
 cd "$(dirname "$0")/.."
+host=build/default/tools/marlrend-host
 mkdir -p out
-if [ -x build/default/tools/marlrend-host ]; then
-  for page in examples/*.json; do
-    name=$(basename "$page" .json)
-    build/default/tools/marlrend-host "$page" -o "out/$name.png"
-    echo "rendered out/$name.png"
-  done
-else
-  build/default/tools/marlrend-demo out/demo.ppm
-  echo "rendered out/demo.ppm"
-fi
+status=0
+for page in tools/examples/*.json; do
+  name=$(basename "$page" .json)
+  picture="out/$name.png"
+  rm -f "$picture"
+  "$host" "$page" -o "$picture"
+  code=$?
+  if [ "$code" -eq 0 ]; then
+    echo "rendered $picture"
+  elif [ "$code" -eq 4 ] && [ -f "$picture" ]; then
+    echo "rendered $picture, but the library did not draw all of it (see above)"
+    status=1
+  else
+    echo "could not render $page (exit $code)"
+    status=1
+  fi
+done
+exit $status
