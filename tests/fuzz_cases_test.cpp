@@ -27,6 +27,9 @@ const FuzzArea kAreas[] = {
     {"realize_brush", marlfuzz::RunBrushCase},
     {"rop_routine", marlfuzz::RunRopRoutineCase},
     {"bit_blt", marlfuzz::RunBitBltCase},
+#if defined(MARL_HOST_TESTS)
+    {"host_readers", marlfuzz::RunHostReadersCase},
+#endif
 };
 
 void PrintTo(const FuzzArea& area, std::ostream* out) { *out << area.Corpus; }

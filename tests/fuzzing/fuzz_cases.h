@@ -26,5 +26,7 @@ std::string RunRopRoutineCase(const uint8_t* data, size_t size);
 // RPBitBlt: rectangles, sources of every depth, palettes, colours, brushes, failing
 // allocations; compared with the reference transfer where the request is within contract.
 std::string RunBitBltCase(const uint8_t* data, size_t size);
+// The host program's page, BMP and PSF readers (only where the host is built).
+std::string RunHostReadersCase(const uint8_t* data, size_t size);
 
 } // namespace marlfuzz
