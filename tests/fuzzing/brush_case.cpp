@@ -113,16 +113,18 @@ void FillLogicalBrush(FuzzInput& input, LogicalBrush& brush, PatternBitmap& patt
     brush.Color = input.U32();
     brush.Hatch = static_cast<uint16_t>(input.Below(8));
     if (brush.Style != 3) return;
-    switch (input.Below(4)) {
+    // No arbitrary address: one that happens to be mapped would be read as a header, which is
+    // the driver's promise to keep, and under AddressSanitizer may even be its shadow memory.
+    switch (input.Below(3)) {
     case 0: brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pattern.Header.get())); break;
     case 1: brush.Color = input.Below(0x10000); break;
-    case 2: brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(unreadable)); break;
-    default: break; // any value: most are no address at all
+    default: brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(unreadable)); break;
     }
+    // Handles this process never hands out (slots are numbered from 1 up) stand for stale ones.
     switch (input.Below(3)) {
     case 0: brush.Hatch = pattern.MakeHandle(); break;
     case 1: brush.Hatch = 0; break;
-    default: brush.Hatch = input.U16(); break;
+    default: brush.Hatch = static_cast<uint16_t>(0xF000 | input.U16()); break;
     }
 }
 
