@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#define MARL_FUZZ_TARGET(name, runCase)                                                        \
-    extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {                 \
-        marlfuzz::AbortOnFailure(runCase(data, size), name);                                   \
-        return 0;                                                                              \
+#define MARL_FUZZ_TARGET(name, runCase)                                                            \
+    extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {                      \
+        marlfuzz::AbortOnFailure(runCase(data, size), name);                                       \
+        return 0;                                                                                  \
     }

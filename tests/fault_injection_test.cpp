@@ -47,11 +47,11 @@ enum class Site {
 };
 
 const char* SiteName(Site site) {
-    static const char* const kNames[] = {"none",        "AllocBlock 821", "AllocBlock 860",
-                                         "AllocBlock 891", "AllocBlock 250", "AllocBlock 2095",
-                                         "next AllocBlock", "GlobalAlloc",  "GlobalLock",
-                                         "Aquire",      "Release",        "source object",
-                                         "routine object"};
+    static const char* const kNames[] = {
+        "none",           "AllocBlock 821",  "AllocBlock 860",  "AllocBlock 891",
+        "AllocBlock 250", "AllocBlock 2095", "next AllocBlock", "GlobalAlloc",
+        "GlobalLock",     "Aquire",          "Release",         "source object",
+        "routine object"};
     return kNames[static_cast<int>(site)];
 }
 
@@ -87,7 +87,7 @@ bool ServiceSite(Site site) {
 // every call of their line (or the next call, whatever its line); a service fault is armed
 // for its very next call and has fired when it is no longer pending.
 class ArmedFault {
-  public:
+public:
     ArmedFault(Site site, CountingAllocator& allocator) : Where(site), Allocator(allocator) {
         Allocator.ClearLog();
         if (LineOf(site) != 0) Allocator.FailLine(LineOf(site), kRefusal);
@@ -103,7 +103,8 @@ class ArmedFault {
         if (Done) return Fired;
         Done = true;
         if (LineOf(Where) != 0) {
-            for (const AllocCall& call : Allocator.Calls()) Fired |= call.Line == LineOf(Where);
+            for (const AllocCall& call : Allocator.Calls())
+                Fired |= call.Line == LineOf(Where);
         } else if (Where == Site::NextAlloc) {
             Fired = !Allocator.Calls().empty();
             Allocator.FailAfter(-1);
@@ -118,7 +119,7 @@ class ArmedFault {
         return Fired;
     }
 
-  private:
+private:
     Site Where;
     CountingAllocator& Allocator;
     bool Done = false;
@@ -138,14 +139,14 @@ bool HandleUnlocked(HGLOBAL handle) {
 }
 
 class FaultWorkload {
-  public:
+public:
     explicit FaultWorkload(uint32_t seed) : Random(seed) {}
 
     void Step();
     const std::map<Site, uint32_t>& Fired() const { return FiredCount; }
     uint32_t Steps() const { return StepCount; }
 
-  private:
+private:
     Site Pick(std::initializer_list<Site> sites) {
         std::vector<Site> all(sites);
         return all[Random() % all.size()];
@@ -211,15 +212,14 @@ void FaultWorkload::RealizeHatch() {
 // A pattern brush from a 1-bit or a three-plane 8-bit bitmap, given by its header's address
 // or by a global-memory handle holding the header.
 void FaultWorkload::RealizePattern(bool throughHandle, bool mono) {
-    const Site site = throughHandle ? Pick({Site::None, Site::PatternLine, Site::MonoLine,
-                                            Site::NextAlloc, Site::GlobalLockCall})
-                                    : Pick({Site::None, Site::PatternLine, Site::MonoLine,
-                                            Site::NextAlloc});
+    const Site site = throughHandle
+                          ? Pick({Site::None, Site::PatternLine, Site::MonoLine, Site::NextAlloc,
+                                  Site::GlobalLockCall})
+                          : Pick({Site::None, Site::PatternLine, Site::MonoLine, Site::NextAlloc});
     Driver driver;
     SourceImage image(8, 8, mono ? 1 : 3, mono ? 1 : 8, Random(), mono ? 0 : 8);
     HGLOBAL handle = nullptr;
-    LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(image.Header())),
-                         0};
+    LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(image.Header())), 0};
     if (throughHandle) {
         handle = GlobalAlloc(GMEM_MOVEABLE, sizeof(BitmapHeader));
         std::memcpy(GlobalLock(handle), image.Header(), sizeof(BitmapHeader));
@@ -238,8 +238,8 @@ void FaultWorkload::RealizePattern(bool throughHandle, bool mono) {
     }
     // The MonoPattern is asked for only for 1-bit bitmaps, and only once the pattern was had.
     Record(site, fired);
-    const std::string context = Context(mono ? "1-bit pattern brush" : "colour pattern brush",
-                                        site);
+    const std::string context =
+        Context(mono ? "1-bit pattern brush" : "colour pattern brush", site);
     if (fired) {
         EXPECT_EQ(result, 0u) << context;
         EXPECT_EQ(brush.Bits, nullptr) << context;
@@ -364,10 +364,10 @@ TEST(FaultInjection, EverySiteFailsInTurnAndEachFailureGivesBackWhatItTook) {
     for (const auto& [site, fired] : workload.Fired())
         counts += std::string(SiteName(site)) + ": " + std::to_string(fired) + "\n";
     std::printf("fault injection: %u steps\n%s", workload.Steps(), counts.c_str());
-    for (Site site : {Site::HatchLine, Site::PatternLine, Site::MonoLine, Site::HeaderLine,
-                      Site::ConversionLine, Site::NextAlloc, Site::GlobalAllocCall,
-                      Site::GlobalLockCall, Site::AquireCall, Site::ReleaseCall,
-                      Site::SourceObject, Site::RoutineObject})
+    for (Site site :
+         {Site::HatchLine, Site::PatternLine, Site::MonoLine, Site::HeaderLine,
+          Site::ConversionLine, Site::NextAlloc, Site::GlobalAllocCall, Site::GlobalLockCall,
+          Site::AquireCall, Site::ReleaseCall, Site::SourceObject, Site::RoutineObject})
         EXPECT_GT(workload.Fired().count(site), 0u) << SiteName(site) << " never failed";
 }
 

@@ -7,8 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,10 +23,8 @@ struct FuzzArea {
 };
 
 const FuzzArea kAreas[] = {
-    {"primitives", marlfuzz::RunPrimitivesCase},
-    {"realize_brush", marlfuzz::RunBrushCase},
-    {"rop_routine", marlfuzz::RunRopRoutineCase},
-    {"bit_blt", marlfuzz::RunBitBltCase},
+    {"primitives", marlfuzz::RunPrimitivesCase},    {"realize_brush", marlfuzz::RunBrushCase},
+    {"rop_routine", marlfuzz::RunRopRoutineCase},   {"bit_blt", marlfuzz::RunBitBltCase},
 #if defined(MARL_HOST_TESTS)
     {"host_readers", marlfuzz::RunHostReadersCase},
 #endif
@@ -61,16 +59,16 @@ TEST_P(FuzzAreaTest, RandomInputsHoldEveryInvariant) {
     std::mt19937 random(20261208);
     for (int i = 0; i < 150; ++i) {
         std::vector<uint8_t> bytes(random() % 96);
-        for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+        for (uint8_t& byte : bytes)
+            byte = static_cast<uint8_t>(random());
         ASSERT_EQ(area.Run(bytes.data(), bytes.size()), "") << "random input " << i;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Areas, FuzzAreaTest, ::testing::ValuesIn(kAreas),
-                         [](const auto& info) {
-                             std::string name = info.param.Corpus;
-                             std::erase(name, '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Areas, FuzzAreaTest, ::testing::ValuesIn(kAreas), [](const auto& info) {
+    std::string name = info.param.Corpus;
+    std::erase(name, '_');
+    return name;
+});
 
 } // namespace

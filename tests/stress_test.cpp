@@ -44,24 +44,27 @@ constexpr uint8_t kPrimitiveCodes[] = {0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
                                        0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA, 0xFF};
 
 uint64_t Digest(uint64_t hash, const uint8_t* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    for (size_t i = 0; i < count; ++i)
+        hash = (hash ^ bytes[i]) * 1099511628211ull;
     return hash;
 }
 
 // One thread's drawing: everything it touches is its own, and every choice comes from its
 // seed, so the same seed and number of steps give the same band and brushes.
 class StressWorker {
-  public:
+public:
     explicit StressWorker(uint32_t seed)
-        : Random(seed), Band(96, 24, 0x40), Source24(64, 16, 3, 8, seed), Source8(40, 12, 1, 8, seed + 1),
-          Source1(70, 10, 1, 1, seed + 2), MonoImage(8, 8, 1, 1, seed + 3),
-          ColourImage(6, 5, 3, 8, seed + 4, 6), Palette(256, seed + 5) {
+        : Random(seed), Band(96, 24, 0x40), Source24(64, 16, 3, 8, seed),
+          Source8(40, 12, 1, 8, seed + 1), Source1(70, 10, 1, 1, seed + 2),
+          MonoImage(8, 8, 1, 1, seed + 3), ColourImage(6, 5, 3, 8, seed + 4, 6),
+          Palette(256, seed + 5) {
         MonoHandle = GlobalAlloc(GMEM_MOVEABLE, sizeof(BitmapHeader));
         std::memcpy(GlobalLock(MonoHandle), MonoImage.Header(), sizeof(BitmapHeader));
         GlobalUnlock(MonoHandle);
     }
     ~StressWorker() {
-        for (size_t k = 0; k < Brushes.size(); ++k) ReleaseBrush(k);
+        for (size_t k = 0; k < Brushes.size(); ++k)
+            ReleaseBrush(k);
         GlobalFree(MonoHandle);
     }
 
@@ -89,7 +92,7 @@ class StressWorker {
     size_t LiveBlocks() { return Band.Allocator().Live(); }
     uint32_t Failures() const { return FailedCalls; }
 
-  private:
+private:
     const CapabilityTable& Table() { return marltest::Table(); }
 
     RealizedBrush* AnyBrush() {
@@ -150,8 +153,7 @@ class StressWorker {
         line.ErrorTerm = static_cast<int16_t>(int(Random() % 9) - 4);
         line.ErrorAdjustLong = -3;
         line.ErrorAdjustShort = 2;
-        Table().DrawLine(Band.Device(), 0, &line, 0, 0, kPrimitiveCodes[Random() % 16],
-                         Random());
+        Table().DrawLine(Band.Device(), 0, &line, 0, 0, kPrimitiveCodes[Random() % 16], Random());
     }
 
     void Pixel() {
@@ -187,8 +189,8 @@ class StressWorker {
         }
         const uint32_t factor = 1 + Random() % 2;
         const uint32_t origin = (Random() % 16) | (Random() % 16) << 16;
-        if (Table().RealizeBrush(Band.Device(), &logical, &Brushes[k], origin, factor, factor,
-                                 0, Random() & 0xFFFFFF) != sizeof(RealizedBrush))
+        if (Table().RealizeBrush(Band.Device(), &logical, &Brushes[k], origin, factor, factor, 0,
+                                 Random() & 0xFFFFFF) != sizeof(RealizedBrush))
             ++FailedCalls;
     }
 
@@ -224,12 +226,14 @@ StressResult RunWorkers(uint32_t seedBase, Clock::duration runTime,
                 if (transfersDone) transfersDone->fetch_add(1);
             }
         });
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
 
     StressResult result;
     for (int t = 0; t < kThreads; ++t) {
         StressWorker replay(seedBase + 7919u * t);
-        while (replay.StepCount() < workers[t]->StepCount()) replay.Step();
+        while (replay.StepCount() < workers[t]->StepCount())
+            replay.Step();
         result.Operations += workers[t]->StepCount();
         result.FailedCalls += workers[t]->Failures();
         if (replay.Digest() != workers[t]->Digest()) ++result.Mismatches;
@@ -279,7 +283,8 @@ void HoldTheLock(int ready) {
     CSMutex lock(L"RopMC24");
     char held = lock.Aquire() == 0 ? 'H' : 'F';
     if (write(ready, &held, 1) != 1) _exit(2);
-    for (;;) pause();
+    for (;;)
+        pause();
 }
 
 // Runs large transfers one after another, each holding the lock for its whole run, until it
@@ -301,7 +306,7 @@ void TransferForEver(int ready) {
 }
 
 TEST(Stress, ThreadsAndProcessesMatchASerialReplayAndSurviveKilledLockHolders) {
-    Table(); // loaded before any fork, so every process has it
+    Table();   // loaded before any fork, so every process has it
     alarm(60); // a lock never given back would hang the test: end it instead
 
     // The second process of workers reports its figures through a pipe.

@@ -3,13 +3,13 @@
 // re-coloured, unreadable ones) and failing allocations. Every call must leave the band's
 // undrawable bytes, the code protection, the lock and the allocator as they were; a call
 // within the contract must also draw what the reference transfer draws.
+#include "core/core_services.h"
 #include "fuzzing/fuzz_band.h"
 #include "fuzzing/fuzz_cases.h"
 #include "fuzzing/fuzz_input.h"
 #include "fuzzing/fuzz_report.h"
 #include "marlrend/marlrend.h"
 #include "support/blit_reference.h"
-#include "core/core_services.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,8 +48,8 @@ struct FuzzSource {
         header.Width = static_cast<uint16_t>(input.Byte() >= 248 ? input.U16() : input.Below(70));
         header.Height = static_cast<uint16_t>(input.Byte() >= 248 ? input.U16() : input.Below(20));
         const uint16_t needed = MarlPlaneWidthBytes(header.Width, header.BitsPixel);
-        header.WidthBytes = input.Byte() >= 232 ? static_cast<uint16_t>(input.Below(needed + 9u))
-                                                : needed;
+        header.WidthBytes =
+            input.Byte() >= 232 ? static_cast<uint16_t>(input.Below(needed + 9u)) : needed;
         header.ScanSegment = static_cast<uint16_t>(input.Flag() ? input.U16() : 0);
         const uint64_t claimed = uint64_t{header.Planes} * header.WidthBytes * header.Height;
         uint64_t actual = claimed > (1u << 20) || input.Byte() >= 232 ? input.Below(2048) : claimed;
@@ -81,7 +81,8 @@ struct FuzzBrush {
             brush.Height = static_cast<int16_t>(1 + input.Below(12));
             brush.OriginX = static_cast<int16_t>(input.U16());
             brush.OriginY = static_cast<int16_t>(input.U16());
-            Bits = std::make_unique<marltest::GuardedBuffer>(size_t(brush.Width) * brush.Height * 3);
+            Bits =
+                std::make_unique<marltest::GuardedBuffer>(size_t(brush.Width) * brush.Height * 3);
             Fill(Bits->data(), Bits->size(), input.U32());
             brush.Bits = Bits->data();
         } else if (Type == Realized) {
@@ -97,15 +98,16 @@ struct FuzzBrush {
         MonoBits = std::make_unique<marltest::GuardedBuffer>(size_t{height} * 4);
         Fill(MonoBits->data(), MonoBits->size(), input.U32());
         MarlDescribeBitmap(*header, width, height, 1, 1, MonoBits->data());
-        LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(header.get())), 0};
+        LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(header.get())),
+                             0};
         RPRealizeBrush(device, &logical, Record.get(), input.U32(), 1 + input.Below(3),
                        1 + input.Below(3), 0, input.Usually(kColours));
     }
 
     RealizedBrush* Get() {
         if (Type == None) return nullptr;
-        if (Type == Unreadable) return reinterpret_cast<RealizedBrush*>(
-                                    reinterpret_cast<uint8_t*>(Record.get()) + 8);
+        if (Type == Unreadable)
+            return reinterpret_cast<RealizedBrush*>(reinterpret_cast<uint8_t*>(Record.get()) + 8);
         return Record.get();
     }
     void Release(RenderDevice* device) {
@@ -130,7 +132,8 @@ struct FuzzPalette {
 
 // Within the contract, where the reference transfer says exactly what must be drawn.
 bool Predictable(FuzzBand& band, const BitmapHeader* destination, const FuzzSource* source,
-                 const FuzzBrush& brush, const FuzzPalette& palette, bool allocationsFail) {
+                 const FuzzBrush& brush, const FuzzPalette& palette, bool allocationsFail,
+                 uint16_t monoExpand) {
     const BitmapHeader& drawn = *band.Header();
     if (destination != band.Header() || allocationsFail) return false;
     // A band without rows of pixels is refused as no surface at all.
@@ -145,7 +148,10 @@ bool Predictable(FuzzBand& band, const BitmapHeader* destination, const FuzzSour
     if (depth == 24) return header.Planes == 3;
     if (depth == 4) return palette.Entries >= 16 || palette.Address == nullptr;
     if (depth == 8) return palette.Entries >= 256 || palette.Address == nullptr;
-    return depth == 1;
+    // A 1-bit row expanded from bit position p holds 8 x WidthBytes - p pixels: the transfer
+    // reads no bit past its row (the last row's would lie past the bitmap) and stops there.
+    const uint32_t phase = monoExpand != 0 ? monoExpand & 7 : 0;
+    return depth == 1 && uint32_t{header.Width} + phase <= 8u * header.WidthBytes;
 }
 
 // The request in words, for the report of a difference.
@@ -161,9 +167,8 @@ std::string Describe(const BitmapHeader& drawn, const marltest::BlitScene& scene
     std::string words = text;
     if (scene.Source != nullptr) {
         const BitmapHeader& source = *scene.Source;
-        std::snprintf(text, sizeof text, "; source %ux%u planes %u bits %u stride %u",
-                      source.Width, source.Height, source.Planes, source.BitsPixel,
-                      source.WidthBytes);
+        std::snprintf(text, sizeof text, "; source %ux%u planes %u bits %u stride %u", source.Width,
+                      source.Height, source.Planes, source.BitsPixel, source.WidthBytes);
         words += text;
     }
     return words;
@@ -220,8 +225,8 @@ std::string RunBitBltCase(const uint8_t* data, size_t size) {
     const uint32_t monoExpand = input.Flag() ? input.Below(9) : input.U32();
     scene.MonoExpand = static_cast<uint16_t>(monoExpand);
 
-    const bool predictable =
-        Predictable(band, destination, source.get(), brush, palette, allocationsFail);
+    const bool predictable = Predictable(band, destination, source.get(), brush, palette,
+                                         allocationsFail, scene.MonoExpand);
     std::vector<uint8_t> expected = band.Before();
     marltest::BlitScene reference = scene;
     if (source) reference.Source = source->Header.get();
@@ -233,10 +238,9 @@ std::string RunBitBltCase(const uint8_t* data, size_t size) {
             reference, {drawn.Width, drawn.Height, drawn.WidthBytes}, expected);
     }
 
-    const uint32_t result = RPBitBlt(band.Device(), destination, x, y, width, height,
-                                     scene.Source, scene.Rop | (input.U32() & 0xFFFFFF00u),
-                                     scene.Brush, colors.get(), input.U32(), scene.Palette,
-                                     monoExpand);
+    const uint32_t result = RPBitBlt(band.Device(), destination, x, y, width, height, scene.Source,
+                                     scene.Rop | (input.U32() & 0xFFFFFF00u), scene.Brush,
+                                     colors.get(), input.U32(), scene.Palette, monoExpand);
     report.ExpectNoWritableCode("RPBitBlt");
     report.Expect(result == 0 || result == 1, "RPBitBlt answered " + std::to_string(result));
     // The lock is the whole machine's, so another process may hold it for a moment; one left
@@ -247,10 +251,9 @@ std::string RunBitBltCase(const uint8_t* data, size_t size) {
     report.Expect(outside.empty(), "RPBitBlt: " + outside);
     report.Expect(allocator.Live() == brushBlocks, "RPBitBlt left a block allocated");
     if (predictable) {
-        report.Expect(result == expectedResult, "RPBitBlt answered " + std::to_string(result) +
-                                                    ", the reference " +
-                                                    std::to_string(expectedResult) + ": " +
-                                                    Describe(drawn, scene, brush));
+        report.Expect(result == expectedResult,
+                      "RPBitBlt answered " + std::to_string(result) + ", the reference " +
+                          std::to_string(expectedResult) + ": " + Describe(drawn, scene, brush));
         if (result == expectedResult && result == 0)
             report.Expect(std::equal(expected.begin(), expected.end(), band.Bits()),
                           "RPBitBlt differs from the reference transfer: " +

@@ -36,7 +36,7 @@ Placement ReadPlacement(FuzzInput& input) {
 
 // Readable memory ending at a guard page; pointers into it for each placement.
 class PlacedRecord {
-  public:
+public:
     PlacedRecord(size_t recordSize, Placement placement)
         : Memory(recordSize), Size(recordSize), Where(placement) {}
     void* Address() {
@@ -51,7 +51,7 @@ class PlacedRecord {
     uint8_t* Bytes() { return Memory.data(); }
     bool Whole() const { return Where == Placement::Whole; }
 
-  private:
+private:
     marltest::GuardedBuffer Memory;
     size_t Size;
     Placement Where;
@@ -116,7 +116,9 @@ void FillLogicalBrush(FuzzInput& input, LogicalBrush& brush, PatternBitmap& patt
     // No arbitrary address: one that happens to be mapped would be read as a header, which is
     // the driver's promise to keep, and under AddressSanitizer may even be its shadow memory.
     switch (input.Below(3)) {
-    case 0: brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pattern.Header.get())); break;
+    case 0:
+        brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pattern.Header.get()));
+        break;
     case 1: brush.Color = input.Below(0x10000); break;
     default: brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(unreadable)); break;
     }
@@ -183,7 +185,8 @@ void CheckRealized(const RealizedBrush& out, FuzzAllocator& allocator, CaseRepor
 void DrawWith(RealizedBrush* brush, CaseReport& report) {
     FuzzBand band(BandShape{40, 6, 40, 3, 8}, 7);
     ScanSpan spans[6] = {};
-    for (int16_t y = 0; y < 6; ++y) spans[y] = ScanSpan{y, 0, 40, {}};
+    for (int16_t y = 0; y < 6; ++y)
+        spans[y] = ScanSpan{y, 0, 40, {}};
     RPFillScanRows(band.Device(), 0, 6, spans, brush, 0, 0, 0xF0);
     report.ExpectNoWritableCode("RPFillScanRows with a realized brush");
     report.Expect(band.CheckUndrawableUntouched().empty(), "fill with a realized brush strayed");
@@ -202,7 +205,8 @@ std::string RunBrushCase(const uint8_t* data, size_t size) {
     const Placement devicePlace = ReadPlacement(input);
     PlacedRecord deviceMemory(sizeof(RenderDevice), devicePlace);
     std::memcpy(deviceMemory.Bytes(), band.Device(), sizeof(RenderDevice));
-    if (input.Byte() >= 240) reinterpret_cast<RenderDevice*>(deviceMemory.Bytes())->Allocator = nullptr;
+    if (input.Byte() >= 240)
+        reinterpret_cast<RenderDevice*>(deviceMemory.Bytes())->Allocator = nullptr;
     auto* device = static_cast<RenderDevice*>(deviceMemory.Address());
     const bool allocatorGiven =
         reinterpret_cast<RenderDevice*>(deviceMemory.Bytes())->Allocator != nullptr;
@@ -231,7 +235,8 @@ std::string RunBrushCase(const uint8_t* data, size_t size) {
     if (realized && devicePlace == Placement::Whole && allocatorGiven) {
         CheckRealized(*out, allocator, report);
         const BitmapHeader* header = nullptr;
-        if (logical.Style == 3 && logical.Color == reinterpret_cast<uintptr_t>(pattern.Header.get()))
+        if (logical.Style == 3 &&
+            logical.Color == reinterpret_cast<uintptr_t>(pattern.Header.get()))
             header = pattern.Header.get();
         if (out->Bits != nullptr && (logical.Style == 2 || header != nullptr) && inMemory.Whole()) {
             std::optional<std::vector<uint8_t>> expected =

@@ -5,7 +5,8 @@
 namespace marlfuzz {
 
 FuzzAllocator::~FuzzAllocator() {
-    for (auto& [block, size] : Blocks) std::free(const_cast<void*>(block));
+    for (auto& [block, size] : Blocks)
+        std::free(const_cast<void*>(block));
 }
 
 void FuzzAllocator::FreeBlock(void* block) {

@@ -13,7 +13,7 @@
 namespace marlfuzz {
 
 class FuzzAllocator final : public HostAllocator {
-  public:
+public:
     static constexpr uint32_t kDefaultLimit = 16u << 20;
 
     ~FuzzAllocator();
@@ -32,7 +32,7 @@ class FuzzAllocator final : public HostAllocator {
     // The size a live block was given with; 0 for anything else.
     size_t SizeOf(const void* block) const;
 
-  private:
+private:
     mutable std::mutex Lock;
     std::map<const void*, size_t> Blocks;
     uint32_t Calls = 0;

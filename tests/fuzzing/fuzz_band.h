@@ -21,7 +21,7 @@ namespace marlfuzz {
 template <typename Record> class GuardedRecord {
     static_assert(alignof(Record) == 1, "only packed records may sit at any address");
 
-  public:
+public:
     GuardedRecord() : Memory(sizeof(Record)) { *get() = Record{}; }
     Record* get() { return reinterpret_cast<Record*>(Memory.data()); }
     const Record* get() const { return reinterpret_cast<const Record*>(Memory.data()); }
@@ -29,7 +29,7 @@ template <typename Record> class GuardedRecord {
     Record* operator->() { return get(); }
     Record& operator*() { return *get(); }
 
-  private:
+private:
     marltest::GuardedBuffer Memory;
 };
 
@@ -47,7 +47,7 @@ struct BandShape {
 BandShape ReadBandShape(FuzzInput& input);
 
 class FuzzBand {
-  public:
+public:
     FuzzBand(const BandShape& shape, uint32_t seed);
 
     RenderDevice* Device() { return DeviceRecord.get(); }
@@ -69,7 +69,7 @@ class FuzzBand {
     // Canary intact and every byte outside the drawable columns of planes 0 to 2 unchanged.
     std::string CheckUndrawableUntouched() const;
 
-  private:
+private:
     static constexpr size_t kCanaryBytes = 64;
     static constexpr uint8_t kCanary = 0xC3;
 

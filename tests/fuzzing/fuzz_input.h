@@ -8,7 +8,7 @@
 namespace marlfuzz {
 
 class FuzzInput {
-  public:
+public:
     FuzzInput(const uint8_t* data, size_t size) : Data(data), Size(size) {}
 
     uint8_t Byte() { return At < Size ? Data[At++] : 0; }
@@ -37,7 +37,7 @@ class FuzzInput {
     }
     size_t Remaining() const { return Size - At; }
 
-  private:
+private:
     const uint8_t* Data;
     size_t Size;
     size_t At = 0;

@@ -13,8 +13,8 @@ void CaseReport::Expect(bool ok, const std::string& what) {
 
 void CaseReport::ExpectNoWritableCode(const char* after) {
     const std::string pages = marltest::DescribeWritableExecutablePages();
-    Expect(pages.empty(), std::string("writable and executable pages after ") + after + ":\n" +
-                              pages);
+    Expect(pages.empty(),
+           std::string("writable and executable pages after ") + after + ":\n" + pages);
 }
 
 void AbortOnFailure(const std::string& failures, const char* target) {

@@ -7,7 +7,7 @@
 namespace marlfuzz {
 
 class CaseReport {
-  public:
+public:
     // Records a failure unless ok holds.
     void Expect(bool ok, const std::string& what);
     // No page of the process may be writable and executable once an entry point returned.
@@ -16,7 +16,7 @@ class CaseReport {
     bool Ok() const { return Failures.empty(); }
     const std::string& Text() const { return Failures; }
 
-  private:
+private:
     std::string Failures;
 };
 

@@ -40,7 +40,8 @@ void ReadImage(const std::vector<uint8_t>& file, CaseReport& report) {
                   "image rows reach past its pixels");
     uint32_t sum = 0;
     for (uint32_t y = 0; y < image.Height; ++y)
-        for (uint32_t x = 0; x < image.Width; ++x) sum += image.Colour(x, y).Red;
+        for (uint32_t x = 0; x < image.Width; ++x)
+            sum += image.Colour(x, y).Red;
     Sink = sum; // every pixel was read: a read past the image would have been caught
 }
 
@@ -54,7 +55,8 @@ void ReadFont(const std::vector<uint8_t>& file, CaseReport& report) {
     const size_t bytes = size_t{font.RowBytes()} * font.Height();
     for (uint32_t glyph = 0; glyph < font.GlyphCount(); ++glyph) {
         const uint8_t* rows = font.Glyph(glyph);
-        for (size_t i = 0; i < bytes; ++i) sum += rows[i];
+        for (size_t i = 0; i < bytes; ++i)
+            sum += rows[i];
     }
     Sink = sum; // every glyph row was read: a read past the glyphs would have been caught
 }

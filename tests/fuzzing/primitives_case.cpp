@@ -31,7 +31,7 @@ int32_t Wrap(int32_t value, int32_t size) {
 // A brush as RPFillScanRows receives it: none, solid, a pattern in guarded memory, or a
 // record whose pattern fields do not describe a usable pattern.
 class SpanBrush {
-  public:
+public:
     explicit SpanBrush(FuzzInput& input) {
         Kind = input.Below(4);
         if (Kind == 0) return;
@@ -47,7 +47,8 @@ class SpanBrush {
             brush.Height = static_cast<int16_t>(1 + input.Below(40));
             size_t bytes = size_t(brush.Width) * brush.Height * 3;
             Bits = std::make_unique<marltest::GuardedBuffer>(bytes);
-            for (size_t i = 0; i < bytes; ++i) Bits->data()[i] = static_cast<uint8_t>(i * 37 + 11);
+            for (size_t i = 0; i < bytes; ++i)
+                Bits->data()[i] = static_cast<uint8_t>(i * 37 + 11);
             brush.Bits = Bits->data();
         } else {
             // Sizes a realization never leaves: negative, or positive with no pattern bits.
@@ -71,7 +72,7 @@ class SpanBrush {
         return brush.Bits[(size_t(row) * 3 + k) * width + column];
     }
 
-  private:
+private:
     uint32_t Kind = 0;
     GuardedRecord<RealizedBrush> Record;
     std::unique_ptr<marltest::GuardedBuffer> Bits;
@@ -94,7 +95,8 @@ void PixelCall(FuzzInput& input, FuzzBand& band, std::vector<uint8_t>& expected,
     const uint32_t colour = input.U32();
     const uint32_t code = input.Usually(kCodes);
     const uint32_t result = RPPixel(band.Device(), input.U32(), x, y, colour, code);
-    report.Expect(result == (Handled(code) ? 0u : 1u), "RPPixel answered " + std::to_string(result));
+    report.Expect(result == (Handled(code) ? 0u : 1u),
+                  "RPPixel answered " + std::to_string(result));
     const uint32_t column = x & 0xFFFF, row = y & 0xFFFF;
     if (column < band.DrawableColumns() && row < band.Header()->Height)
         for (uint32_t k = 0; k < 3; ++k)

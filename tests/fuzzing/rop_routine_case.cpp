@@ -67,12 +67,11 @@ marl::BlitRoutine Produce(const marltest::RopRequest& request, uint32_t junk, bo
                       request.BitPhase, &result);
         return routine;
     }
-    routine.CompileRop(request.Rop | (junk & 0xFF00u), request.BrushPattern | high,
-                       request.PatternColor, request.SourcePlaneStride | high,
-                       request.DestPlaneStride | high, request.PatternWidth | high,
-                       request.PatternPhase | high, request.RowWidth | high,
-                       request.SourceBits | high, request.ClearBitColor, request.SetBitColor,
-                       request.BitPhase);
+    routine.CompileRop(
+        request.Rop | (junk & 0xFF00u), request.BrushPattern | high, request.PatternColor,
+        request.SourcePlaneStride | high, request.DestPlaneStride | high,
+        request.PatternWidth | high, request.PatternPhase | high, request.RowWidth | high,
+        request.SourceBits | high, request.ClearBitColor, request.SetBitColor, request.BitPhase);
     return routine;
 }
 

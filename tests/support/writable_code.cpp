@@ -4,7 +4,8 @@ namespace marltest {
 
 std::string DescribeWritableExecutablePages() {
     std::string text;
-    for (const std::string& page : WritableExecutablePages()) text += page + "\n";
+    for (const std::string& page : WritableExecutablePages())
+        text += page + "\n";
     return text;
 }
 
