@@ -1,7 +1,8 @@
 # The two commands: `make demo` renders the example pages, `make test` passes the suite.
 # Both first install whatever is missing (tools/setup.sh) and then configure and build.
+# `make test-win32` cross-builds MARLREND.dll and the suite for Win32 and runs it under Wine.
 
-.PHONY: setup configure build demo test test-sanitize fuzz bench clean
+.PHONY: setup setup-win32 configure build demo test test-sanitize test-win32 fuzz bench clean
 
 setup:
 	@sh tools/setup.sh
@@ -22,6 +23,17 @@ test-sanitize: setup
 	@cmake --preset sanitize >/dev/null
 	@cmake --build --preset sanitize
 	@ctest --preset sanitize
+
+setup-win32: setup
+	@sh tools/setup-win32.sh
+
+# The suite runs in one Wine process; wineserver is waited for so that nothing is left running.
+test-win32: setup-win32
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32
+	@sh tools/wine-prefix.sh build/win32/wine
+	@ctest --preset win32; status=$$?; WINEPREFIX=$(CURDIR)/build/win32/wine wineserver --wait; \
+	  exit $$status
 
 # Every fuzz target for FUZZ_SECONDS (default 60) each; fails on any finding.
 fuzz:

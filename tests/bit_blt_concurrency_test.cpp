@@ -3,13 +3,13 @@
 #include "core/core_services.h"
 #include "render24/blit/code_area.h"
 #include "support/blit_harness.h"
+#include "support/child_process.h"
 #include "support/library.h"
 #include "support/transfer_probes.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -83,30 +83,49 @@ TEST(BitBltConcurrency, ThreadsGiveTheSingleThreadedResults) {
                   "");
 }
 
+// The bands the workers' transfers give in one process alone, for the children to compare.
+struct AloneBands {
+    static constexpr size_t kBytes = 96 * 12 * 3;
+    uint8_t Band[5][kBytes];
+};
+
+AloneBands* SharedAloneBands() {
+    return static_cast<AloneBands*>(SharedBlock("blit-alone-bands", sizeof(AloneBands)));
+}
+
+// Child `child` of two repeats every second worker's transfer; answers 0 when every result
+// equals the single-process one.
+int RepeatTransfers(size_t child) {
+    auto workers = Workers();
+    const AloneBands& alone = *SharedAloneBands();
+    int mismatches = 0;
+    for (int round = 0; round < 30; ++round) {
+        for (size_t i = child; i < workers.size(); i += 2) {
+            std::vector<uint8_t> band = workers[i]->Transfer(Table().BitBlt);
+            if (band.size() != AloneBands::kBytes ||
+                !std::equal(band.begin(), band.end(), alone.Band[i]))
+                ++mismatches;
+        }
+    }
+    return mismatches == 0 ? 0 : 1;
+}
+
+MARLTEST_CHILD_ROLE(RepeatEvenTransfers) { return RepeatTransfers(0); }
+MARLTEST_CHILD_ROLE(RepeatOddTransfers) { return RepeatTransfers(1); }
+
 TEST(BitBltConcurrency, ProcessesGiveTheSingleProcessResults) {
     auto workers = Workers();
-    std::vector<std::vector<uint8_t>> alone;
-    for (auto& worker : workers)
-        alone.push_back(worker->Transfer(Table().BitBlt));
-    std::vector<pid_t> children;
-    for (int child = 0; child < 2; ++child) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int mismatches = 0;
-            for (int round = 0; round < 30; ++round) {
-                for (size_t i = child; i < workers.size(); i += 2)
-                    if (workers[i]->Transfer(Table().BitBlt) != alone[i]) ++mismatches;
-            }
-            _exit(mismatches == 0 ? 0 : 1);
-        }
-        children.push_back(pid);
+    AloneBands* alone = SharedAloneBands();
+    ASSERT_NE(alone, nullptr);
+    for (size_t i = 0; i < workers.size(); ++i) {
+        std::vector<uint8_t> band = workers[i]->Transfer(Table().BitBlt);
+        ASSERT_EQ(band.size(), AloneBands::kBytes);
+        std::copy(band.begin(), band.end(), alone->Band[i]);
     }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << pid;
-    }
+    ChildProcess even("RepeatEvenTransfers"), odd("RepeatOddTransfers");
+    ASSERT_TRUE(even.Started() && odd.Started());
+    EXPECT_EQ(even.Wait(), 0) << "even workers";
+    EXPECT_EQ(odd.Wait(), 0) << "odd workers";
 }
 
 // After every transfer, prebuilt or generated, done or failed, no code area can be executed.

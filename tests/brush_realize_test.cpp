@@ -344,6 +344,9 @@ class HandlePattern : public BrushRealization {
     void SetUp() override {
         Handle = GlobalAlloc(GMEM_MOVEABLE, 32 + 8 * 8 * 3);
         ASSERT_NE(Handle, nullptr);
+        // Win32 moveable handles are 32-bit values (Wine's look like 0x00780004): the 16-bit
+        // Hatch field cannot carry them, and a Win32 driver passes the header by address.
+        if (HandleValue(Handle) > 0xFFFF) GTEST_SKIP() << "handle does not fit 16 bits";
         auto* base = static_cast<uint8_t*>(GlobalLock(Handle));
         ASSERT_NE(base, nullptr);
         ASSERT_EQ(GlobalLock(Handle), base);

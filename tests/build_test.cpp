@@ -6,6 +6,7 @@
 #include "render24/blit/templates.h"
 #include "support/build_request.h"
 #include "support/guarded_memory.h"
+#include "support/page_map.h"
 #include "support/reference_rop.h"
 #include "support/row_fixture.h"
 
@@ -320,24 +321,8 @@ TEST(Build, PrebuiltAndGeneratedRoutinesLeaveTheSameRows) {
 
 // ---- page protection between transfers ----
 
-// The permissions /proc/self/maps shows for the page of an address ("rw-p" and so on).
-std::string PagePermissions(const void* address) {
-    FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (!maps) return "";
-    char line[512];
-    std::string permissions;
-    auto at = reinterpret_cast<uintptr_t>(address);
-    while (std::fgets(line, sizeof line, maps)) {
-        unsigned long long from = 0, to = 0;
-        char perms[8] = {};
-        if (std::sscanf(line, "%llx-%llx %7s", &from, &to, perms) == 3 && at >= from && at < to) {
-            permissions = perms;
-            break;
-        }
-    }
-    std::fclose(maps);
-    return permissions;
-}
+// The permissions of the page of an address ("rw-" and so on).
+std::string PagePermissions(const void* address) { return marltest::PagePermissions(address); }
 
 bool Executable(const void* address) { return PagePermissions(address).substr(0, 3) == "rwx"; }
 bool ReadWrite(const void* address) { return PagePermissions(address).substr(0, 3) == "rw-"; }

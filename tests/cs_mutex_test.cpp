@@ -1,12 +1,9 @@
 // The core services: copy and fill, and the named lock across threads and processes.
 #include "core/core_services.h"
 
+#include "support/child_process.h"
+
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -59,7 +56,7 @@ bool Enter(Section& section, const wchar_t* name, int rounds) {
         while (inside > most && !section.MostInside.compare_exchange_weak(most, inside)) {
         }
         int32_t value = section.Counter;
-        if (round % 8 == 0) sched_yield();
+        if (round % 8 == 0) std::this_thread::yield();
         section.Counter = value + 1;
         --section.Inside;
         if (lock.Release() != 0) return false;
@@ -84,53 +81,58 @@ TEST(CSMutex, ExcludesThreads) {
     EXPECT_EQ(section.Counter, kThreads * kRounds);
 }
 
+constexpr int kProcessRounds = 300;
+
+Section* ProcessSection() {
+    return static_cast<Section*>(marltest::SharedBlock("cs-mutex-section", sizeof(Section)));
+}
+
+MARLTEST_CHILD_ROLE(EnterTheSharedSection) {
+    return Enter(*ProcessSection(), L"MarlTestProcesses", kProcessRounds) ? 0 : 1;
+}
+
 TEST(CSMutex, ExcludesProcesses) {
-    void* shared =
-        mmap(nullptr, sizeof(Section), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(shared, MAP_FAILED);
+    void* shared = ProcessSection();
+    ASSERT_NE(shared, nullptr);
     auto* section = new (shared) Section{0, {0}, {0}};
-    constexpr int kChildren = 2, kRounds = 300;
-    std::vector<pid_t> children;
+    constexpr int kChildren = 2;
+    std::vector<std::unique_ptr<marltest::ChildProcess>> children;
     for (int c = 0; c < kChildren; ++c) {
-        pid_t child = fork();
-        if (child == 0) _exit(Enter(*section, L"MarlTestProcesses", kRounds) ? 0 : 1);
-        ASSERT_GT(child, 0);
-        children.push_back(child);
+        children.push_back(std::make_unique<marltest::ChildProcess>("EnterTheSharedSection"));
+        ASSERT_TRUE(children.back()->Started());
     }
-    EXPECT_TRUE(Enter(*section, L"MarlTestProcesses", kRounds));
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_TRUE(Enter(*section, L"MarlTestProcesses", kProcessRounds));
+    for (auto& child : children)
+        EXPECT_EQ(child->Wait(), 0);
     EXPECT_EQ(section->MostInside.load(), 1);
-    EXPECT_EQ(section->Counter, (kChildren + 1) * kRounds);
-    munmap(shared, sizeof(Section));
+    EXPECT_EQ(section->Counter, (kChildren + 1) * kProcessRounds);
+}
+
+// 'y' once the child holds the lock, 'n' when it could not have it.
+std::atomic<char>* HolderState() {
+    return static_cast<std::atomic<char>*>(
+        marltest::SharedBlock("cs-mutex-holder", sizeof(std::atomic<char>)));
+}
+
+MARLTEST_CHILD_ROLE(HoldUntilKilled) {
+    CSMutex lock(L"MarlTestAbandoned");
+    HolderState()->store(lock.Aquire() == 0 ? 'y' : 'n');
+    for (;;)
+        std::this_thread::sleep_for(1s);
 }
 
 TEST(CSMutex, HolderKilledHandsTheLockToTheNextWaiter) {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        CSMutex lock(L"MarlTestAbandoned");
-        char held = lock.Aquire() == 0 ? 'y' : 'n';
-        if (write(ready[1], &held, 1) != 1) _exit(1);
-        for (;;)
-            pause();
-    }
-    ASSERT_GT(child, 0);
-    char held = 0;
-    ASSERT_EQ(read(ready[0], &held, 1), 1);
-    close(ready[0]);
-    close(ready[1]);
-    ASSERT_EQ(held, 'y');
+    ASSERT_NE(HolderState(), nullptr);
+    HolderState()->store(0);
+    marltest::ChildProcess child("HoldUntilKilled");
+    ASSERT_TRUE(child.Started());
+    for (int wait = 0; wait < 1000 && HolderState()->load() == 0; ++wait)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(HolderState()->load(), 'y');
 
     std::future<int32_t> waiter = AquireElsewhere(L"MarlTestAbandoned");
     EXPECT_EQ(waiter.wait_for(300ms), std::future_status::timeout) << "the child holds it";
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
+    child.Kill();
     ASSERT_EQ(waiter.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(waiter.get(), 0);
 }

@@ -1,6 +1,5 @@
 #include "support/library.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,8 +8,7 @@ namespace {
 
 TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
     using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
-    void* library = marltest::LibraryHandle();
-    auto get = reinterpret_cast<GetCapabilities>(dlsym(library, "RPGetCapabilities"));
+    auto get = reinterpret_cast<GetCapabilities>(marltest::Symbol("RPGetCapabilities"));
     ASSERT_NE(get, nullptr);
     unsigned char raw[25];
     std::memset(raw, 0xA5, sizeof raw);
@@ -22,14 +20,13 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
     for (int i = 0; i < 6; ++i) {
         void* entry = nullptr;
         std::memcpy(&entry, raw + 1 + 4 * i, 4);
-        EXPECT_EQ(entry, dlsym(library, names[i])) << names[i];
+        EXPECT_EQ(entry, marltest::Symbol(names[i])) << names[i];
     }
 }
 
 TEST(EntryTable, NullTableIsAnsweredWithNull) {
     using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
-    auto get = reinterpret_cast<GetCapabilities>(
-        dlsym(marltest::LibraryHandle(), "RPGetCapabilities"));
+    auto get = reinterpret_cast<GetCapabilities>(marltest::Symbol("RPGetCapabilities"));
     ASSERT_NE(get, nullptr);
     EXPECT_EQ(get(nullptr), nullptr);
 }
@@ -41,7 +38,7 @@ TEST(EntryTable, StretchAnswersOneWithoutReadingArguments) {
 
 TEST(EntryTable, ModuleDoesNothing) {
     using Module = void (*)();
-    auto module = reinterpret_cast<Module>(dlsym(marltest::LibraryHandle(), "MODULE"));
+    auto module = reinterpret_cast<Module>(marltest::Symbol("MODULE"));
     ASSERT_NE(module, nullptr);
     module();
     module();

@@ -11,10 +11,11 @@
 #include "common/bitmap.h"
 #include "core/core_services.h"
 #include "platform/platform.h"
+#include "support/global_blocks.h"
 #include "support/blit_scene.h"
 #include "support/heap_faults.h"
 #include "support/test_band.h"
-#include "support/writable_code.h"
+#include "support/transfer_probes.h"
 
 #include <gtest/gtest.h>
 
@@ -342,16 +343,16 @@ void FaultWorkload::Transfer() {
 
 void FaultWorkload::Step() {
     ++StepCount;
-    const uint32_t globalBlocks = GlobalLiveBlocks();
+    const uint32_t globalBlocks = LiveGlobalBlocks();
     switch (Random() % 6) {
     case 0: RealizeHatch(); break;
     case 1: RealizePattern(false, true); break;
-    case 2: RealizePattern(Random() % 2 == 0, Random() % 2 == 0); break;
+    case 2: RealizePattern(kHandlesFitHatch && Random() % 2 == 0, Random() % 2 == 0); break;
     case 3: CreateBitmap(); break;
     default: Transfer(); break;
     }
-    EXPECT_EQ(GlobalLiveBlocks(), globalBlocks) << "global memory left after step " << StepCount;
-    EXPECT_EQ(DescribeWritableExecutablePages(), "") << "after step " << StepCount;
+    EXPECT_EQ(LiveGlobalBlocks(), globalBlocks) << "global memory left after step " << StepCount;
+    EXPECT_EQ(WritableExecutableMappings(), "") << "after step " << StepCount;
 }
 
 TEST(FaultInjection, EverySiteFailsInTurnAndEachFailureGivesBackWhatItTook) {

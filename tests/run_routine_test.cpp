@@ -1,5 +1,7 @@
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
+#include "support/asm_names.h"
+#include "support/page_map.h"
 #include "support/row_fixture.h"
 
 #include <gtest/gtest.h>
@@ -28,9 +30,8 @@ extern "C" void MarlTestObservedRun(marl::BlitRoutine* routine, const void* sour
                                     void* destination, const void* pattern, Observed* out);
 asm(R"(
     .text
-    .globl MarlTestObservedRun
-    .type MarlTestObservedRun, @function
-MarlTestObservedRun:
+    .globl )" MARLTEST_ASM_C_NAME(MarlTestObservedRun) "\n" MARLTEST_ASM_FUNCTION_TYPE(
+    MarlTestObservedRun) MARLTEST_ASM_C_NAME(MarlTestObservedRun) R"(:
     pushl %ebp
     movl %esp, %ebp
     pushl %ebx
@@ -47,7 +48,7 @@ MarlTestObservedRun:
     movl $0xB0B1B2B3, %ebx
     movl $0x51525354, %esi
     movl $0xD0D1D2D3, %edi
-    call MarlRunRoutine
+    call )" MARLTEST_ASM_FASTCALL_NAME(MarlRunRoutine, 20) R"(
     movl 24(%ebp), %eax
     movl %ebx, 0(%eax)
     movl %esi, 4(%eax)
@@ -60,8 +61,7 @@ MarlTestObservedRun:
     popl %ebx
     popl %ebp
     ret
-    .size MarlTestObservedRun, . - MarlTestObservedRun
-)");
+)" MARLTEST_ASM_FUNCTION_SIZE(MarlTestObservedRun));
 
 namespace {
 
@@ -127,24 +127,8 @@ TEST(RunRoutine, RowsNotReadMayBeNull) {
     }
 }
 
-// The permissions ("rw-p", "rwxp", ...) of the mapping that holds address.
-std::string PermissionsAt(const void* address) {
-    FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (!maps) return "no maps";
-    const auto at = static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address));
-    char line[512];
-    std::string permissions = "unmapped";
-    while (std::fgets(line, sizeof line, maps)) {
-        unsigned long long from = 0, to = 0;
-        char perms[8] = {};
-        if (std::sscanf(line, "%llx-%llx %7s", &from, &to, perms) == 3 && at >= from && at < to) {
-            permissions = perms;
-            break;
-        }
-    }
-    std::fclose(maps);
-    return permissions;
-}
+// The permissions ("rw-", "rwx", ...) of the page that holds address.
+std::string PermissionsAt(const void* address) { return marltest::PagePermissions(address); }
 
 TEST(CodeBufferProtection, ExecutableOnlyBetweenCompileAndRestore) {
     const uint8_t* buffer = marl::CodeBufferArea().Base;

@@ -13,7 +13,7 @@
 #include "support/blit_scene.h"
 #include "support/library.h"
 #include "support/test_band.h"
-#include "support/writable_code.h"
+#include "support/transfer_probes.h"
 
 #include <gtest/gtest.h>
 
@@ -361,7 +361,7 @@ TEST(Stress, ThreadsAndProcessesMatchASerialReplayAndSurviveKilledLockHolders) {
     EXPECT_EQ(theirs.FailedCalls, 0u);
     EXPECT_GT(afterSecondKill, afterFirstKill) << "no drawing after the lock holder was killed";
     EXPECT_GT(mine.Operations, afterSecondKill) << "no drawing after the transfer was killed";
-    EXPECT_EQ(DescribeWritableExecutablePages(), "");
+    EXPECT_EQ(WritableExecutableMappings(), "");
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 #include "marlrend/records.h"
 
 #if defined(_WIN32)
-#define MARLREND_EXPORT __declspec(dllexport)
+// MARLREND.def names the exports; a driver links the import library or looks them up with
+// GetProcAddress, and needs no attribute on the declarations.
+#define MARLREND_EXPORT
 #else
 #define MARLREND_EXPORT __attribute__((visibility("default")))
 #endif

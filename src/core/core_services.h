@@ -1,6 +1,8 @@
 // MARLCORE: the copy, fill and named lock that the renderer takes from its core library.
 #pragma once
 
+#include "marlrend/call_convention.h"
+
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -36,6 +38,11 @@ MARLCORE_API bool CSFaultTriggered(uint32_t fault);
 
 // A lock shared by name by every thread and process of the machine, like a named Windows
 // mutex: a holder that dies releases it, and the next waiter gets it.
+//
+// Aquire and Release are thiscall on 32-bit Windows, as MSVC declares member functions. The
+// class still binds MARLREND to a MARLCORE from the same compiler: its exported names are
+// that compiler's C++ names, and a virtual destructor takes two table slots under GCC and
+// one under MSVC. The library only calls objects it constructed itself.
 class MARLCORE_API CSMutex {
 public:
     explicit CSMutex(const wchar_t* name);
@@ -45,10 +52,10 @@ public:
     // Waits until the lock is held by this object and answers 0; non-zero when the lock
     // cannot be created or waited on. A second Aquire on an object that already holds the
     // lock answers non-zero and changes nothing (the lock stays held).
-    virtual int32_t Aquire();
+    virtual int32_t MARLREND_THISCALL Aquire();
     // 0 once released; non-zero when this object did not hold it. An injected fault answers
     // non-zero but still gives the lock up, so that no other waiter is left blocked.
-    virtual int32_t Release();
+    virtual int32_t MARLREND_THISCALL Release();
 
 private:
     int Handle;

@@ -1,15 +1,48 @@
 // The kernel services the library calls, under their Windows names and meanings.
 //
-// On Windows these are kernel32's own; here they come from the POSIX implementation in
-// platform_posix.cpp, built into libmarlcore.so and exported from it so that a driver (and
-// the tests) can make global-memory handles the library can lock.
+// On Windows these are kernel32's own (GlobalAlloc and GlobalLock reached through MARLCORE,
+// see below); elsewhere they come from the POSIX implementation in platform_posix.cpp, built
+// into libmarlcore.so and exported from it so that a driver (and the tests) can make
+// global-memory handles the library can lock.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)
+
+#ifndef NOMINMAX
+#define NOMINMAX // std::min and std::max stay usable
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOGDI
+#define NOGDI // the library's own records are no GDI's
+#endif
 #include <windows.h>
+
+#if defined(MARLCORE_BUILDING)
+#define MARLPLATFORM_API extern "C" __declspec(dllexport)
+#else
+#define MARLPLATFORM_API extern "C" __declspec(dllimport)
+#endif
+
+// GlobalAlloc and GlobalLock are kernel32's, called through MARLCORE so that they answer the
+// faults CSInjectFault arms for them exactly as the POSIX implementation does. Everything else
+// (VirtualProtect, IsBadReadPtr, GlobalUnlock, GlobalFree) is called in kernel32 directly.
+//
+// Moveable global-memory handles on Win32 are 32-bit values (Wine hands out 0x00780004 and
+// the like), so the 16-bit LogicalBrush::Hatch field cannot carry one; a Win32 driver passes
+// a pattern brush's header by address in LogicalBrush::Color instead. The 32-bit
+// PlaneBitmap::BitsHandle holds any handle.
+MARLPLATFORM_API HGLOBAL CSGlobalAlloc(UINT flags, SIZE_T bytes);
+MARLPLATFORM_API LPVOID CSGlobalLock(HGLOBAL handle);
+#if !defined(MARLPLATFORM_KERNEL_NAMES)
+#define GlobalAlloc CSGlobalAlloc
+#define GlobalLock CSGlobalLock
+#endif
+
 #else
 
 #define MARLPLATFORM_API extern "C" __attribute__((visibility("default")))

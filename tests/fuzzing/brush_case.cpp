@@ -8,6 +8,7 @@
 #include "fuzzing/fuzz_report.h"
 #include "marlrend/marlrend.h"
 #include "platform/platform.h"
+#include "support/global_blocks.h"
 #include "support/pattern_reference.h"
 
 #include <cstring>
@@ -197,7 +198,7 @@ void DrawWith(RealizedBrush* brush, CaseReport& report) {
 std::string RunBrushCase(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
     CaseReport report;
-    const uint32_t liveHandles = GlobalLiveBlocks();
+    const uint32_t liveHandles = marltest::LiveGlobalBlocks();
     FuzzBand band(BandShape{8, 2, 8, 3, 8}, 1);
     FuzzAllocator& allocator = band.Allocator();
     if (input.Byte() >= 192) allocator.FailCalls(input.Byte());
@@ -258,7 +259,7 @@ std::string RunBrushCase(const uint8_t* data, size_t size) {
         GlobalFree(pattern.Handle);
         pattern.Handle = nullptr;
     }
-    report.Expect(GlobalLiveBlocks() == liveHandles, "global memory left allocated");
+    report.Expect(marltest::LiveGlobalBlocks() == liveHandles, "global memory left allocated");
     return report.Text();
 }
 

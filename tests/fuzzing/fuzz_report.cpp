@@ -1,6 +1,6 @@
 #include "fuzzing/fuzz_report.h"
 
-#include "support/writable_code.h"
+#include "support/transfer_probes.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +12,7 @@ void CaseReport::Expect(bool ok, const std::string& what) {
 }
 
 void CaseReport::ExpectNoWritableCode(const char* after) {
-    const std::string pages = marltest::DescribeWritableExecutablePages();
+    const std::string pages = marltest::WritableExecutableMappings();
     Expect(pages.empty(),
            std::string("writable and executable pages after ") + after + ":\n" + pages);
 }

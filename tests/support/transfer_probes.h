@@ -10,7 +10,7 @@ namespace marltest {
 // this or any other process). Never waits.
 bool TransferLockHeld();
 
-// The lines of /proc/self/maps whose mapping is both writable and executable.
+// The mappings of the process that are both writable and executable, one line each.
 std::string WritableExecutableMappings();
 
 // True when the page holding `address` is mapped executable.

@@ -3,13 +3,13 @@
 #include "common/bitmap.h"
 #include "core/core_services.h"
 #include "platform/platform.h"
-#include "render24/blit/machine_row_routine.h"
 #include "render24/blit/rop_names.h"
 #include "render24/blit/source_conversion.h"
 #include "render24/blit/transfer_clip.h"
 #include "render24/blit/transfer_colours.h"
 #include "render24/blit/transfer_pattern.h"
 #include "render24/blit/transfer_source.h"
+#include "render24/blit/vector/tiered_row_routine.h"
 #include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
@@ -201,6 +201,10 @@ RoutineRequest BlockTransfer::Request() const {
     request.DestPlaneStride = DestPlaneStride;
     request.PatternWidth = Pattern.Width;
     request.PatternPhase = Pattern.Phase;
+    if (Pattern.FromRows()) {
+        request.PatternBits = Pattern.Bits;
+        request.PatternHeight = Pattern.Height;
+    }
     request.RowWidth = Extent.Pixels(Call.X);
     if (Converting()) {
         request.SourcePlaneStride = Row.Pixels;
@@ -281,6 +285,6 @@ extern "C" uint32_t RPBitBlt(RenderDevice* device, BitmapHeader* destination, ui
     call.Colors = colors;
     call.Palette = palette;
     call.MonoExpand = static_cast<uint16_t>(monoExpand);
-    marl::MachineRowRoutine routine;
+    marl::vec::TieredRowRoutine routine;
     return marl::BitBlt(call, routine) & 0xFFFF;
 }

@@ -43,7 +43,7 @@ void MakeExecutable(CodeArea& area) {
 
 uint32_t RestoreCodeAreas() {
     uint32_t result = 1;
-    for (CodeArea* area : {&CodeBufferArea(), &TemplateArea()}) {
+    for (CodeArea* area : {&CodeBufferArea(), &TemplateArea(), &VectorCodeArea()}) {
         if (!area->Executable) continue;
         DWORD previous = 0;
         // An area that could not be set back stays marked, so that the next transfer keeps

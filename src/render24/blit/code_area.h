@@ -23,6 +23,9 @@ inline constexpr uint32_t kCodeBufferSize = 1024;
 CodeArea& CodeBufferArea();
 // The prebuilt routines (templates.S).
 CodeArea& TemplateArea();
+// The vector routines (vector/vector_code_area.cpp): one page of its own.
+inline constexpr uint32_t kVectorCodeSize = 4096;
+CodeArea& VectorCodeArea();
 
 // VirtualProtect(area, size, PAGE_EXECUTE_READWRITE, &area.SavedProtection).
 void MakeExecutable(CodeArea& area);

@@ -24,6 +24,11 @@ struct RoutineRequest {
     uint32_t ClearBitColor = 0; // S of a clear bit
     uint32_t SetBitColor = 0;   // S of a set bit
     uint32_t BitPhase = 0;
+    // Not passed to Build: the brush rows the pattern rows come from (PatternHeight rows of
+    // three plane runs of PatternWidth samples), for a routine that reads them in another
+    // form. Null without pattern rows.
+    const uint8_t* PatternBits = nullptr;
+    uint32_t PatternHeight = 0;
 };
 
 class RowRoutine {

@@ -10,11 +10,14 @@
  * leave; ret 12) returns to our caller and removes the three rows, so there is no way back
  * through here.
  */
+#include "render24/blit/asm_macros.h"
+
+#define MARL_RUN_ROUTINE FASTCALL_SYMBOL(MarlRunRoutine, 20)
+
     .text
-    .globl MarlRunRoutine
-    .hidden MarlRunRoutine
-    .type MarlRunRoutine, @function
-MarlRunRoutine:
+    GLOBAL_HIDDEN(MARL_RUN_ROUTINE)
+    FUNCTION_TYPE(MARL_RUN_ROUTINE)
+MARL_RUN_ROUTINE:
     pushl %ebp
     movl %esp, %ebp
     subl $24, %esp
@@ -25,6 +28,6 @@ MarlRunRoutine:
     movl (%ecx), %eax
     movl %eax, -4(%ebp)
     jmp *%eax
-    .size MarlRunRoutine, . - MarlRunRoutine
+    FUNCTION_END(MARL_RUN_ROUTINE)
 
-    .section .note.GNU-stack, "", @progbits
+    NOTE_GNU_STACK

@@ -28,25 +28,21 @@
  * of a formula that reads P twice (ColorSlot3 to 5 for planes 0 to 2).
  */
 
-    .section .data.marl_templates, "aw", @progbits
+#include "render24/blit/asm_macros.h"
+
+    DATA_SECTION(marl_templates)
     .balign 4096
-    .globl MarlTemplateBlock
-    .hidden MarlTemplateBlock
-MarlTemplateBlock:
+    GLOBAL_LABEL MarlTemplateBlock
 
 /* ---- labels and slots ------------------------------------------------------------------ */
 
 .macro Label name
-    .globl \name
-    .hidden \name
-\name:
+    GLOBAL_LABEL \name
 .endm
 
 /* Labels the 32-bit immediate that ends the instruction just assembled. */
 .macro Slot routine, kind, index
-    .globl \routine\()_\kind\()Slot\index
-    .hidden \routine\()_\kind\()Slot\index
-    .set \routine\()_\kind\()Slot\index, . - 4
+    GLOBAL_SET \routine\()_\kind\()Slot\index, . - 4
 .endm
 
 /* ---- the variant's operand sources ------------------------------------------------------ */
@@ -321,9 +317,7 @@ MarlTemplateBlock:
     .endif
     decl %ecx
     .byte 0x75, 0xE2            /* jnz back to the loop top: the displacement is patched */
-    .globl \r\()_LoopBackSlot\plane
-    .hidden \r\()_LoopBackSlot\plane
-    .set \r\()_LoopBackSlot\plane, . - 1
+    GLOBAL_SET \r\()_LoopBackSlot\plane, . - 1
     .if . - \r\()_LoopTop\plane > 128
     .error "the pixel body is too long for the loop's 8-bit displacement"
     .endif
@@ -378,9 +372,7 @@ MarlTemplateBlock:
 Label MarlTemplateReturn
     Epilogue
 
-    .globl MarlTemplateBlockEnd
-    .hidden MarlTemplateBlockEnd
-MarlTemplateBlockEnd:
+    GLOBAL_LABEL MarlTemplateBlockEnd
     .balign 4096
 
-    .section .note.GNU-stack, "", @progbits
+    NOTE_GNU_STACK

@@ -1,5 +1,7 @@
-// The kernel services of the platform layer: the read probe, page protection and global
-// memory handles, each checked against what the kernel itself says about the memory.
+// The POSIX kernel services of the platform layer (platform_posix.cpp): the read probe, page
+// protection and global memory handles, each checked against what the kernel itself says
+// about the memory. On Win32 these services are kernel32's own; tests/win32/platform_test.cpp
+// covers what MARLCORE adds to them there.
 #include "core/core_services.h"
 #include "platform/platform.h"
 

@@ -1,0 +1,56 @@
+#include "render24/blit/vector/row_spans.h"
+
+#include "render24/blit/rop_names.h"
+
+namespace marl::vec {
+namespace {
+
+uintptr_t Address(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
+
+RowSpans PlaneRuns(const void* row, uint32_t stride, uint32_t bytes) {
+    RowSpans spans;
+    for (uint32_t plane = 0; plane < 3; ++plane) {
+        spans.Runs[plane] = {Address(row) + uint64_t{plane} * stride, bytes};
+    }
+    spans.Count = 3;
+    return spans;
+}
+
+} // namespace
+
+bool Overlap(const Span& a, const Span& b) {
+    if (a.Bytes == 0 || b.Bytes == 0) return false;
+    return a.Begin < b.Begin + b.Bytes && b.Begin < a.Begin + a.Bytes;
+}
+
+bool Overlap(const RowSpans& a, const Span& b) {
+    for (uint32_t i = 0; i < a.Count; ++i) {
+        if (Overlap(a.Runs[i], b)) return true;
+    }
+    return false;
+}
+
+bool Overlap(const RowSpans& a, const RowSpans& b) {
+    for (uint32_t i = 0; i < b.Count; ++i) {
+        if (Overlap(a, b.Runs[i])) return true;
+    }
+    return false;
+}
+
+RowSpans DestinationSpans(const RoutineRequest& request, const void* destinationRow) {
+    return PlaneRuns(destinationRow, request.DestPlaneStride & 0xFFFF, request.RowWidth & 0xFFFF);
+}
+
+RowSpans SourceSpans(const RoutineRequest& request, const void* sourceRow) {
+    RowSpans spans;
+    if (!RopOperands().UsesSource(request.Rop)) return spans;
+    uint32_t width = request.RowWidth & 0xFFFF;
+    uint32_t bits = request.SourceBits & 0xFFFF;
+    if (bits == 24) return PlaneRuns(sourceRow, request.SourcePlaneStride & 0xFFFF, width);
+    uint32_t bytes = bits == 1 ? (width + (request.BitPhase & 0xFF) + 7) / 8 : width;
+    spans.Runs[0] = {Address(sourceRow), bytes};
+    spans.Count = 1;
+    return spans;
+}
+
+} // namespace marl::vec

@@ -1,0 +1,34 @@
+// The memory one run of a row routine reads and writes, as byte ranges: the three
+// destination plane runs, and the source runs the routine reads. Used to keep rows whose
+// source lies inside their own destination on the byte-serial routine, where the order in
+// which samples are read and written is visible in the result.
+#pragma once
+
+#include "render24/blit/row_routine.h"
+
+#include <cstdint>
+
+namespace marl::vec {
+
+struct Span {
+    uint64_t Begin = 0;
+    uint64_t Bytes = 0;
+};
+
+struct RowSpans {
+    Span Runs[3];
+    uint32_t Count = 0;
+};
+
+bool Overlap(const Span& a, const Span& b);
+bool Overlap(const RowSpans& a, const Span& b);
+bool Overlap(const RowSpans& a, const RowSpans& b);
+
+// The plane runs of a destination row.
+RowSpans DestinationSpans(const RoutineRequest& request, const void* destinationRow);
+// What the routine reads of a source row: three plane runs (SourceBits 24), one run of one
+// sample per pixel, or the bytes holding the row's bits (SourceBits 1). None for a code that
+// does not read S.
+RowSpans SourceSpans(const RoutineRequest& request, const void* sourceRow);
+
+} // namespace marl::vec

@@ -1,0 +1,93 @@
+#include "render24/blit/vector/tiered_row_routine.h"
+
+#include "render24/blit/rop_names.h"
+#include "render24/blit/vector/cpu_features.h"
+#include "render24/blit/vector/vector_compiler.h"
+
+namespace marl::vec {
+namespace {
+
+VectorRequest ToVectorRequest(const RoutineRequest& r) {
+    VectorRequest v;
+    v.Rop = r.Rop;
+    v.BrushPattern = r.BrushPattern;
+    v.PatternColor = r.PatternColor;
+    v.SourcePlaneStride = r.SourcePlaneStride;
+    v.DestPlaneStride = r.DestPlaneStride;
+    v.PatternWidth = r.PatternWidth;
+    v.PatternPhase = r.PatternPhase;
+    v.RowWidth = r.RowWidth;
+    v.SourceBits = r.SourceBits;
+    v.ClearBitColor = r.ClearBitColor;
+    v.SetBitColor = r.SetBitColor;
+    v.BitPhase = r.BitPhase;
+    return v;
+}
+
+} // namespace
+
+bool TieredRowRoutine::Prepare(const RoutineRequest& request) {
+    Discard();
+    if (!ByteSerial.Prepare(request)) return false;
+    Request = request;
+    VectorRows = ByteSerialRows = 0;
+    Ready = PrepareVector(request);
+    return true;
+}
+
+bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
+    if (!CpuHasSse2()) return false;
+    VectorRequest vector = ToVectorRequest(request);
+    if (!VectorServes(vector)) return false;
+    ReadsSource = RopOperands().UsesSource(request.Rop);
+    PatternRows = RopOperands().UsesPattern(request.Rop) && (request.BrushPattern & 0xFFFF) != 0;
+    if (PatternRows) {
+        uint32_t width = request.PatternWidth & 0xFFFF;
+        if (!Pattern.Reset(request.PatternBits, width, request.PatternHeight,
+                           request.PatternPhase & 0xFFFF)) {
+            return false;
+        }
+        Brush = {reinterpret_cast<uintptr_t>(request.PatternBits), Pattern.SourceBytes()};
+    }
+    return CompileVectorRop(Vector, vector);
+}
+
+// Whether this row can take the vector routine, and the pattern row it then reads. A row
+// whose destination covers brush samples is drawn byte-serially and may change the brush:
+// the rows prepared so far are made again from the brush when next used.
+bool TieredRowRoutine::VectorTakes(const void* sourceRow, const void* destinationRow,
+                                   const void*& patternRow) {
+    RowSpans destination = DestinationSpans(Request, destinationRow);
+    if (PatternRows && Overlap(destination, Brush)) {
+        Pattern.Invalidate();
+        return false;
+    }
+    if (ReadsSource) {
+        if (sourceRow == nullptr || Overlap(destination, SourceSpans(Request, sourceRow)))
+            return false;
+    }
+    if (!PatternRows) return true;
+    patternRow = Pattern.Row(static_cast<const uint8_t*>(patternRow));
+    return patternRow != nullptr;
+}
+
+void TieredRowRoutine::Run(const void* sourceRow, void* destinationRow, const void* patternRow) {
+    const void* vectorPattern = patternRow;
+    if (Ready && VectorTakes(sourceRow, destinationRow, vectorPattern)) {
+        ++VectorRows;
+        Vector.Run(sourceRow, destinationRow, vectorPattern);
+        return;
+    }
+    ++ByteSerialRows;
+    ByteSerial.Run(sourceRow, destinationRow, patternRow);
+}
+
+void TieredRowRoutine::Discard() {
+    // The byte-serial routine's RestoreProtection sets every code area back, the vector
+    // area among them.
+    ByteSerial.Discard();
+    Ready = false;
+    Pattern.Reset(nullptr, 0, 0, 0);
+}
+
+} // namespace marl::vec

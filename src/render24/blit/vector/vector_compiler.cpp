@@ -1,0 +1,510 @@
+#include "render24/blit/vector/vector_compiler.h"
+
+#include "render24/blit/code_area.h"
+#include "render24/blit/rop_names.h"
+#include "render24/blit/vector/vector_pattern.h"
+#include "render24/blit/vector/x86_emitter.h"
+#include "render24/blit/vector/xmm_expression.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace marl::vec {
+namespace {
+
+// Register use inside a vector routine:
+//   EDI  destination plane, just past the part the 16-sample loop covers
+//   ESI  source plane like EDI (8-bit sources), or the current byte of a one-bit row
+//   ECX  loop index, counting up from -16 x steps to 0, added to EDI and ESI
+//   EBX  prepared pattern run of the plane; EDX the column within its period
+//   EAX  one-bit source bits, then a temporary
+//   X5 D, X6 S, X7 P (pattern rows) of the current step; X0-X4 the expression's own.
+constexpr Xmm kDestSamples = Xmm::X5;
+constexpr Xmm kSourceSamples = Xmm::X6;
+constexpr Xmm kPatternSamples = Xmm::X7;
+constexpr int32_t kSourceRowArg = 8;
+constexpr int32_t kDestRowArg = 12;
+constexpr int32_t kPatternRowArg = 16;
+constexpr int32_t kStep = 16;
+
+enum class SourceForm { None, Planes, Single, Bits };
+// How a plane is written: 16-sample steps (and a closing step); a string copy of the source
+// (the name "S" of an 8-bit source); or steps over the first Replicate samples of a result that
+// depends on neither D nor S, and so repeats with the pattern, then a forward string copy of
+// the plane onto itself from Replicate samples on. String moves of this length write whole
+// cache lines without reading them first, which 16-byte stores cannot.
+enum class PlaneForm { Steps, CopySource, Replicate };
+// Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
+enum class PatternForm { None, Solid, Hoisted, Stream };
+
+// Constants the routine reads, at the start of the vector code area.
+struct alignas(16) ConstantPool {
+    uint8_t Ones[16];
+    uint8_t Zero[16];
+    uint8_t BitSelect[16];  // lane i: the bit of pixel i within its source byte
+    uint8_t Pattern[3][16]; // solid pattern sample of each plane
+    uint8_t Clear[3][16];   // clear-bit sample of each plane
+    uint8_t Flip[3][16];    // clear-bit sample xor set-bit sample of each plane
+};
+static_assert(sizeof(ConstantPool) % 16 == 0);
+
+// The bit masks of a one-bit row: plane 0 expands the bits once, planes 1 and 2 read the masks
+// back. One area for the library, like the code areas, used only under the transfer lock.
+alignas(16) uint8_t MaskRow[65536 + 16];
+
+// The address the loop reaches as [ECX + slot]: ECX runs from -16 x blocks to -16, so the
+// loop's masks fill MaskRow from its start, and the closing step's go just after them.
+int32_t MaskSlot(uint32_t blocks) {
+    return static_cast<int32_t>(reinterpret_cast<uintptr_t>(MaskRow) + kStep * blocks);
+}
+
+struct Plan {
+    CompiledRopName Name{};
+    bool ReadsDest = false;
+    SourceForm Source = SourceForm::None;
+    PatternForm Pattern = PatternForm::None;
+    uint32_t Width = 0;  // pixels per row
+    uint32_t Blocks = 0; // 16-sample steps of the loop
+    uint32_t Rest = 0;   // samples left for the closing step
+    uint32_t DestStride = 0;
+    uint32_t SourceStride = 0;
+    uint32_t BitPhase = 0;
+    uint32_t Period = 0;
+    uint32_t RunLength = 0;
+    // Nothing the result depends on changes along the row: computed once per plane.
+    bool Invariant = false;
+    PlaneForm Form = PlaneForm::Steps;
+    uint32_t Replicate = 0; // samples computed before the copy, a whole number of periods
+    bool KeepsLastDest() const { return Rest != 0 && ReadsDest; }
+};
+
+uint8_t PlaneByte(uint32_t colour, uint32_t plane) {
+    return static_cast<uint8_t>(colour >> (8 * plane));
+}
+
+bool NameHas(const CompiledRopName& name, char c) {
+    return std::memchr(name.Text, c, name.Length) != nullptr;
+}
+
+// Below these widths the string moves' start-up costs more than they save.
+constexpr uint32_t kLeastCopyWidth = 128;
+constexpr uint32_t kLeastReplicated = 256;
+constexpr uint32_t kLeastCopiedAfterReplicate = 64;
+
+void ChooseForm(Plan& plan) {
+    bool sourceAlone = plan.Name.Length == 1 && plan.Name.Text[0] == 'S';
+    if (sourceAlone && plan.Source != SourceForm::Bits && plan.Width >= kLeastCopyWidth) {
+        plan.Form = PlaneForm::CopySource;
+        return;
+    }
+    if (plan.ReadsDest || plan.Source != SourceForm::None) return;
+    uint32_t period = plan.Pattern == PatternForm::Stream ? plan.Period : kStep;
+    uint32_t replicate = (kLeastReplicated + period - 1) / period * period;
+    uint32_t blocks = (replicate + kStep - 1) / kStep;
+    if (kStep * blocks + kLeastCopiedAfterReplicate > plan.Width) return;
+    plan.Form = PlaneForm::Replicate;
+    plan.Replicate = replicate;
+    plan.Blocks = blocks;
+    plan.Rest = 0;
+}
+
+Plan MakePlan(const VectorRequest& request) {
+    Plan plan;
+    plan.Name = CompiledNameOf(request.Rop);
+    plan.ReadsDest = NameHas(plan.Name, 'D');
+    uint32_t sourceBits = request.SourceBits & 0xFFFF;
+    if (NameHas(plan.Name, 'S')) {
+        plan.Source = sourceBits == 1    ? SourceForm::Bits
+                      : sourceBits == 24 ? SourceForm::Planes
+                                         : SourceForm::Single;
+    }
+    plan.Width = request.RowWidth & 0xFFFF;
+    plan.Blocks = plan.Width / kStep;
+    plan.Rest = plan.Width % kStep;
+    plan.DestStride = request.DestPlaneStride & 0xFFFF;
+    plan.SourceStride = request.SourcePlaneStride & 0xFFFF;
+    plan.BitPhase = request.BitPhase & 0xFF;
+    if (NameHas(plan.Name, 'P')) {
+        if ((request.BrushPattern & 0xFFFF) == 0) {
+            plan.Pattern = PatternForm::Solid;
+        } else {
+            uint32_t width = request.PatternWidth & 0xFFFF;
+            plan.Period = PatternPeriod(width);
+            plan.RunLength = PreparedRunLength(width);
+            plan.Pattern = plan.Period == kStep ? PatternForm::Hoisted : PatternForm::Stream;
+        }
+    }
+    plan.Invariant =
+        !plan.ReadsDest && plan.Source == SourceForm::None && plan.Pattern != PatternForm::Stream;
+    ChooseForm(plan);
+    return plan;
+}
+
+void FillPool(ConstantPool& pool, const VectorRequest& request) {
+    std::memset(pool.Ones, 0xFF, sizeof pool.Ones);
+    std::memset(pool.Zero, 0, sizeof pool.Zero);
+    for (uint32_t lane = 0; lane < 16; ++lane) {
+        pool.BitSelect[lane] = static_cast<uint8_t>(0x80u >> (lane % 8));
+    }
+    for (uint32_t plane = 0; plane < 3; ++plane) {
+        uint8_t clear = PlaneByte(request.ClearBitColor, plane);
+        uint8_t set = PlaneByte(request.SetBitColor, plane);
+        std::memset(pool.Pattern[plane], PlaneByte(request.PatternColor, plane), 16);
+        std::memset(pool.Clear[plane], clear, 16);
+        std::memset(pool.Flip[plane], clear ^ set, 16);
+    }
+}
+
+// Where one 16-sample step finds its operands and puts its result.
+struct StepPlace {
+    Mem DestRead;
+    Mem Store;
+    Mem Source;
+    Mem Bits;              // first byte holding the step's bits
+    Mem Mask;              // where plane 0 leaves the step's bit masks for planes 1 and 2
+    uint32_t BitShift = 0; // position of the step's first bit in that byte
+    Mem Pattern;
+    bool LoadPattern = false;
+};
+
+class RoutineWriter {
+public:
+    RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantPool& pool)
+        : Out(out), P(plan), Pool(pool) {}
+
+    bool Write() {
+        if (!AssignRegisters()) return false;
+        if (P.KeepsLastDest()) Out.SubImm(Gpr::Esp, kStep);
+        for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
+            Plane(plane);
+        if (P.KeepsLastDest()) Out.AddImm(Gpr::Esp, kStep);
+        // pop EDI, ESI, EBX; leave; ret 12: the ending every row routine shares.
+        const uint8_t epilogue[] = {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00};
+        Out.Bytes(epilogue, sizeof epilogue);
+        return Ok && !Out.Overflowed();
+    }
+
+private:
+    // The constants a step reads. Each goes to a register of its own while there are free
+    // ones (loaded when a plane starts), else it is read from the pool as a memory operand.
+    enum Constant { kBitSelect, kOnes, kSolidPattern, kFlip, kClear, kZero, kConstants };
+
+    bool Needs(Constant c) const {
+        switch (c) {
+        case kBitSelect:
+        case kFlip:
+        case kClear: return P.Source == SourceForm::Bits;
+        case kOnes: return NameHas(P.Name, 'n');
+        case kSolidPattern: return P.Pattern == PatternForm::Solid;
+        case kZero: return NameHas(P.Name, '0');
+        default: return false;
+        }
+    }
+
+    const uint8_t* PoolBytes(Constant c, uint32_t plane) const {
+        switch (c) {
+        case kBitSelect: return Pool.BitSelect;
+        case kOnes: return Pool.Ones;
+        case kSolidPattern: return Pool.Pattern[plane];
+        case kFlip: return Pool.Flip[plane];
+        case kClear: return Pool.Clear[plane];
+        default: return Pool.Zero;
+        }
+    }
+
+    // Leaves take X5 (D), X6 (S), X7 (pattern rows); the expression takes the lowest free
+    // registers it needs; constants take what is left.
+    bool AssignRegisters() {
+        uint32_t free = 0xFF;
+        if (P.ReadsDest) free &= ~(1u << 5);
+        if (P.Source != SourceForm::None) free &= ~(1u << 6);
+        if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream)
+            free &= ~(1u << 7);
+        uint32_t needed = std::max(1u, XmmScratchNeeded(P.Name.Text, P.Name.Length));
+        for (uint32_t i = 0; i < 8 && needed > 0; ++i) {
+            if (free & (1u << i)) {
+                Scratch |= 1u << i;
+                free &= ~(1u << i);
+                --needed;
+            }
+        }
+        if (needed > 0) return false;
+        for (int c = 0; c < kConstants; ++c) {
+            ConstantInRegister[c] = false;
+            if (!Needs(static_cast<Constant>(c)) || free == 0) continue;
+            uint32_t index = static_cast<uint32_t>(__builtin_ctz(free));
+            free &= ~(1u << index);
+            ConstantInRegister[c] = true;
+            ConstantRegister[c] = static_cast<Xmm>(index);
+        }
+        return true;
+    }
+
+    XmmOperand ConstantOperand(Constant c, uint32_t plane) const {
+        if (ConstantInRegister[c]) return XmmOperand{true, ConstantRegister[c], {}};
+        return XmmOperand{false, Xmm::X0, Absolute(PoolBytes(c, plane))};
+    }
+
+    void LoadConstants(uint32_t plane) {
+        for (int c = 0; c < kConstants; ++c) {
+            if (!ConstantInRegister[c]) continue;
+            auto constant = static_cast<Constant>(c);
+            Out.Op(SseOp::Movdqa, ConstantRegister[c], Absolute(PoolBytes(constant, plane)));
+        }
+    }
+
+    void Apply(SseOp op, Xmm target, const XmmOperand& operand) {
+        if (operand.InRegister) {
+            Out.Op(op, target, operand.Register);
+        } else {
+            Out.Op(op, target, operand.Constant);
+        }
+    }
+
+    XmmLeaves Leaves(uint32_t plane) const {
+        XmmLeaves leaves;
+        leaves.D = XmmOperand{true, kDestSamples, {}};
+        leaves.S = XmmOperand{true, kSourceSamples, {}};
+        leaves.P = P.Pattern == PatternForm::Solid ? ConstantOperand(kSolidPattern, plane)
+                                                   : XmmOperand{true, kPatternSamples, {}};
+        leaves.Zero = ConstantOperand(kZero, plane);
+        leaves.Ones = ConstantOperand(kOnes, plane);
+        leaves.Scratch = Scratch;
+        leaves.SComplemented = SourceComplemented(plane);
+        return leaves;
+    }
+
+    // rep movsb of the plane's N source samples.
+    void CopySourcePlane(uint32_t plane) {
+        Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        if (plane != 0) Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        Out.MovLoad(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        if (plane != 0 && P.Source == SourceForm::Planes)
+            Out.AddImm(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
+        Out.MovImm(Gpr::Ecx, P.Width);
+        Out.RepMovsb();
+    }
+
+    // After the steps: the plane from sample Replicate on is a copy of the plane Replicate
+    // samples further left, which a forward byte copy makes in increasing order.
+    void ReplicatePlane() {
+        Out.Lea(Gpr::Esi, At(Gpr::Edi, -static_cast<int32_t>(kStep * P.Blocks)));
+        Out.Lea(Gpr::Edi, At(Gpr::Esi, static_cast<int32_t>(P.Replicate)));
+        Out.MovImm(Gpr::Ecx, P.Width - P.Replicate);
+        Out.RepMovsb();
+    }
+
+    void Plane(uint32_t plane) {
+        if (P.Form == PlaneForm::CopySource) {
+            CopySourcePlane(plane);
+            return;
+        }
+        SetUpPlane(plane);
+        Xmm invariant = Xmm::X0;
+        if (P.Invariant) invariant = Evaluate(plane);
+        Out.MovImm(Gpr::Ecx, static_cast<uint32_t>(-static_cast<int32_t>(kStep * P.Blocks)));
+        // Two steps per turn of the loop, and one before it when the count is odd.
+        if (P.Blocks % 2 != 0) {
+            MainStep(plane, invariant, 0);
+            Out.AddImm(Gpr::Ecx, kStep);
+        }
+        if (P.Blocks >= 2) {
+            Out.AlignWithNops(16);
+            const uint8_t* top = Out.Position();
+            MainStep(plane, invariant, 0);
+            MainStep(plane, invariant, kStep);
+            Out.AddImm(Gpr::Ecx, 2 * kStep);
+            Out.JnzBack(top);
+        }
+        if (P.Form == PlaneForm::Replicate) ReplicatePlane();
+        if (P.Rest == 0) return;
+        StepPlace last = LastPlace();
+        if (P.Invariant && !last.LoadPattern) {
+            Out.Movdqu(last.Store, invariant);
+        } else {
+            Step(plane, last);
+        }
+    }
+
+    void SetUpPlane(uint32_t plane) {
+        LoadConstants(plane);
+        const int32_t loopEnd = static_cast<int32_t>(kStep * P.Blocks);
+        Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
+        if (P.Source != SourceForm::None) Out.MovLoad(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        if (P.Source == SourceForm::Planes) {
+            Out.AddImm(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride) + loopEnd);
+        } else if (P.Source == SourceForm::Single) {
+            Out.AddImm(Gpr::Esi, loopEnd);
+        }
+        if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream) {
+            Out.MovLoad(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
+            if (plane != 0) Out.AddImm(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
+        }
+        if (P.Pattern == PatternForm::Hoisted) Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
+        if (P.Pattern == PatternForm::Stream) Out.XorReg(Gpr::Edx, Gpr::Edx);
+        if (P.KeepsLastDest()) {
+            // The closing step overlaps samples the loop writes: it needs them as they were.
+            Out.Movdqu(kDestSamples, At(Gpr::Edi, static_cast<int32_t>(P.Rest) - kStep));
+            Out.Movdqu(At(Gpr::Esp), kDestSamples);
+        }
+    }
+
+    // One step of the loop at ECX + offset, and the pointer steps that follow it.
+    void MainStep(uint32_t plane, Xmm invariant, int32_t offset) {
+        StepPlace main = MainPlace(offset);
+        if (P.Invariant) {
+            Out.Movdqu(main.Store, invariant);
+        } else {
+            Step(plane, main);
+        }
+        AdvanceStep(plane);
+    }
+
+    StepPlace MainPlace(int32_t offset) const {
+        StepPlace place;
+        place.DestRead = At(Gpr::Edi, Gpr::Ecx, offset);
+        place.Store = place.DestRead;
+        place.Source = At(Gpr::Esi, Gpr::Ecx, offset);
+        place.Bits = At(Gpr::Esi);
+        place.Mask = At(Gpr::Ecx, MaskSlot(P.Blocks) + offset);
+        place.BitShift = P.BitPhase;
+        place.Pattern = At(Gpr::Ebx, Gpr::Edx);
+        place.LoadPattern = P.Pattern == PatternForm::Stream;
+        return place;
+    }
+
+    // The closing step covers the last 16 samples; the loop has left ECX at 0, EDI and ESI
+    // just past the samples it covered, and ESI of a one-bit row 2 bytes per step further.
+    StepPlace LastPlace() const {
+        StepPlace place;
+        const int32_t back = static_cast<int32_t>(P.Rest) - kStep;
+        place.DestRead = At(Gpr::Esp);
+        place.Store = At(Gpr::Edi, back);
+        place.Source = At(Gpr::Esi, back);
+        uint32_t firstBit = P.Width - kStep + P.BitPhase;
+        place.Bits = At(Gpr::Esi, static_cast<int32_t>(firstBit / 8 - 2 * P.Blocks));
+        place.Mask = Mem{false, false, Gpr::Eax, Gpr::Eax, MaskSlot(P.Blocks)};
+        place.BitShift = firstBit % 8;
+        uint32_t column = P.Period == 0 ? 0 : (P.Width - kStep) % P.Period;
+        place.Pattern = At(Gpr::Ebx, static_cast<int32_t>(column));
+        place.LoadPattern =
+            P.Pattern == PatternForm::Stream || (P.Pattern == PatternForm::Hoisted && column != 0);
+        return place;
+    }
+
+    void AdvanceStep(uint32_t plane) {
+        if (P.Source == SourceForm::Bits && plane == 0) Out.AddImm(Gpr::Esi, 2);
+        if (P.Pattern == PatternForm::Stream) {
+            // EDX = (EDX + 16) mod period, without a branch: the period is at least 16.
+            Out.AddImm(Gpr::Edx, kStep);
+            Out.Lea(Gpr::Eax, At(Gpr::Edx, -static_cast<int32_t>(P.Period)));
+            Out.CmpImm(Gpr::Edx, static_cast<int32_t>(P.Period));
+            Out.Cmovae(Gpr::Edx, Gpr::Eax);
+        }
+    }
+
+    void Step(uint32_t plane, const StepPlace& place) {
+        if (P.ReadsDest) Out.Movdqu(kDestSamples, place.DestRead);
+        if (P.Source == SourceForm::Planes || P.Source == SourceForm::Single) {
+            Out.Movdqu(kSourceSamples, place.Source);
+        }
+        if (P.Source == SourceForm::Bits) BitsToSamples(plane, place);
+        if (place.LoadPattern) Out.Movdqu(kPatternSamples, place.Pattern);
+        Xmm result = Evaluate(plane);
+        Out.Movdqu(place.Store, result);
+    }
+
+    Xmm Evaluate(uint32_t plane) {
+        Xmm result = Xmm::X0;
+        if (!EmitXmmExpression(Out, P.Name.Text, P.Name.Length, Leaves(plane), &result)) {
+            Ok = false;
+        }
+        return result;
+    }
+
+    // Sixteen bits, pixel order from the most significant bit of the first byte, become the
+    // plane's set-bit or clear-bit sample in each lane. Reads only bytes that hold one of
+    // the sixteen bits, so nothing past the row is touched.
+    void BitsToSamples(uint32_t plane, const StepPlace& place) {
+        const Xmm s = kSourceSamples;
+        if (plane != 0) {
+            Out.Movdqu(s, place.Mask);
+        } else {
+            BitsToMask(place);
+            Out.Movdqu(place.Mask, s);
+        }
+        // S = clear ^ (mask & (clear ^ set)), with the operations that do nothing left out:
+        // for black and white the mask itself, or its complement carried into the name.
+        if (Pool.Flip[plane][0] != 0xFF) Apply(SseOp::Pand, s, ConstantOperand(kFlip, plane));
+        if (!ClearIsKept(plane)) Apply(SseOp::Pxor, s, ConstantOperand(kClear, plane));
+    }
+
+    bool ClearIsKept(uint32_t plane) const {
+        return Pool.Clear[plane][0] == 0 ||
+               (Pool.Clear[plane][0] == 0xFF && Pool.Flip[plane][0] == 0xFF);
+    }
+    bool SourceComplemented(uint32_t plane) const {
+        return P.Source == SourceForm::Bits && Pool.Clear[plane][0] == 0xFF &&
+               Pool.Flip[plane][0] == 0xFF;
+    }
+
+    // The step's bits as 16 masks in kSourceSamples: 255 where the pixel's bit is set.
+    void BitsToMask(const StepPlace& place) {
+        Out.MovzxWord(Gpr::Eax, place.Bits); // AL first byte, AH second
+        if (place.BitShift != 0) {
+            Mem third = place.Bits;
+            third.Disp += 2;
+            Out.Bswap(Gpr::Eax); // the two bytes in the top half, in stream order
+            Out.MovAhLoad(third);
+            Out.ShrImm(Gpr::Eax, static_cast<uint8_t>(16 - place.BitShift));
+            Out.RolAx8(); // AL pixels 0-7, AH pixels 8-15
+        }
+        const Xmm s = kSourceSamples;
+        Out.Movd(s, Gpr::Eax);
+        Out.Op(SseOp::Punpcklbw, s, s);
+        Out.Pshuflw(s, s, 0x50); // lanes 0-7 the first byte, 8-15 the second
+        Out.Pshufd(s, s, 0x50);
+        Apply(SseOp::Pand, s, ConstantOperand(kBitSelect, 0));
+        Apply(SseOp::Pcmpeqb, s, ConstantOperand(kBitSelect, 0));
+    }
+
+    X86Emitter& Out;
+    const Plan& P;
+    const ConstantPool& Pool;
+    bool Ok = true;
+    uint32_t Scratch = 0; // the expression's registers, bit i for Xi
+    bool ConstantInRegister[kConstants] = {};
+    Xmm ConstantRegister[kConstants] = {};
+};
+
+} // namespace
+
+bool VectorServes(const VectorRequest& request) {
+    if ((request.RowWidth & 0xFFFF) < kVectorMinimumWidth) return false;
+    CompiledRopName name = CompiledNameOf(request.Rop);
+    if (NameHas(name, 'P') && (request.BrushPattern & 0xFFFF) != 0) {
+        uint32_t width = request.PatternWidth & 0xFFFF;
+        if (width == 0 || (request.PatternPhase & 0xFFFF) >= width) return false;
+    }
+    if (NameHas(name, 'S') && (request.SourceBits & 0xFFFF) == 1 && (request.BitPhase & 0xFF) > 7) {
+        return false;
+    }
+    return true;
+}
+
+bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request) {
+    if (!VectorServes(request)) return false;
+    CodeArea& area = VectorCodeArea();
+    auto* pool = reinterpret_cast<ConstantPool*>(area.Base);
+    FillPool(*pool, request);
+    Plan plan = MakePlan(request);
+    uint8_t* code = area.Base + sizeof(ConstantPool);
+    X86Emitter out(code, area.Base + area.Size);
+    if (!RoutineWriter(out, plan, *pool).Write()) return false;
+    MakeExecutable(area);
+    routine.Entry = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(code));
+    return true;
+}
+
+} // namespace marl::vec

@@ -1,0 +1,73 @@
+#include "render24/blit/vector/vector_pattern.h"
+
+#include <new>
+
+namespace marl::vec {
+namespace {
+
+// Beyond this the brush is drawn by the byte-serial routines rather than copied.
+constexpr uint64_t kMostPreparedBytes = 16u << 20;
+
+} // namespace
+
+uint32_t PatternPeriod(uint32_t width) {
+    if (width >= 16) return width;
+    return (16 + width - 1) / width * width;
+}
+
+void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase,
+                       uint8_t* prepared) {
+    const uint32_t run = PreparedRunLength(width);
+    for (uint32_t plane = 0; plane < 3; ++plane) {
+        const uint8_t* samples = patternRow + plane * width;
+        uint8_t* out = prepared + plane * run;
+        uint32_t column = phase;
+        for (uint32_t i = 0; i < run; ++i) {
+            out[i] = samples[column];
+            if (++column == width) column = 0;
+        }
+    }
+}
+
+bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase) {
+    Rows.reset();
+    Ready.reset();
+    Source = nullptr;
+    if (bits == nullptr || width == 0 || height == 0 || phase >= width) return false;
+    uint64_t rowBytes = 3ull * PreparedRunLength(width);
+    if (rowBytes * height > kMostPreparedBytes) return false;
+    Rows.reset(new (std::nothrow) uint8_t[rowBytes * height]);
+    Ready.reset(new (std::nothrow) bool[height]());
+    if (!Rows || !Ready) {
+        Rows.reset();
+        Ready.reset();
+        return false;
+    }
+    Source = bits;
+    Width = width;
+    Height = height;
+    Phase = phase;
+    RowBytes = static_cast<uint32_t>(rowBytes);
+    return true;
+}
+
+const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
+    if (Source == nullptr || patternRow < Source) return nullptr;
+    uintptr_t offset = static_cast<uintptr_t>(patternRow - Source);
+    uint32_t sourceRowBytes = 3 * Width;
+    if (offset % sourceRowBytes != 0 || offset / sourceRowBytes >= Height) return nullptr;
+    uint32_t index = static_cast<uint32_t>(offset / sourceRowBytes);
+    uint8_t* prepared = Rows.get() + static_cast<size_t>(index) * RowBytes;
+    if (!Ready[index]) {
+        PreparePatternRow(patternRow, Width, Phase, prepared);
+        Ready[index] = true;
+    }
+    return prepared;
+}
+
+void PreparedPattern::Invalidate() {
+    for (uint32_t i = 0; Ready && i < Height; ++i)
+        Ready[i] = false;
+}
+
+} // namespace marl::vec

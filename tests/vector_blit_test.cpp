@@ -1,0 +1,227 @@
+// RPBitBlt with the vector routines: whole transfers against the whole-transfer reference, and
+// the rows the vector tier must leave to the byte-serial routine (sources and brushes inside
+// the destination row) against the byte-serial routine alone.
+#include "render24/blit/bit_blt.h"
+#include "render24/blit/machine_row_routine.h"
+#include "render24/blit/vector/cpu_features.h"
+#include "render24/blit/vector/tiered_row_routine.h"
+#include "support/blit_harness.h"
+#include "support/library.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace marltest {
+namespace {
+
+constexpr uint16_t kBandWidth = 120, kBandHeight = 10;
+
+struct RowCounts {
+    uint32_t Vector = 0;
+    uint32_t ByteSerial = 0;
+};
+
+// The driver with the tiered routine, counting the rows each tier drew.
+BlitUnderTest ThroughTiered(RowCounts& counts) {
+    return [&counts](TestBand& band, BlitScene& scene) {
+        marl::vec::TieredRowRoutine routine;
+        marl::BlitCall call = CallOf(band, scene);
+        uint32_t result = marl::BitBlt(call, routine);
+        counts.Vector += routine.VectorRowCount();
+        counts.ByteSerial += routine.ByteSerialRowCount();
+        return result;
+    };
+}
+
+// The band after the transfer, drawn by the tiered routine and by the byte-serial one alone
+// from the same start.
+struct Outcome {
+    std::vector<uint8_t> Tiered, ByteSerial;
+    RowCounts Counts;
+    // "" when both ways left the same band, else where they first differ.
+    std::string Difference() const {
+        for (size_t i = 0; i < Tiered.size(); ++i) {
+            if (Tiered[i] != ByteSerial[i]) {
+                return "band byte " + std::to_string(i) + ": " + std::to_string(Tiered[i]) +
+                       " not " + std::to_string(ByteSerial[i]);
+            }
+        }
+        return "";
+    }
+};
+
+Outcome DrawBothWays(TestBand& band, BlitScene& scene, uint32_t seed) {
+    Outcome outcome;
+    FillRandom(band.Bytes(), band.ByteCount(), seed);
+    std::vector<uint8_t> start = BandBytes(band);
+    {
+        marl::vec::TieredRowRoutine routine;
+        marl::BlitCall call = CallOf(band, scene);
+        EXPECT_EQ(marl::BitBlt(call, routine), 0u);
+        outcome.Counts = {routine.VectorRowCount(), routine.ByteSerialRowCount()};
+    }
+    outcome.Tiered = BandBytes(band);
+    std::copy(start.begin(), start.end(), band.Bytes());
+    marl::MachineRowRoutine routine;
+    marl::BlitCall call = CallOf(band, scene);
+    EXPECT_EQ(marl::BitBlt(call, routine), 0u);
+    outcome.ByteSerial = BandBytes(band);
+    return outcome;
+}
+
+BlitScene Scene(uint8_t rop, uint16_t x, uint16_t y, uint16_t width, uint16_t height) {
+    BlitScene scene;
+    scene.X = x;
+    scene.Y = y;
+    scene.Width = width;
+    scene.Height = height;
+    scene.Rop = rop;
+    scene.Colors = PhysicalColours(0x0010E0A0, 0x00F02040);
+    return scene;
+}
+
+class VectorBlit : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!marl::vec::CpuHasSse2()) GTEST_SKIP() << "no SSE2: the vector tier is not used";
+    }
+};
+
+// Every code, with a 24-bit, a raw one-bit and a colour-expanded one-bit source, and with
+// each kind of brush: the whole band equals the reference, and the vector tier drew rows.
+TEST_F(VectorBlit, EveryCodeMatchesTheReference) {
+    TestBand band(kBandWidth, kBandHeight);
+    SourceImage planes(100, 8, 3, 8, 11), bits(100, 8, 1, 1, 12);
+    RealizedBrush solid = SolidBrush(0x0055AA33);
+    PatternBrush pattern(8, 3, 3, 5, 13), wide(24, 2, 1, 0, 14);
+    RealizedBrush* brushes[] = {nullptr, &solid, pattern.Record(), wide.Record()};
+    RowCounts counts;
+    for (uint32_t rop = 0; rop < 256; ++rop) {
+        BlitScene scene = Scene(static_cast<uint8_t>(rop), 5 + rop % 7, 1, 17 + rop % 60, 6);
+        switch (rop % 3) {
+        case 0: scene.Source = planes.Header(); break;
+        case 1: scene.Source = bits.Header(); break;
+        default:
+            scene.Source = bits.Header();
+            scene.MonoExpand = static_cast<uint16_t>(8 + rop % 8);
+        }
+        scene.Brush = brushes[rop % 4];
+        std::string difference =
+            CompareWithReference(ThroughTiered(counts), band, scene, 100 + rop);
+        EXPECT_EQ(difference, "") << "rop 0x" << std::hex << rop;
+    }
+    EXPECT_GT(counts.Vector, 200u * 6);
+    EXPECT_EQ(counts.ByteSerial, 0u);
+}
+
+// The exported entry point takes the vector routines too.
+TEST_F(VectorBlit, ThroughTheTableMatchesTheReference) {
+    TestBand band(kBandWidth, kBandHeight);
+    SourceImage planes(110, 9, 3, 8, 21);
+    PatternBrush pattern(5, 4, 2, 1, 22);
+    for (uint32_t rop : {0x00u, 0x0Fu, 0x17u, 0x5Au, 0x66u, 0x68u, 0xB8u, 0xCCu, 0xE2u, 0xF0u}) {
+        BlitScene scene = Scene(static_cast<uint8_t>(rop), 3, 0, 105, 9);
+        scene.Source = planes.Header();
+        scene.Brush = pattern.Record();
+        EXPECT_EQ(CompareWithReference(ThroughTable(), band, scene, rop), "") << rop;
+    }
+}
+
+// Below 16 pixels rows stay byte-serial. (With a source the row has one pixel more than the
+// requested width: columns x to x + min(source width - 1, width).)
+TEST_F(VectorBlit, NarrowRowsStayByteSerial) {
+    TestBand band(kBandWidth, kBandHeight);
+    SourceImage planes(100, 8, 3, 8, 31);
+    for (uint16_t width : {1, 7, 14}) {
+        RowCounts counts;
+        BlitScene scene = Scene(0x96, 4, 2, width, 5);
+        scene.Source = planes.Header();
+        EXPECT_EQ(CompareWithReference(ThroughTiered(counts), band, scene, width), "");
+        EXPECT_EQ(counts.Vector, 0u);
+        EXPECT_EQ(counts.ByteSerial, 6u);
+    }
+}
+
+// A source whose rows lie inside the destination rows, shifted by 1 to 17 bytes: every row
+// overlaps its own destination and is drawn byte-serially, so the result is the byte-serial
+// routine's, with its left-to-right reads of samples it has just written.
+TEST_F(VectorBlit, SourceInsideTheDestinationRowGivesTheByteSerialResult) {
+    TestBand band(kBandWidth, kBandHeight);
+    for (uint32_t shift = 1; shift <= 17; ++shift) {
+        for (uint8_t rop : {uint8_t{0xCC}, uint8_t{0x66}, uint8_t{0xB8}, uint8_t{0x8E}}) {
+            BitmapHeader inside = *band.Header();
+            inside.Bits = band.Header()->Bits + shift;
+            inside.Width = static_cast<uint16_t>(kBandWidth - shift);
+            PatternBrush pattern(3, 2, 0, 0, shift);
+            BlitScene scene = Scene(rop, 0, 0, 90, 7);
+            scene.Source = &inside;
+            scene.Brush = pattern.Record();
+            Outcome outcome = DrawBothWays(band, scene, shift * 3 + rop);
+            EXPECT_EQ(outcome.Difference(), "") << "shift " << shift << " rop " << int(rop);
+            EXPECT_EQ(outcome.Counts.Vector, 0u);
+            EXPECT_EQ(outcome.Counts.ByteSerial, 8u);
+        }
+    }
+    // The same source moved to the left of the destination overlaps too.
+    BitmapHeader inside = *band.Header();
+    inside.Bits = band.Header()->Bits + 20;
+    BlitScene scene = Scene(0xCC, 24, 0, 90, 5);
+    scene.Source = &inside;
+    Outcome outcome = DrawBothWays(band, scene, 99);
+    EXPECT_EQ(outcome.Difference(), "");
+    EXPECT_EQ(outcome.Counts.Vector, 0u);
+}
+
+// A source in the same band but on other rows does not overlap the rows it is drawn into:
+// the vector tier takes them, and the rows are still done top to bottom, each reading what
+// the rows above it left.
+TEST_F(VectorBlit, SourceOnOtherRowsOfTheBandIsDrawnRowAfterRow) {
+    TestBand band(kBandWidth, kBandHeight);
+    // Source row r - 1 is band row r + 1: each row reads one the transfer has not reached.
+    BitmapHeader below = *band.Header();
+    below.Bits = band.Header()->Bits + 2 * 3u * band.Header()->WidthBytes;
+    below.Height = static_cast<uint16_t>(kBandHeight - 2);
+    for (uint8_t rop : {uint8_t{0xCC}, uint8_t{0x5A}, uint8_t{0x68}}) {
+        PatternBrush pattern(8, 8, 0, 0, rop);
+        BlitScene scene = Scene(rop, 2, 1, 100, 8);
+        scene.Source = &below;
+        scene.Brush = pattern.Record();
+        Outcome outcome = DrawBothWays(band, scene, rop);
+        EXPECT_EQ(outcome.Difference(), "") << int(rop);
+        EXPECT_EQ(outcome.Counts.Vector, 8u);
+    }
+    // Source row r - 1 is band row r - 1: each row reads the one the transfer drew before it.
+    BitmapHeader above = *band.Header();
+    BlitScene scene = Scene(0x66, 0, 1, 100, 8);
+    scene.Source = &above;
+    Outcome outcome = DrawBothWays(band, scene, 7);
+    EXPECT_EQ(outcome.Difference(), "");
+    EXPECT_GT(outcome.Counts.Vector, 0u);
+    EXPECT_EQ(outcome.Counts.ByteSerial, 0u);
+}
+
+// A brush whose pattern rows lie in the band: rows that cover brush samples are drawn
+// byte-serially, and the rows after them read the brush as those rows left it.
+TEST_F(VectorBlit, BrushInsideTheBandGivesTheByteSerialResult) {
+    TestBand band(kBandWidth, kBandHeight);
+    PatternBrush pattern(8, 2, 0, 0, 41);
+    RealizedBrush inBand = *pattern.Record();
+    // Two pattern rows of 24 bytes each, in band row 3 from column 40 of plane 0.
+    inBand.Bits = band.Row(3, 0) + 40;
+    for (uint8_t rop : {uint8_t{0xF0}, uint8_t{0x5A}, uint8_t{0xB8}}) {
+        BlitScene scene = Scene(rop, 0, 0, 110, 9);
+        SourceImage planes(110, 9, 3, 8, rop);
+        scene.Source = planes.Header();
+        scene.Brush = &inBand;
+        Outcome outcome = DrawBothWays(band, scene, rop + 1);
+        EXPECT_EQ(outcome.Difference(), "") << int(rop);
+        EXPECT_EQ(outcome.Counts.ByteSerial, 1u) << int(rop); // band row 3 only
+        EXPECT_EQ(outcome.Counts.Vector, 8u) << int(rop);
+    }
+}
+
+} // namespace
+} // namespace marltest

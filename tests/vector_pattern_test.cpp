@@ -1,0 +1,139 @@
+// Prepared pattern rows and the row spans the vector tier checks for overlap.
+#include "render24/blit/vector/row_spans.h"
+#include "render24/blit/vector/vector_pattern.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+using marl::vec::PatternPeriod;
+using marl::vec::PreparedPattern;
+using marl::vec::PreparedRunLength;
+using marl::vec::PreparePatternRow;
+
+TEST(VectorPattern, PeriodIsTheSmallestMultipleOfTheWidthFromSixteenOn) {
+    struct Case {
+        uint32_t Width, Period;
+    } cases[] = {{1, 16},      {2, 16},  {3, 18},  {5, 20},  {7, 21},    {8, 16},
+                 {15, 15 * 2}, {16, 16}, {17, 17}, {24, 24}, {100, 100}, {65535, 65535}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(PatternPeriod(c.Width), c.Period) << c.Width;
+        EXPECT_EQ(PreparedRunLength(c.Width), c.Period + 16) << c.Width;
+    }
+}
+
+// run[i] = row[(phase + i) mod width] in each plane, from that plane's own run.
+TEST(VectorPattern, PreparedRunsAreRotatedAndRepeatedPlaneRuns) {
+    for (uint32_t width : {1u, 3u, 8u, 17u, 32u}) {
+        std::vector<uint8_t> row(3 * width);
+        std::iota(row.begin(), row.end(), 1);
+        for (uint32_t phase = 0; phase < width; ++phase) {
+            const uint32_t run = PreparedRunLength(width);
+            std::vector<uint8_t> prepared(3 * run + 1, 0xEE);
+            PreparePatternRow(row.data(), width, phase, prepared.data());
+            for (uint32_t plane = 0; plane < 3; ++plane) {
+                for (uint32_t i = 0; i < run; ++i) {
+                    ASSERT_EQ(prepared[plane * run + i], row[plane * width + (phase + i) % width])
+                        << "width " << width << " phase " << phase << " plane " << plane;
+                }
+            }
+            EXPECT_EQ(prepared[3 * run], 0xEE); // nothing past the three runs
+        }
+    }
+}
+
+TEST(VectorPattern, RowsAreFoundByTheirBrushRowAddressOnly) {
+    const uint32_t width = 5, height = 4, rowBytes = 3 * width;
+    // The brush's rows with one row of other memory before and after them.
+    std::vector<uint8_t> memory(rowBytes * (height + 2));
+    std::iota(memory.begin(), memory.end(), 0);
+    const uint8_t* bits = memory.data() + rowBytes;
+    PreparedPattern pattern;
+    ASSERT_TRUE(pattern.Reset(bits, width, height, 2));
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* prepared = pattern.Row(bits + row * rowBytes);
+        ASSERT_NE(prepared, nullptr);
+        EXPECT_EQ(prepared[0], bits[row * rowBytes + 2]);
+    }
+    EXPECT_EQ(pattern.Row(bits + 1), nullptr);                 // inside a row
+    EXPECT_EQ(pattern.Row(bits + rowBytes * height), nullptr); // past the rows
+    EXPECT_EQ(pattern.Row(memory.data()), nullptr);            // before them
+    EXPECT_EQ(pattern.SourceBytes(), uint64_t{rowBytes} * height);
+}
+
+// A prepared row is made once; after Invalidate it is made again from the brush as it is.
+TEST(VectorPattern, InvalidateMakesRowsAgainFromTheBrush) {
+    std::vector<uint8_t> bits(3 * 8 * 2, 10);
+    PreparedPattern pattern;
+    ASSERT_TRUE(pattern.Reset(bits.data(), 8, 2, 0));
+    EXPECT_EQ(pattern.Row(bits.data())[0], 10);
+    bits[0] = 20;
+    EXPECT_EQ(pattern.Row(bits.data())[0], 10);
+    pattern.Invalidate();
+    EXPECT_EQ(pattern.Row(bits.data())[0], 20);
+}
+
+TEST(VectorPattern, ResetRefusesWhatCannotBePrepared) {
+    std::vector<uint8_t> bits(3 * 8);
+    PreparedPattern pattern;
+    EXPECT_FALSE(pattern.Reset(nullptr, 8, 1, 0));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 0, 1, 0));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 8, 0, 0));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 8, 1, 8));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 65535, 65535, 0)); // far too large to copy
+    EXPECT_EQ(pattern.Row(bits.data()), nullptr);
+    EXPECT_TRUE(pattern.Reset(bits.data(), 8, 1, 7));
+    EXPECT_NE(pattern.Row(bits.data()), nullptr);
+}
+
+TEST(RowSpans, OverlapOfByteRanges) {
+    using marl::vec::Overlap;
+    using marl::vec::Span;
+    struct Case {
+        Span A, B;
+        bool Overlaps;
+    } cases[] = {
+        {{100, 10}, {110, 5}, false},
+        {{100, 10}, {109, 5}, true},
+        {{100, 10}, {90, 10}, false},
+        {{100, 10}, {90, 11}, true},
+        {{100, 10}, {102, 2}, true},
+        {{100, 0}, {100, 5}, false},
+        {{0xFFFFFFF0u, 0x20}, {0x100000005ull, 1}, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Overlap(c.A, c.B), c.Overlaps) << c.A.Begin << "+" << c.A.Bytes;
+        EXPECT_EQ(Overlap(c.B, c.A), c.Overlaps);
+    }
+}
+
+TEST(RowSpans, SpansFollowTheSourceForm) {
+    marl::RoutineRequest request;
+    request.Rop = 0x66; // reads S
+    request.RowWidth = 20;
+    request.DestPlaneStride = 100;
+    request.SourcePlaneStride = 40;
+    const uint8_t* row = reinterpret_cast<const uint8_t*>(0x10000);
+    marl::vec::RowSpans dest = marl::vec::DestinationSpans(request, row);
+    ASSERT_EQ(dest.Count, 3u);
+    EXPECT_EQ(dest.Runs[2].Begin, 0x10000u + 200);
+    EXPECT_EQ(dest.Runs[2].Bytes, 20u);
+    request.SourceBits = 24;
+    marl::vec::RowSpans planes = marl::vec::SourceSpans(request, row);
+    ASSERT_EQ(planes.Count, 3u);
+    EXPECT_EQ(planes.Runs[1].Begin, 0x10000u + 40);
+    request.SourceBits = 8;
+    EXPECT_EQ(marl::vec::SourceSpans(request, row).Count, 1u);
+    EXPECT_EQ(marl::vec::SourceSpans(request, row).Runs[0].Bytes, 20u);
+    request.SourceBits = 1;
+    request.BitPhase = 5;
+    EXPECT_EQ(marl::vec::SourceSpans(request, row).Runs[0].Bytes, 4u); // bits 5 to 24
+    request.Rop = 0x5A;                                                // reads no S
+    EXPECT_EQ(marl::vec::SourceSpans(request, row).Count, 0u);
+}
+
+} // namespace

@@ -1,0 +1,194 @@
+// The vector emitter's encodings, as a table of "hex bytes <-> instruction".
+#include "render24/blit/vector/x86_emitter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using marl::vec::Absolute;
+using marl::vec::At;
+using marl::vec::Gpr;
+using marl::vec::Mem;
+using marl::vec::SseOp;
+using marl::vec::X86Emitter;
+using marl::vec::Xmm;
+
+struct Encoding {
+    const char* Instruction;
+    const char* Hex;
+    std::function<void(X86Emitter&)> Emit;
+};
+
+std::string Hex(const uint8_t* bytes, uint32_t count) {
+    std::string text;
+    char digits[4];
+    for (uint32_t i = 0; i < count; ++i) {
+        std::snprintf(digits, sizeof digits, i ? " %02X" : "%02X", bytes[i]);
+        text += digits;
+    }
+    return text;
+}
+
+const void* const kAddress = reinterpret_cast<const void*>(0x12345670);
+
+const std::vector<Encoding>& Table() {
+    static const std::vector<Encoding> table = {
+        {"mov edi, [ebp+12]", "8B 7D 0C",
+         [](X86Emitter& e) { e.MovLoad(Gpr::Edi, At(Gpr::Ebp, 12)); }},
+        {"mov esi, [ebp+8]", "8B 75 08",
+         [](X86Emitter& e) { e.MovLoad(Gpr::Esi, At(Gpr::Ebp, 8)); }},
+        {"mov ebx, [ebp+16]", "8B 5D 10",
+         [](X86Emitter& e) { e.MovLoad(Gpr::Ebx, At(Gpr::Ebp, 16)); }},
+        {"mov eax, [ebp-24]", "8B 45 E8",
+         [](X86Emitter& e) { e.MovLoad(Gpr::Eax, At(Gpr::Ebp, -24)); }},
+        {"mov eax, [ebx]", "8B 03", [](X86Emitter& e) { e.MovLoad(Gpr::Eax, At(Gpr::Ebx)); }},
+        {"mov ecx, [esp]", "8B 0C 24", [](X86Emitter& e) { e.MovLoad(Gpr::Ecx, At(Gpr::Esp)); }},
+        {"mov edx, [esi+0x200]", "8B 96 00 02 00 00",
+         [](X86Emitter& e) { e.MovLoad(Gpr::Edx, At(Gpr::Esi, 0x200)); }},
+        {"mov [ebp-8], ebx", "89 5D F8",
+         [](X86Emitter& e) { e.MovStore(At(Gpr::Ebp, -8), Gpr::Ebx); }},
+        {"mov ecx, 0xFFFFFFF0", "B9 F0 FF FF FF",
+         [](X86Emitter& e) { e.MovImm(Gpr::Ecx, 0xFFFFFFF0u); }},
+        {"mov eax, 0x12345678", "B8 78 56 34 12",
+         [](X86Emitter& e) { e.MovImm(Gpr::Eax, 0x12345678u); }},
+        {"add edi, 16", "83 C7 10", [](X86Emitter& e) { e.AddImm(Gpr::Edi, 16); }},
+        {"add esi, 0x1360", "81 C6 60 13 00 00", [](X86Emitter& e) { e.AddImm(Gpr::Esi, 0x1360); }},
+        {"add ecx, 16", "83 C1 10", [](X86Emitter& e) { e.AddImm(Gpr::Ecx, 16); }},
+        {"add esp, -128", "83 C4 80", [](X86Emitter& e) { e.AddImm(Gpr::Esp, -128); }},
+        {"add eax, 128", "81 C0 80 00 00 00", [](X86Emitter& e) { e.AddImm(Gpr::Eax, 128); }},
+        {"sub esp, 16", "83 EC 10", [](X86Emitter& e) { e.SubImm(Gpr::Esp, 16); }},
+        {"cmp edx, 24", "83 FA 18", [](X86Emitter& e) { e.CmpImm(Gpr::Edx, 24); }},
+        {"cmp edx, 0x1000", "81 FA 00 10 00 00", [](X86Emitter& e) { e.CmpImm(Gpr::Edx, 0x1000); }},
+        {"xor edx, edx", "31 D2", [](X86Emitter& e) { e.XorReg(Gpr::Edx, Gpr::Edx); }},
+        {"xor eax, ecx", "31 C8", [](X86Emitter& e) { e.XorReg(Gpr::Eax, Gpr::Ecx); }},
+        {"lea eax, [edx-24]", "8D 42 E8",
+         [](X86Emitter& e) { e.Lea(Gpr::Eax, At(Gpr::Edx, -24)); }},
+        {"lea eax, [edx-0x1000]", "8D 82 00 F0 FF FF",
+         [](X86Emitter& e) { e.Lea(Gpr::Eax, At(Gpr::Edx, -0x1000)); }},
+        {"cmovae edx, eax", "0F 43 D0", [](X86Emitter& e) { e.Cmovae(Gpr::Edx, Gpr::Eax); }},
+        {"movzx eax, word [esi]", "0F B7 06",
+         [](X86Emitter& e) { e.MovzxWord(Gpr::Eax, At(Gpr::Esi)); }},
+        {"movzx eax, word [esi-3]", "0F B7 46 FD",
+         [](X86Emitter& e) { e.MovzxWord(Gpr::Eax, At(Gpr::Esi, -3)); }},
+        {"mov ah, [esi+2]", "8A 66 02", [](X86Emitter& e) { e.MovAhLoad(At(Gpr::Esi, 2)); }},
+        {"bswap eax", "0F C8", [](X86Emitter& e) { e.Bswap(Gpr::Eax); }},
+        {"shr eax, 13", "C1 E8 0D", [](X86Emitter& e) { e.ShrImm(Gpr::Eax, 13); }},
+        {"rol ax, 8", "66 C1 C0 08", [](X86Emitter& e) { e.RolAx8(); }},
+        {"rep movsb", "F3 A4", [](X86Emitter& e) { e.RepMovsb(); }},
+        {"movdqu xmm5, [edi+ecx]", "F3 0F 6F 2C 0F",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X5, At(Gpr::Edi, Gpr::Ecx)); }},
+        {"movdqu xmm6, [esi+ecx]", "F3 0F 6F 34 0E",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X6, At(Gpr::Esi, Gpr::Ecx)); }},
+        {"movdqu xmm7, [ebx+edx]", "F3 0F 6F 3C 13",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X7, At(Gpr::Ebx, Gpr::Edx)); }},
+        {"movdqu xmm0, [ebp+edx]", "F3 0F 6F 44 15 00",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X0, At(Gpr::Ebp, Gpr::Edx)); }},
+        {"movdqu xmm5, [edi-7]", "F3 0F 6F 6F F9",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X5, At(Gpr::Edi, -7)); }},
+        {"movdqu xmm7, [ebx]", "F3 0F 6F 3B",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X7, At(Gpr::Ebx)); }},
+        {"movdqu xmm5, [esp]", "F3 0F 6F 2C 24",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X5, At(Gpr::Esp)); }},
+        {"movdqu [esp], xmm5", "F3 0F 7F 2C 24",
+         [](X86Emitter& e) { e.Movdqu(At(Gpr::Esp), Xmm::X5); }},
+        {"movdqu [edi+ecx], xmm0", "F3 0F 7F 04 0F",
+         [](X86Emitter& e) { e.Movdqu(At(Gpr::Edi, Gpr::Ecx), Xmm::X0); }},
+        {"movdqu [edi-9], xmm1", "F3 0F 7F 4F F7",
+         [](X86Emitter& e) { e.Movdqu(At(Gpr::Edi, -9), Xmm::X1); }},
+        {"movdqa xmm0, xmm5", "66 0F 6F C5",
+         [](X86Emitter& e) { e.Op(SseOp::Movdqa, Xmm::X0, Xmm::X5); }},
+        {"movdqa xmm1, [0x12345670]", "66 0F 6F 0D 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Movdqa, Xmm::X1, Absolute(kAddress)); }},
+        {"pminub xmm0, xmm6", "66 0F DA C6",
+         [](X86Emitter& e) { e.Op(SseOp::Pminub, Xmm::X0, Xmm::X6); }},
+        {"pmaxub xmm2, xmm7", "66 0F DE D7",
+         [](X86Emitter& e) { e.Op(SseOp::Pmaxub, Xmm::X2, Xmm::X7); }},
+        {"pxor xmm3, xmm4", "66 0F EF DC",
+         [](X86Emitter& e) { e.Op(SseOp::Pxor, Xmm::X3, Xmm::X4); }},
+        {"pxor xmm0, [0x12345670]", "66 0F EF 05 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Pxor, Xmm::X0, Absolute(kAddress)); }},
+        {"pminub xmm4, [0x12345670]", "66 0F DA 25 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Pminub, Xmm::X4, Absolute(kAddress)); }},
+        {"pand xmm6, [0x12345670]", "66 0F DB 35 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Pand, Xmm::X6, Absolute(kAddress)); }},
+        {"pcmpeqb xmm6, [0x12345670]", "66 0F 74 35 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Pcmpeqb, Xmm::X6, Absolute(kAddress)); }},
+        {"por xmm1, xmm2", "66 0F EB CA",
+         [](X86Emitter& e) { e.Op(SseOp::Por, Xmm::X1, Xmm::X2); }},
+        {"punpcklbw xmm6, xmm6", "66 0F 60 F6",
+         [](X86Emitter& e) { e.Op(SseOp::Punpcklbw, Xmm::X6, Xmm::X6); }},
+        {"movd xmm6, eax", "66 0F 6E F0", [](X86Emitter& e) { e.Movd(Xmm::X6, Gpr::Eax); }},
+        {"pshuflw xmm6, xmm6, 0x50", "F2 0F 70 F6 50",
+         [](X86Emitter& e) { e.Pshuflw(Xmm::X6, Xmm::X6, 0x50); }},
+        {"pshufd xmm6, xmm6, 0x50", "66 0F 70 F6 50",
+         [](X86Emitter& e) { e.Pshufd(Xmm::X6, Xmm::X6, 0x50); }},
+        {"pshufd xmm1, xmm7, 0x1B", "66 0F 70 CF 1B",
+         [](X86Emitter& e) { e.Pshufd(Xmm::X1, Xmm::X7, 0x1B); }},
+    };
+    return table;
+}
+
+TEST(X86Emitter, EncodesEveryInstructionAsTabled) {
+    for (const Encoding& entry : Table()) {
+        uint8_t buffer[32] = {};
+        X86Emitter emitter(buffer, buffer + sizeof buffer);
+        entry.Emit(emitter);
+        EXPECT_FALSE(emitter.Overflowed());
+        EXPECT_EQ(Hex(buffer, emitter.Size()), entry.Hex) << entry.Instruction;
+    }
+}
+
+// The loop branch: short when the top is within reach of an 8-bit distance, near otherwise.
+TEST(X86Emitter, LoopBranchTakesTheShortFormOnlyWhenItReaches) {
+    struct Case {
+        uint32_t BodyBytes;
+        const char* Hex;
+    } cases[] = {
+        {0, "75 FE"},
+        {126, "75 80"},
+        {127, "0F 85 7B FF FF FF"},
+        {300, "0F 85 CE FE FF FF"},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> buffer(c.BodyBytes + 8, 0x90);
+        X86Emitter emitter(buffer.data(), buffer.data() + buffer.size());
+        const uint8_t* top = emitter.Position();
+        for (uint32_t i = 0; i < c.BodyBytes; ++i)
+            emitter.Bytes(buffer.data(), 1);
+        uint8_t* branch = emitter.Position();
+        emitter.JnzBack(top);
+        EXPECT_EQ(Hex(branch, static_cast<uint32_t>(emitter.Position() - branch)), c.Hex)
+            << c.BodyBytes;
+    }
+}
+
+TEST(X86Emitter, StopsAtItsLimitAndSaysSo) {
+    uint8_t buffer[8] = {};
+    X86Emitter emitter(buffer, buffer + 6);
+    emitter.Movdqu(Xmm::X5, At(Gpr::Edi, Gpr::Ecx)); // 5 bytes: fits
+    EXPECT_FALSE(emitter.Overflowed());
+    emitter.Op(SseOp::Pxor, Xmm::X0, Absolute(kAddress)); // 8 bytes: does not
+    EXPECT_TRUE(emitter.Overflowed());
+    EXPECT_LE(emitter.Size(), 6u);
+    EXPECT_EQ(buffer[6], 0);
+    EXPECT_EQ(buffer[7], 0);
+}
+
+TEST(X86Emitter, PadsWithNopsToTheAlignment) {
+    alignas(16) uint8_t buffer[32] = {};
+    X86Emitter emitter(buffer, buffer + sizeof buffer);
+    emitter.MovImm(Gpr::Eax, 0); // 5 bytes
+    emitter.AlignWithNops(16);
+    EXPECT_EQ(emitter.Size(), 16u);
+    for (int i = 5; i < 16; ++i)
+        EXPECT_EQ(buffer[i], 0x90);
+    emitter.AlignWithNops(16);
+    EXPECT_EQ(emitter.Size(), 16u);
+}
+
+} // namespace
