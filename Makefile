@@ -2,7 +2,7 @@
 # Both first install whatever is missing (tools/setup.sh) and then configure and build.
 # `make test-win32` cross-builds MARLREND.dll and the suite for Win32 and runs it under Wine.
 
-.PHONY: setup setup-win32 configure build demo test test-sanitize test-win32 bench clean
+.PHONY: setup setup-win32 configure build demo test test-sanitize test-win32 fuzz bench clean
 
 setup:
 	@sh tools/setup.sh
@@ -34,6 +34,10 @@ test-win32: setup-win32
 	@sh tools/wine-prefix.sh build/win32/wine
 	@ctest --preset win32; status=$$?; WINEPREFIX=$(CURDIR)/build/win32/wine wineserver --wait; \
 	  exit $$status
+
+# Every fuzz target for FUZZ_SECONDS (default 60) each; fails on any finding.
+fuzz:
+	@sh tools/fuzz.sh
 
 bench: build
 	@./build/default/bench/marlrend_bench --benchmark_counters_tabular=true

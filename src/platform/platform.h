@@ -83,6 +83,10 @@ MARLPLATFORM_API LPVOID GlobalLock(HGLOBAL handle);
 MARLPLATFORM_API BOOL GlobalUnlock(HGLOBAL handle); // non-zero while still locked
 MARLPLATFORM_API HGLOBAL GlobalFree(HGLOBAL handle); // 0 on success, the handle on failure
 
+// Not a kernel service: the number of global-memory blocks allocated and not yet freed, so
+// that tests can tell a leaked handle from a returned one.
+MARLPLATFORM_API uint32_t GlobalLiveBlocks();
+
 #endif
 
 // A global-memory handle as the 16-bit brush and bitmap fields carry it.

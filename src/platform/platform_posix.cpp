@@ -138,6 +138,7 @@ std::mutex GlobalLockMutex;
 std::vector<GlobalBlock> GlobalBlocks(1);
 std::vector<uint32_t> FreeSlots;
 size_t FreeSlotHead = 0;
+uint32_t LiveBlockCount = 0;
 
 GlobalBlock* FindBlock(HGLOBAL handle) {
     uintptr_t slot = reinterpret_cast<uintptr_t>(handle);
@@ -207,6 +208,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
         return nullptr;
     }
     GlobalBlocks[slot] = GlobalBlock{memory, bytes, 0, true};
+    ++LiveBlockCount;
     return reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(slot));
 }
 
@@ -233,6 +235,12 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
     if (!block) return handle;
     std::free(block->Memory);
     *block = GlobalBlock{};
+    --LiveBlockCount;
     FreeSlots.push_back(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle)));
     return nullptr;
+}
+
+uint32_t GlobalLiveBlocks() {
+    std::lock_guard<std::mutex> guard(GlobalLockMutex);
+    return LiveBlockCount;
 }

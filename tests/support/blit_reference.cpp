@@ -31,9 +31,11 @@ bool SourceReadable(const BitmapHeader& source) {
 bool ReadsSource(uint8_t rop) { return ReferenceName(rop).find('S') != std::string::npos; }
 
 // The last index along one axis, -1 when nothing: x + min(extent - 1, requested), cut at the
-// destination's last index; a zero extent covers nothing.
+// destination's last index; a zero extent covers nothing. With a source, a requested size of
+// 0 still covers the first index (min(extent - 1, 0) is 0); without one the extent is the
+// requested size itself.
 int32_t LastIndex(int32_t start, int32_t extent, int32_t requested, int32_t limit) {
-    if (extent == 0 || requested == 0) return -1;
+    if (extent == 0) return -1;
     int32_t last = std::min(start + std::min(extent - 1, requested), limit - 1);
     return last < start ? -1 : last;
 }

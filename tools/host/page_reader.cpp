@@ -496,6 +496,10 @@ Page ParsePage(const std::string& text, const std::string& name, const std::stri
         LineAndColumn(text, error.byte, line, column);
         throw PageError(name + ":" + std::to_string(line) + ":" + std::to_string(column) +
                         ": malformed JSON: " + ParseErrorDetail(error.what()));
+    } catch (const Json::exception& error) {
+        // A number too large for any JSON value (1e999) is refused as out of range, not as
+        // a parse error; it is just as much a page that cannot be read.
+        throw PageError(name + ": malformed JSON: " + ParseErrorDetail(error.what()));
     }
     try {
         return PageBuilder(directory, settings).Build(root);

@@ -5,8 +5,10 @@
 namespace marl {
 namespace {
 
-// The last index touched along one axis, or -1 when nothing is. A zero extent (a source or
-// requested size of 0) touches nothing; the axis is never widened to cover its first index.
+// The last index touched along one axis, or -1 when nothing is: start + min(sourceExtent - 1,
+// requested). A source extent of 0 touches nothing (without a source the extent is the
+// requested size); with a source, a requested size of 0 still reaches the first index. The
+// axis is never widened to cover its first index when the reach is negative.
 int32_t LastIndex(int32_t start, int32_t sourceExtent, int32_t requested, int32_t limit) {
     int32_t reach = std::min(sourceExtent - 1, requested);
     if (reach < 0) return -1;
