@@ -9,7 +9,8 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 
-sh tools/setup-fuzz.sh
+sh tools/setup.sh
+sh tools/setup.sh fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 

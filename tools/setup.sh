@@ -3,13 +3,18 @@
 # is all there already. Runs as root (or through sudo when it is available).
 #   tools/setup.sh         the native i386 build, its tests, benchmarks and host program
 #   tools/setup.sh win32   on top of that: the mingw-w64 cross compilers and Wine
+#   tools/setup.sh fuzz    on top of that: clang 14 and its compiler runtime for libFuzzer
 set -eu
 
 case "${1:-native}" in
   native) packages="make cmake g++ g++-multilib googletest libbenchmark-dev:i386
 nlohmann-json3-dev libstb-dev console-setup-linux" ;;
   win32) packages="g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386" ;;
-  *) echo "setup: unknown package set '$1' (native or win32)" >&2; exit 2 ;;
+  # The amd64 compiler-rt package carries the i386 runtimes too (libclang_rt.fuzzer-i386.a and
+  # the sanitizers). Its :i386 build must not be used: it pulls in libc6-amd64:i386, which
+  # conflicts with libc6-i386 and so removes g++-multilib, which the main build needs.
+  fuzz) packages="clang-14 libclang-rt-14-dev" ;;
+  *) echo "setup: unknown package set '$1' (native, win32 or fuzz)" >&2; exit 2 ;;
 esac
 
 missing=""
