@@ -346,6 +346,21 @@ ReferenceWalk WalkReference(const RunSliceLine& line, int width, int height) {
     return walk;
 }
 
+// The band after the reference walk's visits, each combining the pixel once more.
+std::vector<uint8_t> PaintReference(TestBand& band, const ReferenceWalk& walk, uint8_t code,
+                                    uint32_t colour) {
+    std::vector<uint8_t> bytes = Snapshot(band);
+    for (Point p : walk.Visits) {
+        for (uint32_t k = 0; k < 3; ++k) {
+            size_t at = static_cast<size_t>(band.Row(p.second, k) + p.first - band.Bytes());
+            auto result = marltest::ReferenceContone(code, bytes[at],
+                                                     static_cast<uint8_t>(colour >> (8 * k)));
+            if (result) bytes[at] = *result;
+        }
+    }
+    return bytes;
+}
+
 RunSliceLine RandomLine(std::mt19937& random, int width, int height) {
     auto in = [&](int low, int high) {
         return static_cast<int16_t>(std::uniform_int_distribution<int>(low, high)(random));
@@ -377,22 +392,51 @@ TEST(DrawLine, RandomLinesMatchTheReferenceWalk) {
         uint32_t colour = random();
         TestBand band(width, height);
         std::generate(band.Bytes(), band.Bytes() + band.ByteCount(), [&] { return random(); });
-        std::vector<uint8_t> expected = Snapshot(band);
         ReferenceWalk walk = WalkReference(line, width, height);
-        for (Point p : walk.Visits) {
-            for (uint32_t k = 0; k < 3; ++k) {
-                size_t at = static_cast<size_t>(band.Row(p.second, k) + p.first - band.Bytes());
-                auto result = marltest::ReferenceContone(code, expected[at],
-                                                         static_cast<uint8_t>(colour >> (8 * k)));
-                if (result) expected[at] = *result;
-            }
-        }
+        std::vector<uint8_t> expected = PaintReference(band, walk, code, colour);
         bool viaTable = trial % 4 == 0;
         if (viaTable) {
             ASSERT_EQ(DrawThroughTable(band, line, code, colour), 0u);
         } else {
             ASSERT_EQ(DrawLogged(band, line, code, colour), walk.Moves) << "trial " << trial;
         }
+        ASSERT_EQ(Snapshot(band), expected) << "trial " << trial << " code " << int(code);
+        ASSERT_EQ(band.Surface()->RowIndex, walk.Y) << "trial " << trial;
+    }
+}
+
+// Runs along a row one column a step are combined as rows: long runs in both directions,
+// runs that reach an edge and pile up on it (which a code reading D sees every time), runs of
+// no or a negative count, for every code, against the reference walk.
+TEST(DrawLine, LongRowRunsMatchTheReferenceWalk) {
+    std::mt19937 random(600);
+    const int width = 300, height = 4;
+    auto in = [&](int low, int high) {
+        return static_cast<int16_t>(std::uniform_int_distribution<int>(low, high)(random));
+    };
+    std::vector<uint8_t> codes = marltest::ReferencePatternDestCodes();
+    codes.push_back(0xCC);
+    for (int trial = 0; trial < 400; ++trial) {
+        uint8_t code = codes[static_cast<size_t>(trial) % codes.size()];
+        RunSliceLine line{};
+        line.StartX = in(-5, width + 5);
+        line.StartY = in(0, height - 1);
+        line.RunStepX = in(0, 1) == 0 ? -1 : 1;
+        line.SliceStepX = in(-40, 40);
+        line.SliceStepY = in(0, 1);
+        line.FirstRun = static_cast<uint16_t>(in(-3, 400));
+        line.MiddleRuns = static_cast<uint16_t>(in(0, 3));
+        line.BaseRun = in(-1, 200);
+        line.ErrorTerm = in(-2, 2);
+        line.ErrorAdjustLong = -1;
+        line.ErrorAdjustShort = 1;
+        line.LastRun = static_cast<uint16_t>(in(0, 350));
+        uint32_t colour = random();
+        TestBand band(width, height);
+        std::generate(band.Bytes(), band.Bytes() + band.ByteCount(), [&] { return random(); });
+        ReferenceWalk walk = WalkReference(line, width, height);
+        std::vector<uint8_t> expected = PaintReference(band, walk, code, colour);
+        ASSERT_EQ(DrawLogged(band, line, code, colour), walk.Moves) << "trial " << trial;
         ASSERT_EQ(Snapshot(band), expected) << "trial " << trial << " code " << int(code);
         ASSERT_EQ(band.Surface()->RowIndex, walk.Y) << "trial " << trial;
     }

@@ -3,6 +3,7 @@
 // reference.
 #include "common/bitmap.h"
 #include "render24/primitives/scan_fill.h"
+#include "support/guarded_memory.h"
 #include "support/library.h"
 #include "support/reference_contone.h"
 #include "support/row_move_log.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -377,6 +379,70 @@ TEST(FillScanRows, RandomSpansMatchTheReference) {
             ASSERT_EQ(FillLogged(band, spans, brush, code), expected.Moves) << "trial " << trial;
         }
         ASSERT_TRUE(Snapshot(band) == expected.Bytes) << "trial " << trial << " code " << int(code);
+    }
+}
+
+// A pattern of random samples in guarded memory, so that a read past its last row faults.
+struct GuardedPattern {
+    marltest::GuardedBuffer Bytes;
+    RealizedBrush Brush{};
+
+    GuardedPattern(int16_t width, int16_t height, int16_t originX, std::mt19937& random)
+        : Bytes(size_t{3} * width * height) {
+        std::generate(Bytes.data(), Bytes.data() + Bytes.size(), [&] { return random(); });
+        Brush.Width = width;
+        Brush.Height = height;
+        Brush.OriginX = originX;
+        Brush.OriginY = 1;
+        Brush.Bits = Bytes.data();
+    }
+};
+
+// Spans of every length from 0 to 80 from odd and even starts, spans clipped at either edge
+// and a row wider than the band, spread over the band's rows.
+std::vector<ScanSpan> LongSpans(int width, int height) {
+    std::vector<ScanSpan> spans;
+    for (int length = 0; length <= 80; ++length) {
+        int left = (37 * length + 1) % (width - length);
+        spans.push_back(Span(static_cast<int16_t>(length % height), static_cast<int16_t>(left),
+                             static_cast<int16_t>(left + length)));
+    }
+    spans.push_back(Span(0, -7, 40));
+    spans.push_back(Span(1, static_cast<int16_t>(width - 45), static_cast<int16_t>(width + 9)));
+    spans.push_back(Span(2, -5, static_cast<int16_t>(width + 5)));
+    return spans;
+}
+
+// Long spans go through the vector loops for the codes that read D: solid colours, patterns
+// narrow enough to be tiled and wide enough to be combined between wraps, and every phase of
+// an 8-wide pattern, against the per-pixel reference in every plane.
+TEST(FillScanRows, LongSpansMatchTheReferenceForEveryCode) {
+    std::mt19937 random(4960);
+    const int width = 4960, height = 3;
+    struct Brush {
+        int16_t Width;
+        int16_t OriginX;
+    };
+    std::vector<Brush> brushes = {{0, 0},  {1, 0},  {3, 2},  {16, 5},   {24, 7},
+                                  {32, 1}, {63, 9}, {64, 0}, {100, -3}, {200, 77}};
+    for (int16_t phase = 0; phase < 8; ++phase)
+        brushes.push_back({8, phase});
+    const std::vector<ScanSpan> spans = LongSpans(width, height);
+    for (uint8_t code : marltest::ReferencePatternDestCodes()) {
+        for (const Brush& kind : brushes) {
+            RealizedBrush solid = SolidBrush(random());
+            std::unique_ptr<GuardedPattern> pattern;
+            if (kind.Width > 0)
+                pattern = std::make_unique<GuardedPattern>(kind.Width, 2, kind.OriginX, random);
+            const RealizedBrush* brush = pattern ? &pattern->Brush : &solid;
+            TestBand band(width, height);
+            Scramble(band, random);
+            ReferenceFill expected = FillReference(band, spans, brush, code);
+            ASSERT_EQ(Fill(band, spans, const_cast<RealizedBrush*>(brush), code), 0u);
+            ASSERT_TRUE(Snapshot(band) == expected.Bytes)
+                << "code " << int(code) << " pattern width " << kind.Width << " origin "
+                << kind.OriginX;
+        }
     }
 }
 

@@ -127,7 +127,7 @@ void ExpandPatternBitmap(const BitmapHeader& header, uint8_t* bits, int32_t xFac
 // The pattern bitmap of a brush, held for the length of one realization: a handle it had to
 // lock is unlocked again however the realization ends.
 class HeldPatternBitmap {
-  public:
+public:
     explicit HeldPatternBitmap(const LogicalBrush& brush) : Handle(brush.Hatch) {
         Header = LockPatternBitmap(&brush, &Locked);
     }
@@ -139,7 +139,7 @@ class HeldPatternBitmap {
 
     const BitmapHeader* Found() const { return Header; }
 
-  private:
+private:
     uint32_t Handle;
     uint16_t Locked = 0;
     const BitmapHeader* Header = nullptr;

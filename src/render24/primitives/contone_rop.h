@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 namespace marl {
 
@@ -52,6 +53,9 @@ inline constexpr uint8_t kPatternDestCodes[16] = {
 // The new destination sample for code Code: Apply(d, p) for destination d and pattern p.
 // kIgnoresDest marks the codes whose result is P, its complement or a constant, which a loop
 // may store without reading the destination. Only the fifteen writing codes are defined.
+// The codes that read D take any sample type V for which ContoneAnd, ContoneOr, ContoneNot
+// and ContoneDifference are defined (deduced from d alone): one sample or sixteen in a vector
+// register, so the byte loops and the vector loops share one formula per code.
 template <uint8_t Code> struct ContoneRop;
 
 template <uint8_t Code, bool IgnoresDest> struct ContoneRopTraits {
@@ -63,45 +67,65 @@ template <> struct ContoneRop<kContoneBlack> : ContoneRopTraits<kContoneBlack, t
     static constexpr uint8_t Apply(uint8_t, uint8_t) { return 0; }
 };
 template <> struct ContoneRop<kContoneDPon> : ContoneRopTraits<kContoneDPon, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneNot(ContoneOr(d, p)); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneNot(ContoneOr(d, p));
+    }
 };
 template <> struct ContoneRop<kContoneDPna> : ContoneRopTraits<kContoneDPna, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneAnd(d, ContoneNot(p)); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneAnd(d, ContoneNot(p));
+    }
 };
 template <> struct ContoneRop<kContonePn> : ContoneRopTraits<kContonePn, true> {
     static constexpr uint8_t Apply(uint8_t, uint8_t p) { return ContoneNot(p); }
 };
 template <> struct ContoneRop<kContonePDna> : ContoneRopTraits<kContonePDna, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneAnd(p, ContoneNot(d)); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneAnd(p, ContoneNot(d));
+    }
 };
 template <> struct ContoneRop<kContoneDn> : ContoneRopTraits<kContoneDn, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t) { return ContoneNot(d); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V>) {
+        return ContoneNot(d);
+    }
 };
 template <> struct ContoneRop<kContoneDPx> : ContoneRopTraits<kContoneDPx, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneDifference(d, p); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneDifference(d, p);
+    }
 };
 template <> struct ContoneRop<kContoneDPan> : ContoneRopTraits<kContoneDPan, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneNot(ContoneAnd(d, p)); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneNot(ContoneAnd(d, p));
+    }
 };
 template <> struct ContoneRop<kContoneDPa> : ContoneRopTraits<kContoneDPa, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneAnd(d, p); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneAnd(d, p);
+    }
 };
 template <> struct ContoneRop<kContoneDPxn> : ContoneRopTraits<kContoneDPxn, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) {
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
         return ContoneNot(ContoneDifference(d, p));
     }
 };
 template <> struct ContoneRop<kContoneDPno> : ContoneRopTraits<kContoneDPno, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneOr(d, ContoneNot(p)); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneOr(d, ContoneNot(p));
+    }
 };
 template <> struct ContoneRop<kContoneP> : ContoneRopTraits<kContoneP, true> {
     static constexpr uint8_t Apply(uint8_t, uint8_t p) { return p; }
 };
 template <> struct ContoneRop<kContonePDno> : ContoneRopTraits<kContonePDno, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneOr(p, ContoneNot(d)); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneOr(p, ContoneNot(d));
+    }
 };
 template <> struct ContoneRop<kContoneDPo> : ContoneRopTraits<kContoneDPo, false> {
-    static constexpr uint8_t Apply(uint8_t d, uint8_t p) { return ContoneOr(d, p); }
+    template <typename V> static constexpr V Apply(V d, std::type_identity_t<V> p) {
+        return ContoneOr(d, p);
+    }
 };
 template <> struct ContoneRop<kContoneWhite> : ContoneRopTraits<kContoneWhite, true> {
     static constexpr uint8_t Apply(uint8_t, uint8_t) { return 255; }

@@ -7,6 +7,7 @@
 #include "common/bitmap.h"
 #include "marlrend/marlrend.h"
 #include "render24/primitives/contone_rop.h"
+#include "render24/primitives/contone_rows.h"
 
 namespace marl {
 namespace {
@@ -82,12 +83,42 @@ template <typename Op> struct CombineOnRow {
     }
 };
 
+// A run along its row, one column a step (RunStepY 0, RunStepX +1 or -1), visits each column
+// from X towards the edge once; the visits left when it reaches the edge all fall on the edge
+// pixel. Each plane's columns are combined as one row, then the edge pixel as many more times
+// (which matters for the codes that read D). No row moves, so none can fail.
+template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t stepX) {
+    const uint32_t visits = count < 1 ? 1u : static_cast<uint32_t>(count);
+    const int32_t x = walk.X;
+    const uint32_t room = static_cast<uint32_t>(stepX > 0 ? walk.MaxX - x + 1 : x + 1);
+    const uint32_t distinct = visits < room ? visits : room;
+    const int32_t left = stepX > 0 ? x : x - static_cast<int32_t>(distinct) + 1;
+    const int32_t edge = stepX > 0 ? walk.MaxX : 0;
+    if (walk.Cursor.OnRow()) {
+        for (uint32_t k = 0; k < 3; ++k) {
+            uint8_t* row = walk.Cursor.Plane(k);
+            CombineSolidRow<Op>(row + left, distinct, walk.Colour[k]);
+            if constexpr (!Op::kIgnoresDest) {
+                for (uint32_t i = distinct; i < visits; ++i)
+                    row[edge] = Op::Apply(row[edge], walk.Colour[k]);
+            }
+        }
+    }
+    const int32_t moved = static_cast<int32_t>(visits);
+    walk.X = stepX > 0 ? Limit(x + moved, walk.MaxX) : Limit(x - moved, walk.MaxX);
+}
+
 // The code is looked at once per run; each writing code walks with its own loop. Code 0xAA
 // and the codes that are not handled still walk, so the cursor ends where the line does.
 int32_t DrawRun(LineWalk& walk, int16_t count, const RunSliceLine& line, uint32_t code) {
     int32_t result = 0;
+    const bool alongRow = line.RunStepY == 0 && (line.RunStepX == 1 || line.RunStepX == -1);
     PatternDestKind kind = DispatchPatternDest(code, [&](auto op) {
-        result = WalkRun(walk, count, line, CombineOnRow<decltype(op)>{walk});
+        if (alongRow) {
+            DrawRowRun<decltype(op)>(walk, count, line.RunStepX);
+        } else {
+            result = WalkRun(walk, count, line, CombineOnRow<decltype(op)>{walk});
+        }
     });
     if (kind != PatternDestKind::Writes) result = WalkRun(walk, count, line, [](int32_t) {});
     return result;

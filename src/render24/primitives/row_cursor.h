@@ -13,11 +13,11 @@ namespace marl {
 // take one (or none); the exported entry points pass none. It shows which rows were reached
 // with NextRow and that the cursor moves only on a row change.
 class RowMoveListener {
-  public:
+public:
     virtual void Selected(uint32_t y, int32_t result) = 0;
     virtual void Advanced(int32_t result) = 0;
 
-  protected:
+protected:
     ~RowMoveListener() = default;
 };
 
@@ -29,7 +29,7 @@ inline uint32_t DrawableColumns(const BitmapHeader& header) {
 }
 
 class RowCursor {
-  public:
+public:
     RowCursor(PlaneBitmap& bitmap, RowMoveListener* listener)
         : Bitmap(bitmap), Listener(listener) {}
 
@@ -42,7 +42,7 @@ class RowCursor {
     bool OnRow() const { return Planes[0] && Planes[1] && Planes[2]; }
     uint8_t* Plane(uint32_t k) const { return Planes[k]; }
 
-  private:
+private:
     void FetchPlanes();
 
     PlaneBitmap& Bitmap;

@@ -6,6 +6,7 @@
 #include "common/bitmap.h"
 #include "marlrend/marlrend.h"
 #include "render24/primitives/contone_rop.h"
+#include "render24/primitives/contone_rows.h"
 
 #include <cstring>
 
@@ -53,28 +54,44 @@ int32_t Wrap(int32_t value, int32_t size) {
     return rest < 0 ? rest + size : rest;
 }
 
-template <typename Op> void CombineSolid(uint8_t* destination, uint32_t count, uint8_t p) {
-    if constexpr (Op::kIgnoresDest) {
-        std::memset(destination, Op::Apply(0, p), count);
-    } else {
-        for (uint32_t i = 0; i < count; ++i)
-            destination[i] = Op::Apply(destination[i], p);
-    }
-}
-
 // One plane of a span against one plane run of the pattern row, starting at column c and
-// wrapping at width; the pixels between two wraps form one straight loop.
+// wrapping at width; the pixels between two wraps form one straight row.
 template <typename Op>
 void CombinePatternPieces(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
                           uint32_t c) {
     while (count > 0) {
         uint32_t piece = width - c < count ? width - c : count;
-        const uint8_t* p = run + c;
-        for (uint32_t i = 0; i < piece; ++i)
-            destination[i] = Op::Apply(destination[i], p[i]);
+        CombinePatternRow<Op>(destination, piece, run + c);
         destination += piece;
         count -= piece;
         c = 0;
+    }
+}
+
+// A narrow pattern would cut a span into rows too short for the vector loop, so for the codes
+// that read D it is first laid out from column c on over a tile of whole periods (at least
+// kLeastTile samples), and the span is combined with the tile, tile by tile.
+constexpr uint32_t kLeastDirectWidth = 64;
+constexpr uint32_t kLeastTile = 1024;
+
+template <typename Op>
+void CombinePatternTiled(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
+                         uint32_t c) {
+    uint8_t tile[kLeastTile + kLeastDirectWidth];
+    uint32_t periods = (kLeastTile + width - 1) / width * width;
+    uint32_t length = periods < count ? periods : count;
+    // The first period from column c, then whole periods copied from it, doubling.
+    uint32_t period = width < length ? width : length;
+    uint32_t head = width - c < period ? width - c : period;
+    std::memcpy(tile, run + c, head);
+    std::memcpy(tile + head, run, period - head);
+    for (uint32_t filled = period; filled < length; filled *= 2) {
+        uint32_t piece = filled < length - filled ? filled : length - filled;
+        std::memcpy(tile + filled, tile, piece);
+    }
+    for (uint32_t done = 0; done < count; done += length) {
+        uint32_t piece = length < count - done ? length : count - done;
+        CombinePatternRow<Op>(destination + done, piece, tile);
     }
 }
 
@@ -91,6 +108,8 @@ void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, ui
             uint32_t piece = done < count - done ? done : count - done;
             std::memcpy(destination + done, destination, piece);
         }
+    } else if (width < kLeastDirectWidth && count >= kLeastVectorRow && VectorRowsAvailable()) {
+        CombinePatternTiled<Op>(destination, count, run, width, c);
     } else {
         CombinePatternPieces<Op>(destination, count, run, width, c);
     }
@@ -133,7 +152,7 @@ void PaintSpan(SpanWalk& walk, uint32_t left, uint32_t count, uint32_t code) {
         using Op = decltype(op);
         if (!paint.Pattern) {
             for (uint32_t k = 0; k < 3; ++k)
-                CombineSolid<Op>(walk.Cursor.Plane(k) + left, count, paint.Colour[k]);
+                CombineSolidRow<Op>(walk.Cursor.Plane(k) + left, count, paint.Colour[k]);
             return;
         }
         uint32_t width = static_cast<uint32_t>(paint.Width);

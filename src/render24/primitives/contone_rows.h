@@ -1,0 +1,54 @@
+// The writing loops of the contone codes over one plane of a row: span fills and horizontal
+// line runs share them. Codes that read D go sixteen samples at a time where the processor
+// has SSE2; the codes whose result is P, its complement or a constant are a memset.
+#pragma once
+
+#include "render24/primitives/contone_rop.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace marl {
+
+// Rows shorter than one vector stay with the byte loops.
+inline constexpr uint32_t kLeastVectorRow = 16;
+
+// True when the processor reports SSE2 (asked once).
+bool VectorRowsAvailable();
+
+// Sixteen samples at a time, for the codes that read D and rows of at least kLeastVectorRow
+// samples. They live in a file of their own compiled for SSE2 and are called only when
+// VectorRowsAvailable(). The result is the byte loop's, sample for sample.
+template <uint8_t Code> void CombineRowSolidSse2(uint8_t* destination, uint32_t count, uint8_t p);
+template <uint8_t Code>
+void CombineRowSse2(uint8_t* destination, uint32_t count, const uint8_t* pattern);
+
+// destination[i] = Apply(destination[i], p) for i < count.
+template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count, uint8_t p) {
+    if constexpr (Op::kIgnoresDest) {
+        std::memset(destination, Op::Apply(uint8_t{0}, p), count);
+    } else {
+        if (count >= kLeastVectorRow && VectorRowsAvailable()) {
+            CombineRowSolidSse2<Op::kCode>(destination, count, p);
+            return;
+        }
+        for (uint32_t i = 0; i < count; ++i)
+            destination[i] = Op::Apply(destination[i], p);
+    }
+}
+
+// destination[i] = Apply(destination[i], pattern[i]) for i < count; the pattern samples lie
+// apart from the destination.
+template <typename Op>
+void CombinePatternRow(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
+    if constexpr (!Op::kIgnoresDest) {
+        if (count >= kLeastVectorRow && VectorRowsAvailable()) {
+            CombineRowSse2<Op::kCode>(destination, count, pattern);
+            return;
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        destination[i] = Op::Apply(destination[i], pattern[i]);
+}
+
+} // namespace marl

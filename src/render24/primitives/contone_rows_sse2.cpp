@@ -1,0 +1,87 @@
+// The vector loops of the contone codes that read D. This file alone is compiled for SSE2
+// (and to realign the stack, which a Win32 caller keeps at 4 bytes); nothing in it runs unless
+// the processor has SSE2. It holds only its own functions and the formulas of contone_rop.h
+// instantiated on sixteen samples, so no shared inline code is compiled with SSE2 here.
+//
+// The four contone operators on sixteen 8-bit samples: AND is pminub, OR pmaxub, NOT an xor
+// with all ones, and the distance |a - b| is the OR of the two saturating differences, one of
+// which is always 0.
+#include "render24/primitives/contone_rows.h"
+
+#include <emmintrin.h>
+
+namespace marl {
+namespace {
+
+struct Samples16 {
+    __m128i V;
+};
+
+inline Samples16 ContoneAnd(Samples16 a, Samples16 b) { return {_mm_min_epu8(a.V, b.V)}; }
+inline Samples16 ContoneOr(Samples16 a, Samples16 b) { return {_mm_max_epu8(a.V, b.V)}; }
+inline Samples16 ContoneNot(Samples16 a) { return {_mm_xor_si128(a.V, _mm_set1_epi8(-1))}; }
+inline Samples16 ContoneDifference(Samples16 a, Samples16 b) {
+    return {_mm_or_si128(_mm_subs_epu8(a.V, b.V), _mm_subs_epu8(b.V, a.V))};
+}
+
+inline Samples16 Load(const uint8_t* at) {
+    return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
+}
+inline void Store(uint8_t* at, Samples16 samples) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), samples.V);
+}
+
+// count >= 16. The steps cover the row from its start; a row that is not a whole number of
+// steps ends with one more step over its last 16 samples, which overlaps samples already
+// written, so those 16 destination samples are read before the first store and the last step
+// combines them as they were.
+template <typename Op, typename PatternAt>
+void CombineSteps(uint8_t* destination, uint32_t count, PatternAt patternAt) {
+    const uint32_t last = count - 16;
+    const Samples16 lastDest = Load(destination + last);
+    const Samples16 lastPattern = patternAt(last);
+    uint32_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        Samples16 a = Op::Apply(Load(destination + i), patternAt(i));
+        Samples16 b = Op::Apply(Load(destination + i + 16), patternAt(i + 16));
+        Store(destination + i, a);
+        Store(destination + i + 16, b);
+    }
+    if (i + 16 <= count) {
+        Store(destination + i, Op::Apply(Load(destination + i), patternAt(i)));
+        i += 16;
+    }
+    if (i < count) Store(destination + last, Op::Apply(lastDest, lastPattern));
+}
+
+} // namespace
+
+template <uint8_t Code> void CombineRowSolidSse2(uint8_t* destination, uint32_t count, uint8_t p) {
+    const Samples16 pattern{_mm_set1_epi8(static_cast<char>(p))};
+    CombineSteps<ContoneRop<Code>>(destination, count, [pattern](uint32_t) { return pattern; });
+}
+
+template <uint8_t Code>
+void CombineRowSse2(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
+    CombineSteps<ContoneRop<Code>>(destination, count,
+                                   [pattern](uint32_t i) { return Load(pattern + i); });
+}
+
+// The eleven codes that read D.
+#define MARL_CONTONE_ROWS(code)                                                                    \
+    template void CombineRowSolidSse2<code>(uint8_t*, uint32_t, uint8_t);                          \
+    template void CombineRowSse2<code>(uint8_t*, uint32_t, const uint8_t*);
+MARL_CONTONE_ROWS(kContoneDPon)
+MARL_CONTONE_ROWS(kContoneDPna)
+MARL_CONTONE_ROWS(kContonePDna)
+MARL_CONTONE_ROWS(kContoneDn)
+MARL_CONTONE_ROWS(kContoneDPx)
+MARL_CONTONE_ROWS(kContoneDPan)
+MARL_CONTONE_ROWS(kContoneDPa)
+MARL_CONTONE_ROWS(kContoneDPxn)
+MARL_CONTONE_ROWS(kContoneDPno)
+MARL_CONTONE_ROWS(kContonePDno)
+MARL_CONTONE_ROWS(kContoneDPo)
+#undef MARL_CONTONE_ROWS
+
+} // namespace marl
