@@ -23,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -180,6 +181,8 @@ void MeasureVector(benchmark::State& state, uint32_t width, uint32_t rop, int64_
     state.counters["yardstick_ns_row"] = timing.Yardstick * 1e9 / kBandRows;
     state.counters[againstMemset ? "x_memset" : "x_memcpy"] = timing.Ratio;
     state.counters["ops"] = Operators(rop);
+    marl::CompiledRopName name = marl::CompiledNameOf(rop);
+    state.SetLabel(std::string(name.Text, name.Length));
 }
 
 // range(0) the code, range(1) the operands (solid or pattern P, 24-bit source).

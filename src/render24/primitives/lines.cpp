@@ -83,6 +83,13 @@ template <typename Op> struct CombineOnRow {
     }
 };
 
+// Where a run along its row one column a step leaves the walk: one step past its last visit,
+// limited to the row.
+void AdvanceAlongRow(LineWalk& walk, int16_t count, int32_t stepX) {
+    const int32_t visits = count < 1 ? 1 : count;
+    walk.X = Limit(stepX > 0 ? walk.X + visits : walk.X - visits, walk.MaxX);
+}
+
 // A run along its row, one column a step (RunStepY 0, RunStepX +1 or -1), visits each column
 // from X towards the edge once; the visits left when it reaches the edge all fall on the edge
 // pixel. Each plane's columns are combined as one row, then the edge pixel as many more times
@@ -104,8 +111,7 @@ template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t st
             }
         }
     }
-    const int32_t moved = static_cast<int32_t>(visits);
-    walk.X = stepX > 0 ? Limit(x + moved, walk.MaxX) : Limit(x - moved, walk.MaxX);
+    AdvanceAlongRow(walk, count, stepX);
 }
 
 // The code is looked at once per run; each writing code walks with its own loop. Code 0xAA
@@ -120,7 +126,13 @@ int32_t DrawRun(LineWalk& walk, int16_t count, const RunSliceLine& line, uint32_
             result = WalkRun(walk, count, line, CombineOnRow<decltype(op)>{walk});
         }
     });
-    if (kind != PatternDestKind::Writes) result = WalkRun(walk, count, line, [](int32_t) {});
+    if (kind != PatternDestKind::Writes) {
+        if (alongRow) {
+            AdvanceAlongRow(walk, count, line.RunStepX);
+        } else {
+            result = WalkRun(walk, count, line, [](int32_t) {});
+        }
+    }
     return result;
 }
 

@@ -95,13 +95,15 @@ void CombinePatternTiled(uint8_t* destination, uint32_t count, const uint8_t* ru
     }
 }
 
-// When the result depends on P alone, the span is its first pattern period repeated: once
-// that period is written, the rest is copied from what is already there, the copied length
-// doubling each time (always a whole number of periods).
+// A constant result is a memset. When the result depends on P alone, the span is its first
+// pattern period repeated: once that period is written, the rest is copied from what is
+// already there, the copied length doubling each time (always a whole number of periods).
 template <typename Op>
 void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
                     uint32_t c) {
-    if constexpr (Op::kIgnoresDest) {
+    if constexpr (Op::kCode == kContoneBlack || Op::kCode == kContoneWhite) {
+        std::memset(destination, Op::Apply(0, 0), count);
+    } else if constexpr (Op::kIgnoresDest) {
         uint32_t period = width < count ? width : count;
         CombinePatternPieces<Op>(destination, period, run, width, c);
         for (uint32_t done = period; done < count; done *= 2) {
