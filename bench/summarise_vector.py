@@ -89,16 +89,17 @@ def others(best):
            "|---|---|---|"]
     named = [("BM_VectorFillAgainstMemset/0", "0xF0 solid, band (x memset)"),
              ("BM_VectorFillAgainstMemset/1", "0xF0 pattern 8x8, band (x memset)"),
-             ("BM_VectorText/rop:184/operands:3", "0xB8, 1-bit text source, pattern brush"),
-             ("BM_VectorText/rop:226/operands:3", "0xE2, 1-bit text source, pattern brush"),
-             ("BM_VectorText/rop:204/operands:2", "0xCC, 1-bit source colour-expanded"),
-             ("BM_ThreeStreamFloor", "floor: compiled SSE2 loop d = min(d, s), band")]
+             ("BM_VectorText/rop:184/operands:3", "0xB8, 1-bit text source, pattern brush (x memcpy)"),
+             ("BM_VectorText/rop:226/operands:3", "0xE2, 1-bit text source, pattern brush (x memcpy)"),
+             ("BM_VectorText/rop:204/operands:2", "0xCC, 1-bit source colour-expanded (x memcpy)"),
+             ("BM_ThreeStreamFloor", "floor: compiled SSE2 loop d = min(d, s), band (x memcpy)")]
     for key, what in named:
         if key in best:
             out.append(f"| {what} | {best[key]['ns']:.0f} | {best[key]['ratio']:.2f} |")
     for key in sorted(k for k in best if k.startswith("BM_ByteSerialBand")):
         m = re.search(r"rop:(\d+)/operands:(\d+)", key)
-        out.append(f"| byte-serial 0x{int(m.group(1)):02X} (operands {m.group(2)}), band | "
+        what = ["solid P", "pattern P", "1-bit S, solid P", "1-bit S, pattern P"][int(m.group(2))]
+        out.append(f"| byte-serial 0x{int(m.group(1)):02X} ({what}), band | "
                    f"{best[key]['ns']:.0f} | {best[key]['ratio']:.1f} |")
     for key in sorted(k for k in best if k.startswith("BM_RowEnd")):
         m = re.search(r"rop:(\d+)/pixels_or_byte_serial:(\d+)", key)

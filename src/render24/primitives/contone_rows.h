@@ -23,6 +23,12 @@ template <uint8_t Code> void CombineRowSolidSse2(uint8_t* destination, uint32_t 
 template <uint8_t Code>
 void CombineRowSse2(uint8_t* destination, uint32_t count, const uint8_t* pattern);
 
+// A pattern whose period divides 16: tile[i] is the pattern sample of column i for i < 16 +
+// period, so every step from the row's start reads the same 16 samples.
+template <uint8_t Code>
+void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                             uint32_t period);
+
 // destination[i] = Apply(destination[i], p) for i < count.
 template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count, uint8_t p) {
     if constexpr (Op::kIgnoresDest) {

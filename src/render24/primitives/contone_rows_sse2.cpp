@@ -31,15 +31,16 @@ inline void Store(uint8_t* at, Samples16 samples) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), samples.V);
 }
 
-// count >= 16. The steps cover the row from its start; a row that is not a whole number of
-// steps ends with one more step over its last 16 samples, which overlaps samples already
-// written, so those 16 destination samples are read before the first store and the last step
-// combines them as they were.
+// count >= 16. The steps cover the row from its start, step i combining with patternAt(i); a
+// row that is not a whole number of steps ends with one more step over its last 16 samples,
+// combined with lastPattern. That step overlaps samples already written, so those 16
+// destination samples are read before the first store and the last step combines them as
+// they were.
 template <typename Op, typename PatternAt>
-void CombineSteps(uint8_t* destination, uint32_t count, PatternAt patternAt) {
+void CombineSteps(uint8_t* destination, uint32_t count, PatternAt patternAt,
+                  Samples16 lastPattern) {
     const uint32_t last = count - 16;
     const Samples16 lastDest = Load(destination + last);
-    const Samples16 lastPattern = patternAt(last);
     uint32_t i = 0;
     for (; i + 32 <= count; i += 32) {
         Samples16 a = Op::Apply(Load(destination + i), patternAt(i));
@@ -58,19 +59,31 @@ void CombineSteps(uint8_t* destination, uint32_t count, PatternAt patternAt) {
 
 template <uint8_t Code> void CombineRowSolidSse2(uint8_t* destination, uint32_t count, uint8_t p) {
     const Samples16 pattern{_mm_set1_epi8(static_cast<char>(p))};
-    CombineSteps<ContoneRop<Code>>(destination, count, [pattern](uint32_t) { return pattern; });
+    CombineSteps<ContoneRop<Code>>(
+        destination, count, [pattern](uint32_t) { return pattern; }, pattern);
 }
 
 template <uint8_t Code>
 void CombineRowSse2(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
-    CombineSteps<ContoneRop<Code>>(destination, count,
-                                   [pattern](uint32_t i) { return Load(pattern + i); });
+    CombineSteps<ContoneRop<Code>>(
+        destination, count, [pattern](uint32_t i) { return Load(pattern + i); },
+        Load(pattern + count - 16));
+}
+
+template <uint8_t Code>
+void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                             uint32_t period) {
+    const Samples16 repeated = Load(tile);
+    CombineSteps<ContoneRop<Code>>(
+        destination, count, [repeated](uint32_t) { return repeated; },
+        Load(tile + (count - 16) % period));
 }
 
 // The eleven codes that read D.
 #define MARL_CONTONE_ROWS(code)                                                                    \
     template void CombineRowSolidSse2<code>(uint8_t*, uint32_t, uint8_t);                          \
-    template void CombineRowSse2<code>(uint8_t*, uint32_t, const uint8_t*);
+    template void CombineRowSse2<code>(uint8_t*, uint32_t, const uint8_t*);                        \
+    template void CombineRowRepeatingSse2<code>(uint8_t*, uint32_t, const uint8_t*, uint32_t);
 MARL_CONTONE_ROWS(kContoneDPon)
 MARL_CONTONE_ROWS(kContoneDPna)
 MARL_CONTONE_ROWS(kContonePDna)

@@ -70,13 +70,25 @@ void CombinePatternPieces(uint8_t* destination, uint32_t count, const uint8_t* r
 
 // A narrow pattern would cut a span into rows too short for the vector loop, so for the codes
 // that read D it is first laid out from column c on over a tile of whole periods (at least
-// kLeastTile samples), and the span is combined with the tile, tile by tile.
+// kLeastTile samples), and the span is combined with the tile, tile by tile; a period that
+// divides 16 needs only the 16 samples every step reads. Called for spans of at least
+// kLeastVectorRow samples, when the processor has SSE2.
 constexpr uint32_t kLeastDirectWidth = 64;
 constexpr uint32_t kLeastTile = 1024;
 
 template <typename Op>
 void CombinePatternTiled(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
                          uint32_t c) {
+    if (16 % width == 0) {
+        // The same 16 samples serve every step.
+        uint8_t sixteen[32];
+        for (uint32_t i = 0, column = c; i < sizeof sixteen; ++i) {
+            sixteen[i] = run[column];
+            if (++column == width) column = 0;
+        }
+        CombineRowRepeatingSse2<Op::kCode>(destination, count, sixteen, width);
+        return;
+    }
     uint8_t tile[kLeastTile + kLeastDirectWidth];
     uint32_t periods = (kLeastTile + width - 1) / width * width;
     uint32_t length = periods < count ? periods : count;
