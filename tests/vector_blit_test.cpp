@@ -5,6 +5,7 @@
 #include "render24/blit/machine_row_routine.h"
 #include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/tiered_row_routine.h"
+#include "render24/blit/vector/vector_pattern.h"
 #include "support/blit_harness.h"
 #include "support/library.h"
 
@@ -115,6 +116,30 @@ TEST_F(VectorBlit, EveryCodeMatchesTheReference) {
     }
     EXPECT_GT(counts.Vector, 200u * 6);
     EXPECT_EQ(counts.ByteSerial, 0u);
+}
+
+// The prepared pattern rows come from the driver's allocator. When it refuses them, the
+// transfer is drawn byte-serially, exactly, answers success and leaves nothing live.
+TEST_F(VectorBlit, RefusedPatternRowsLeaveTheTransferByteSerial) {
+    TestBand band(kBandWidth, kBandHeight);
+    SourceImage planes(100, 8, 3, 8, 41);
+    PatternBrush pattern(8, 3, 3, 5, 42);
+    for (bool refuse : {false, true}) {
+        RowCounts counts;
+        BlitScene scene = Scene(0xB8, 3, 1, 90, 6);
+        scene.Source = planes.Header();
+        scene.Brush = pattern.Record();
+        band.Allocator().ClearLog();
+        if (refuse) band.Allocator().FailLine(marl::vec::kPreparedPatternLine, -2);
+        EXPECT_EQ(CompareWithReference(ThroughTiered(counts), band, scene, 43), "") << refuse;
+        bool asked = false;
+        for (const AllocCall& call : band.Allocator().Calls())
+            asked |= call.Line == marl::vec::kPreparedPatternLine;
+        EXPECT_TRUE(asked) << refuse;
+        EXPECT_EQ(counts.Vector == 0, refuse) << refuse;
+        EXPECT_EQ(counts.ByteSerial == 0, !refuse) << refuse;
+        EXPECT_EQ(band.Allocator().Live(), 0u) << refuse;
+    }
 }
 
 // The exported entry point takes the vector routines too.

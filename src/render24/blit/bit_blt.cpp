@@ -199,6 +199,7 @@ RoutineRequest BlockTransfer::Request() const {
     request.BrushPattern = Pattern.BrushPattern;
     request.PatternColor = Pattern.Color;
     request.DestPlaneStride = DestPlaneStride;
+    request.Allocator = Call.Device->Allocator;
     request.PatternWidth = Pattern.Width;
     request.PatternPhase = Pattern.Phase;
     if (Pattern.FromRows()) {

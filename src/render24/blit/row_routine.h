@@ -6,6 +6,8 @@
 // watched by tests through a recorder that stands in for the machine code.
 #pragma once
 
+#include "marlrend/host_allocator.h"
+
 #include <cstdint>
 
 namespace marl {
@@ -29,10 +31,13 @@ struct RoutineRequest {
     // form. Null without pattern rows.
     const uint8_t* PatternBits = nullptr;
     uint32_t PatternHeight = 0;
+    // Not passed to Build either: the driver's allocator, for the rows a routine prepares
+    // (null: the routine prepares none).
+    HostAllocator* Allocator = nullptr;
 };
 
 class RowRoutine {
-  public:
+public:
     // Creates and builds the routine. False when no routine object could be created.
     virtual bool Prepare(const RoutineRequest& request) = 0;
     // Runs the prepared routine over one row. Rows the routine does not read may be null.
@@ -40,7 +45,7 @@ class RowRoutine {
     // Sets the code protection back and discards the routine; nothing when none was made.
     virtual void Discard() = 0;
 
-  protected:
+protected:
     ~RowRoutine() = default;
 };
 

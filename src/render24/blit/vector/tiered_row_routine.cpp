@@ -44,7 +44,7 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
     if (PatternRows) {
         uint32_t width = request.PatternWidth & 0xFFFF;
         if (!Pattern.Reset(request.PatternBits, width, request.PatternHeight,
-                           request.PatternPhase & 0xFFFF)) {
+                           request.PatternPhase & 0xFFFF, request.Allocator)) {
             return false;
         }
         Brush = {reinterpret_cast<uintptr_t>(request.PatternBits), Pattern.SourceBytes()};
@@ -87,7 +87,7 @@ void TieredRowRoutine::Discard() {
     // area among them.
     ByteSerial.Discard();
     Ready = false;
-    Pattern.Reset(nullptr, 0, 0, 0);
+    Pattern.Reset(nullptr, 0, 0, 0, nullptr);
 }
 
 } // namespace marl::vec

@@ -1,6 +1,8 @@
 #include "render24/blit/vector/vector_pattern.h"
 
-#include <new>
+#include "render24/primitives/brush_realize.h"
+
+#include <cstring>
 
 namespace marl::vec {
 namespace {
@@ -29,20 +31,23 @@ void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase
     }
 }
 
-bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase) {
-    Rows.reset();
-    Ready.reset();
-    Source = nullptr;
-    if (bits == nullptr || width == 0 || height == 0 || phase >= width) return false;
+bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase,
+                            HostAllocator* allocator) {
+    Release();
+    if (bits == nullptr || allocator == nullptr || width == 0 || height == 0 || phase >= width)
+        return false;
     uint64_t rowBytes = 3ull * PreparedRunLength(width);
     if (rowBytes * height > kMostPreparedBytes) return false;
-    Rows.reset(new (std::nothrow) uint8_t[rowBytes * height]);
-    Ready.reset(new (std::nothrow) bool[height]());
-    if (!Rows || !Ready) {
-        Rows.reset();
-        Ready.reset();
+    void* block = nullptr;
+    const uint32_t size = static_cast<uint32_t>(rowBytes * height + height);
+    if (allocator->AllocBlock(size, kRenderAllocFlags, &block, kRenderSourceFile,
+                              kPreparedPatternLine) < 0 ||
+        block == nullptr)
         return false;
-    }
+    Allocator = allocator;
+    Block = static_cast<uint8_t*>(block);
+    Ready = Block + rowBytes * height;
+    std::memset(Ready, 0, height);
     Source = bits;
     Width = width;
     Height = height;
@@ -51,23 +56,29 @@ bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height
     return true;
 }
 
+void PreparedPattern::Release() {
+    if (Block != nullptr) Allocator->FreeBlock(Block);
+    Block = Ready = nullptr;
+    Allocator = nullptr;
+    Source = nullptr;
+}
+
 const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
     if (Source == nullptr || patternRow < Source) return nullptr;
     uintptr_t offset = static_cast<uintptr_t>(patternRow - Source);
     uint32_t sourceRowBytes = 3 * Width;
     if (offset % sourceRowBytes != 0 || offset / sourceRowBytes >= Height) return nullptr;
     uint32_t index = static_cast<uint32_t>(offset / sourceRowBytes);
-    uint8_t* prepared = Rows.get() + static_cast<size_t>(index) * RowBytes;
+    uint8_t* prepared = Block + static_cast<size_t>(index) * RowBytes;
     if (!Ready[index]) {
         PreparePatternRow(patternRow, Width, Phase, prepared);
-        Ready[index] = true;
+        Ready[index] = 1;
     }
     return prepared;
 }
 
 void PreparedPattern::Invalidate() {
-    for (uint32_t i = 0; Ready && i < Height; ++i)
-        Ready[i] = false;
+    if (Ready != nullptr) std::memset(Ready, 0, Height);
 }
 
 } // namespace marl::vec

@@ -9,8 +9,9 @@
 // back.
 #pragma once
 
+#include "marlrend/host_allocator.h"
+
 #include <cstdint>
-#include <memory>
 
 namespace marl::vec {
 
@@ -21,13 +22,23 @@ inline uint32_t PreparedRunLength(uint32_t width) { return PatternPeriod(width) 
 void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase,
                        uint8_t* prepared);
 
-// The prepared rows of one brush for one transfer, made on first use. Memory comes from the
-// ordinary heap and is given back when the object goes.
+// The AllocBlock line the prepared rows are tagged with, beside the conversion row's.
+inline constexpr uint32_t kPreparedPatternLine = 2101;
+
+// The prepared rows of one brush for one transfer, made on first use. Their memory is one
+// block from the driver's allocator, given back by the next Reset or when the object goes.
 class PreparedPattern {
 public:
-    // bits: height rows of three plane runs of width samples. False when the memory for the
-    // prepared rows cannot be had (or would be unreasonably large); the object is then unused.
-    bool Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase);
+    PreparedPattern() = default;
+    ~PreparedPattern() { Release(); }
+    PreparedPattern(const PreparedPattern&) = delete;
+    PreparedPattern& operator=(const PreparedPattern&) = delete;
+
+    // bits: height rows of three plane runs of width samples. False when there is no
+    // allocator, the allocator refuses the block, or it would be unreasonably large; the
+    // object is then unused. Reset(nullptr, ...) only gives the block back.
+    bool Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase,
+               HostAllocator* allocator);
 
     // The prepared form of the pattern row at patternRow (a row start inside bits), or null
     // when patternRow is not one of the brush's rows.
@@ -41,13 +52,16 @@ public:
     uint64_t SourceBytes() const { return 3ull * Width * Height; }
 
 private:
+    void Release();
+
     const uint8_t* Source = nullptr;
     uint32_t Width = 0;
     uint32_t Height = 0;
     uint32_t Phase = 0;
     uint32_t RowBytes = 0; // of one prepared row
-    std::unique_ptr<uint8_t[]> Rows;
-    std::unique_ptr<bool[]> Ready;
+    HostAllocator* Allocator = nullptr;
+    uint8_t* Block = nullptr; // the prepared rows, then one ready flag per row
+    uint8_t* Ready = nullptr;
 };
 
 } // namespace marl::vec
