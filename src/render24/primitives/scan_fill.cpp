@@ -68,6 +68,15 @@ void CombinePatternPieces(uint8_t* destination, uint32_t count, const uint8_t* r
     }
 }
 
+// bytes[0 .. period) is written; the rest up to count becomes copies of it, the copied length
+// doubling each time (always a whole number of periods).
+void RepeatFirstPeriod(uint8_t* bytes, uint32_t period, uint32_t count) {
+    for (uint32_t done = period; done < count; done *= 2) {
+        uint32_t piece = done < count - done ? done : count - done;
+        std::memcpy(bytes + done, bytes, piece);
+    }
+}
+
 // A narrow pattern would cut a span into rows too short for the vector loop, so for the codes
 // that read D it is first laid out from column c on over a tile of whole periods (at least
 // kLeastTile samples), and the span is combined with the tile, tile by tile; a period that
@@ -92,15 +101,12 @@ void CombinePatternTiled(uint8_t* destination, uint32_t count, const uint8_t* ru
     uint8_t tile[kLeastTile + kLeastDirectWidth];
     uint32_t periods = (kLeastTile + width - 1) / width * width;
     uint32_t length = periods < count ? periods : count;
-    // The first period from column c, then whole periods copied from it, doubling.
+    // The first period from column c, then copies of it.
     uint32_t period = width < length ? width : length;
     uint32_t head = width - c < period ? width - c : period;
     std::memcpy(tile, run + c, head);
     std::memcpy(tile + head, run, period - head);
-    for (uint32_t filled = period; filled < length; filled *= 2) {
-        uint32_t piece = filled < length - filled ? filled : length - filled;
-        std::memcpy(tile + filled, tile, piece);
-    }
+    RepeatFirstPeriod(tile, period, length);
     for (uint32_t done = 0; done < count; done += length) {
         uint32_t piece = length < count - done ? length : count - done;
         CombinePatternRow<Op>(destination + done, piece, tile);
@@ -108,8 +114,7 @@ void CombinePatternTiled(uint8_t* destination, uint32_t count, const uint8_t* ru
 }
 
 // A constant result is a memset. When the result depends on P alone, the span is its first
-// pattern period repeated: once that period is written, the rest is copied from what is
-// already there, the copied length doubling each time (always a whole number of periods).
+// pattern period repeated: that period is written, the rest copied from it.
 template <typename Op>
 void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
                     uint32_t c) {
@@ -118,10 +123,7 @@ void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, ui
     } else if constexpr (Op::kIgnoresDest) {
         uint32_t period = width < count ? width : count;
         CombinePatternPieces<Op>(destination, period, run, width, c);
-        for (uint32_t done = period; done < count; done *= 2) {
-            uint32_t piece = done < count - done ? done : count - done;
-            std::memcpy(destination + done, destination, piece);
-        }
+        RepeatFirstPeriod(destination, period, count);
     } else if (width < kLeastDirectWidth && count >= kLeastVectorRow && VectorRowsAvailable()) {
         CombinePatternTiled<Op>(destination, count, run, width, c);
     } else {
