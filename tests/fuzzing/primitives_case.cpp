@@ -43,7 +43,8 @@ public:
             brush.Width = static_cast<int16_t>(input.Below(2) * input.Below(9));
             brush.Height = brush.Width == 0 ? static_cast<int16_t>(input.Below(9)) : 0;
         } else if (Kind == 2) {
-            brush.Width = static_cast<int16_t>(1 + input.Below(40));
+            // Now and then wider than 64, which spans combine between wraps, not in a tile.
+            brush.Width = static_cast<int16_t>(1 + input.Below(input.Flag() ? 130 : 40));
             brush.Height = static_cast<int16_t>(1 + input.Below(40));
             size_t bytes = size_t(brush.Width) * brush.Height * 3;
             Bits = std::make_unique<marltest::GuardedBuffer>(bytes);
