@@ -34,30 +34,30 @@ uint8_t MaskedSample(uint32_t value, uint32_t mask) {
 
 } // namespace
 
-bool DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where, Dib& out,
-               std::string& why) {
+DibResult DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where, Dib& out,
+                    std::string& why) {
     if (where.CbBmi < sizeof(U_BITMAPINFOHEADER) || where.OffBmi > recordSize ||
         where.CbBmi > recordSize - where.OffBmi || where.OffBits > recordSize ||
         where.CbBits > recordSize - where.OffBits) {
         why = "its bitmap lies outside the record";
-        return false;
+        return DibResult::Malformed;
     }
     U_BITMAPINFOHEADER h;
     std::memcpy(&h, record + where.OffBmi, sizeof h);
     if (h.biSize < sizeof h || h.biSize > where.CbBmi || h.biWidth <= 0 || h.biHeight == 0 ||
         h.biHeight == INT32_MIN) {
         why = "its bitmap header is malformed";
-        return false;
+        return DibResult::Malformed;
     }
     if (h.biCompression == kBiRle8 || h.biCompression == kBiRle4 ||
         (h.biCompression != kBiRgb && h.biCompression != kBiBitfields)) {
         why = "its bitmap is compressed (" + std::to_string(h.biCompression) + ")";
-        return false;
+        return DibResult::Unsupported;
     }
     uint32_t bits = h.biBitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
         why = "its bitmap has " + std::to_string(bits) + " bits per pixel";
-        return false;
+        return DibResult::Unsupported;
     }
     uint32_t width = static_cast<uint32_t>(h.biWidth);
     uint32_t height = static_cast<uint32_t>(std::abs(h.biHeight));
@@ -65,7 +65,7 @@ bool DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where
     if (stride * height > where.CbBits) {
         why = "its bitmap needs " + std::to_string(stride * height) + " bytes and has " +
               std::to_string(where.CbBits);
-        return false;
+        return DibResult::Malformed;
     }
     // The colour table follows the header inside the bitmap info.
     std::vector<PaletteEntry> palette;
@@ -98,7 +98,7 @@ bool DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where
     } else if (h.biCompression == kBiBitfields) {
         if (tableBytes < 12 && h.biSize < 52) {
             why = "its bitmap's colour masks are missing";
-            return false;
+            return DibResult::Malformed;
         }
         const char* m = h.biSize >= 52 ? record + where.OffBmi + 40 : table;
         for (int i = 0; i < 3; ++i)
@@ -140,7 +140,7 @@ bool DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where
         for (uint32_t i = 0; i < 2; ++i)
             out.MonoColours[i] = i < palette.size() ? palette[i] : PaletteEntry{};
     }
-    return true;
+    return DibResult::Decoded;
 }
 
 Image DibToImage(const Dib& dib) {

@@ -31,10 +31,12 @@ struct DibLocation {
     uint32_t Usage = 0; // 0: RGB colours; 1: palette indices
 };
 
-// Decodes the bitmap; false with the reason when it is absent, malformed or in a form the
-// host does not decode (run-length, JPEG or PNG compression).
-bool DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where, Dib& out,
-               std::string& why);
+enum class DibResult { Decoded, Unsupported, Malformed };
+
+// Decodes the bitmap; otherwise the reason: a bitmap in a form the host does not decode
+// (run-length, JPEG or PNG compression, unusual depths) or a malformed one.
+DibResult DecodeDib(const char* record, uint32_t recordSize, const DibLocation& where, Dib& out,
+                    std::string& why);
 
 // The bitmap as a picture of its own for a pattern brush: two-colour bitmaps stay 1-bit with
 // their two colours, others become 24-bit.

@@ -152,6 +152,12 @@ private:
 
     // --- records
     void Record(const EmfRecord& record);
+    [[noreturn]] void Damaged(const std::string& what) const {
+        const EmfRecord& record = File.Records()[RecordIndex];
+        throw PageError(File.Name() + ": record " + std::to_string(RecordIndex) + " (" +
+                        EmfRecordName(record.Type) + ", offset " + std::to_string(record.Offset) +
+                        "): " + what);
+    }
     void Unsupported(const EmfRecord& record) { ++Notes.Skipped[EmfRecordName(record.Type)]; }
     void Approximated(const EmfRecord& record) {
         ++Notes.Approximated[EmfRecordName(record.Type)];
@@ -607,7 +613,9 @@ void EmfPlayer::PolyPolyRecord(bool polygon, const uint32_t* counts, uint32_t po
     uint64_t at = 0;
     for (uint32_t k = 0; k < polys; ++k) {
         uint32_t count = Read<uint32_t>(reinterpret_cast<const char*>(counts + k));
-        if (at + count > total) break;
+        if (at + count > total)
+            Damaged("its polygons count more points than the " + std::to_string(total) +
+                    " it holds");
         std::vector<PointF> logical;
         for (uint32_t i = 0; i < count; ++i) {
             Point p = Read<Point>(reinterpret_cast<const char*>(points + at + i));
@@ -773,10 +781,9 @@ void EmfPlayer::PathRecord(uint32_t type) {
 // ---------------------------------------------------------------- objects
 
 void EmfPlayer::StoreObject(uint32_t index, GdiObject object) {
-    if (index == 0 || index >= Objects.size()) {
-        ++Notes.Skipped["object index outside the header's handle count"];
-        return;
-    }
+    if (index == 0 || index >= Objects.size())
+        Damaged("object index " + std::to_string(index) + " is outside the header's " +
+                std::to_string(Objects.size()) + " handles");
     Objects[index] = std::move(object);
 }
 
@@ -804,7 +811,9 @@ void EmfPlayer::SelectObject(uint32_t index) {
         }
         return;
     }
-    if (index >= Objects.size()) return;
+    if (index >= Objects.size())
+        Damaged("object index " + std::to_string(index) + " is outside the header's " +
+                std::to_string(Objects.size()) + " handles");
     const GdiObject& object = Objects[index];
     if (const auto* pen = std::get_if<PenObject>(&object)) S.Pen = *pen;
     if (const auto* brush = std::get_if<BrushObject>(&object)) S.Brush = *brush;
@@ -861,9 +870,10 @@ void EmfPlayer::CreatePatternBrush(const EmfRecord& record, bool mono) {
     Dib dib;
     std::string why;
     BrushObject brush;
-    if (!DecodeDib(record.Data, record.Size, {r.offBmi, r.cbBmi, r.offBits, r.cbBits, r.iUsage},
-                   dib, why) ||
-        dib.Width > 4096 || dib.Height > 4096) {
+    DibResult result = DecodeDib(record.Data, record.Size,
+                                 {r.offBmi, r.cbBmi, r.offBits, r.cbBits, r.iUsage}, dib, why);
+    if (result == DibResult::Malformed) Damaged(why);
+    if (result != DibResult::Decoded || dib.Width > 4096 || dib.Height > 4096) {
         ++Notes.Approximated[EmfRecordName(record.Type) + " (" + why + "): solid grey"];
         brush.Color = 0x808080;
     } else {
@@ -878,6 +888,14 @@ void EmfPlayer::CreateFont(const EmfRecord& record) {
     auto r = Read<U_EMREXTCREATEFONTINDIRECTW>(record.Data);
     FontObject font;
     font.Logical = r.elfw.elfLogFont;
+    for (size_t i = 0; i < U_LF_FACESIZE && font.Logical.lfFaceName[i] != 0; ++i) {
+        uint16_t c = font.Logical.lfFaceName[i];
+        uint16_t next = i + 1 < U_LF_FACESIZE ? font.Logical.lfFaceName[i + 1] : 0;
+        bool high = c >= 0xD800 && c < 0xDC00, low = c >= 0xDC00 && c < 0xE000;
+        if (low || (high && !(next >= 0xDC00 && next < 0xE000)))
+            Damaged("the font's face name is not valid UTF-16");
+        if (high) ++i;
+    }
     font.Face = Utf16ToUtf8(font.Logical.lfFaceName, U_LF_FACESIZE);
     StoreObject(r.ihFont, font);
 }
@@ -890,7 +908,9 @@ Region EmfPlayer::RegionFromData(const char* data, uint32_t bytes, bool& ok) con
     if (bytes < sizeof(U_RGNDATAHEADER)) return region;
     auto header = Read<U_RGNDATAHEADER>(data);
     uint64_t count = header.nCount;
-    if (count > (bytes - sizeof(U_RGNDATAHEADER)) / sizeof(U_RECTL)) return region;
+    if (count > (bytes - sizeof(U_RGNDATAHEADER)) / sizeof(U_RECTL))
+        Damaged("its region holds " + std::to_string(count) + " rectangles in " +
+                std::to_string(bytes) + " bytes");
     ok = true;
     std::vector<std::pair<int32_t, std::pair<int32_t, int32_t>>> unused;
     for (uint64_t i = 0; i < count; ++i) {
@@ -1016,22 +1036,39 @@ void EmfPlayer::TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint3
     uint32_t offDx = afterOffset + 4 <= recordSize ? Read<uint32_t>(after) : 0;
     uint32_t count = text.nChars;
     size_t charBytes = wide ? 2 : 1;
-    if (text.offString > recordSize || count > (recordSize - text.offString) / charBytes) {
-        ++Notes.Skipped[EmfRecordName(record.Type) + " with its string outside the record"];
-        return;
-    }
+    if (text.offString > recordSize || count > (recordSize - text.offString) / charBytes)
+        Damaged("its string of " + std::to_string(count) + " characters at offset " +
+                std::to_string(text.offString) + " lies outside the record");
     bool pdy = (text.fOptions & U_ETO_PDY) != 0;
     std::vector<int32_t> dx;
     size_t dxStride = pdy ? 2 : 1;
-    if (offDx != 0 && offDx <= recordSize && count <= (recordSize - offDx) / (4 * dxStride))
+    if (offDx != 0 && (offDx > recordSize || count > (recordSize - offDx) / (4 * dxStride)))
+        Damaged("its spacing array at offset " + std::to_string(offDx) +
+                " lies outside the record");
+    if (offDx != 0)
         for (uint32_t i = 0; i < count * dxStride; ++i)
             dx.push_back(Read<int32_t>(record.Data + offDx + 4 * i));
+    bool byIndex = (text.fOptions & U_ETO_GLYPH_INDEX) != 0;
     std::vector<uint32_t> codes;
     for (uint32_t i = 0; i < count; ++i) {
         const char* at = record.Data + text.offString + i * charBytes;
         codes.push_back(wide ? Read<uint16_t>(at) : FromCp1252(static_cast<uint8_t>(*at)));
     }
-    bool byIndex = (text.fOptions & U_ETO_GLYPH_INDEX) != 0;
+    if (wide && !byIndex) {
+        // Surrogate pairs become one character (its spacing entry is the pair's first).
+        for (size_t i = 0; i < codes.size(); ++i) {
+            bool high = codes[i] >= 0xD800 && codes[i] < 0xDC00;
+            bool low = codes[i] >= 0xDC00 && codes[i] < 0xE000;
+            bool paired = high && i + 1 < codes.size() && codes[i + 1] >= 0xDC00 &&
+                          codes[i + 1] < 0xE000;
+            if (low || (high && !paired))
+                Damaged("its text is not valid UTF-16 (character " + std::to_string(i) + ")");
+            if (paired) {
+                codes[i] = 0x10000 + ((codes[i] - 0xD800) << 10) + (codes[i + 1] - 0xDC00);
+                codes[i + 1] = 0x200B; // a zero-width space keeps the spacing array aligned
+            }
+        }
+    }
 
     Affine l2p = LogicalToPicture();
     // The opaque rectangle is filled whether or not there is text.
@@ -1193,7 +1230,9 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
     }
     Dib dib;
     std::string why;
-    if (!DecodeDib(record.Data, record.Size, where, dib, why)) {
+    DibResult result = DecodeDib(record.Data, record.Size, where, dib, why);
+    if (result == DibResult::Malformed) Damaged(why);
+    if (result != DibResult::Decoded) {
         ++Notes.Skipped[EmfRecordName(record.Type) + " (" + why + ")"];
         return;
     }
@@ -1419,7 +1458,11 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_SELECTOBJECT: SelectObject(Read<U_EMRSELECTOBJECT>(d).ihObject); return;
     case U_EMR_DELETEOBJECT: {
         uint32_t index = Read<U_EMRDELETEOBJECT>(d).ihObject;
-        if (index < Objects.size()) Objects[index] = std::monostate{};
+        if (index < Objects.size())
+            Objects[index] = std::monostate{};
+        else if (!(index & kStockObject))
+            Damaged("object index " + std::to_string(index) + " is outside the header's " +
+                    std::to_string(Objects.size()) + " handles");
         return;
     }
     case U_EMR_CREATEPEN: CreatePen(Read<U_EMRCREATEPEN>(d)); return;

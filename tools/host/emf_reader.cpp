@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace marlhost {
@@ -63,6 +64,12 @@ std::string EmfRecordName(uint32_t type) {
 }
 
 bool LooksLikeEmf(const std::string& path) {
+    if (path.size() > 4) {
+        std::string extension = path.substr(path.size() - 4);
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension == ".emf") return true;
+    }
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info{};
@@ -83,6 +90,29 @@ EmfFile EmfFile::FromBytes(std::vector<char> bytes, const std::string& name) {
     file.Bytes = std::move(bytes);
     file.Check();
     return file;
+}
+
+void EmfFile::CheckComment(const EmfRecord& record, size_t index) const {
+    // EMF+ records inside a comment must tile its data exactly: each has a 12-byte header,
+    // a size that is a multiple of 4, and data that fits in it.
+    constexpr size_t kData = 16; // the record header, cbData and the "EMF+" identifier
+    if (record.Size < kData || std::memcmp(record.Data + 12, "EMF+", 4) != 0) return;
+    uint32_t cbData = 0;
+    std::memcpy(&cbData, record.Data + 8, 4);
+    size_t end = std::min<size_t>(record.Size, size_t{12} + cbData);
+    size_t at = kData;
+    while (at < end) {
+        uint32_t size = 0, dataSize = 0;
+        if (end - at >= 12) {
+            std::memcpy(&size, record.Data + at + 4, 4);
+            std::memcpy(&dataSize, record.Data + at + 8, 4);
+        }
+        if (end - at < 12 || size < 12 || size % 4 != 0 || size > end - at ||
+            dataSize > size - 12)
+            throw PageError(Where(FileName, index, record) + ": the EMF+ record at byte " +
+                            std::to_string(at) + " of the comment does not fit in it");
+        at += size;
+    }
 }
 
 void EmfFile::Check() {
@@ -113,6 +143,13 @@ void EmfFile::Check() {
                         " pixels, " + std::to_string(h.szlMillimeters.cx) + " x " +
                         std::to_string(h.szlMillimeters.cy) + " mm is not a device");
 
+    if (h.nDescription != 0 &&
+        (h.offDescription > first.nSize ||
+         uint64_t{h.nDescription} * 2 > first.nSize - h.offDescription))
+        throw PageError(FileName + ": EMR_HEADER: its description (" +
+                        std::to_string(h.nDescription) + " characters at offset " +
+                        std::to_string(h.offDescription) + ") lies outside the header");
+
     const char* begin = Bytes.data();
     size_t offset = 0;
     bool ended = false;
@@ -137,9 +174,13 @@ void EmfFile::Check() {
                             std::to_string(size - offset) + " bytes left)");
         if (List.empty() && emr.iType != U_EMR_HEADER)
             throw PageError(Where(FileName, 0, record) + ": the first record must be EMR_HEADER");
-        if (emr.iType >= U_EMR_MIN && emr.iType <= U_EMR_MAX && !U_emf_record_safe(record.Data))
+        if (emr.iType < U_EMR_MIN || emr.iType > U_EMR_MAX)
+            throw PageError(Where(FileName, List.size(), record) +
+                            ": the type is not one of the format's records");
+        if (!U_emf_record_safe(record.Data))
             throw PageError(Where(FileName, List.size(), record) +
                             ": its counts or offsets reach outside the record");
+        if (emr.iType == U_EMR_COMMENT) CheckComment(record, List.size());
         List.push_back(record);
         offset += emr.nSize;
         ended = emr.iType == U_EMR_EOF;
@@ -147,6 +188,11 @@ void EmfFile::Check() {
     if (!ended)
         throw PageError(FileName + ": the file ends after " + std::to_string(List.size()) +
                         " records without EMR_EOF");
+    // Writers sometimes count one record more or less; far fewer records than the header
+    // announces is a file cut short and mended.
+    if (List.size() + 1 < h.nRecords)
+        throw PageError(FileName + ": EMR_EOF after " + std::to_string(List.size()) +
+                        " records, but the header announces " + std::to_string(h.nRecords));
 }
 
 } // namespace marlhost

@@ -35,6 +35,7 @@ public:
 
 private:
     void Check();
+    void CheckComment(const EmfRecord& record, size_t index) const;
 
     std::string FileName;
     std::vector<char> Bytes;
@@ -45,7 +46,8 @@ private:
 // The record type's name as the format names it ("EMR_POLYLINE16"), or "record type N".
 std::string EmfRecordName(uint32_t type);
 
-// True when the first bytes of a file are an enhanced metafile's header.
+// True for a name ending in .emf (any case), or a regular file whose first bytes are an
+// enhanced metafile's header.
 bool LooksLikeEmf(const std::string& path);
 
 } // namespace marlhost
