@@ -13,7 +13,9 @@ configure: setup
 build: configure
 	@cmake --build --preset default
 
-demo: build
+# The demo needs only the library and the host, not the test suite.
+demo: configure
+	@cmake --build --preset default --target marlrend marlrend-host
 	@sh tools/demo.sh
 
 test: build

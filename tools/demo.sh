@@ -21,4 +21,18 @@ for page in tools/examples/*.json; do
     status=1
   fi
 done
+# Metafiles, played through the host's EMF player.
+for page in tools/examples/emf/*.emf; do
+  name=emf-$(basename "$page" .emf)
+  picture="out/$name.png"
+  rm -f "$picture"
+  "$host" "$page" -o "$picture" --dpi 150 --quiet
+  code=$?
+  if [ "$code" -eq 0 ]; then
+    echo "rendered $picture"
+  else
+    echo "could not render $page (exit $code)"
+    status=1
+  fi
+done
 exit $status

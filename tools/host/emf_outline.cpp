@@ -230,10 +230,14 @@ FillArea AreaOfPolygons(const std::vector<std::vector<Vertex>>& polygons, FillRu
 std::vector<Vertex> RoundPoints(const Polyline& points, bool shift) {
     std::vector<Vertex> out;
     out.reserve(points.size());
-    double add = shift ? 0.5 : 0;
+    // Shifted points lie half a pixel further; they are rounded half down, so that an
+    // outline reaching exactly to a pixel's centre line does not take that pixel.
+    auto round = [shift](double v) {
+        return std::clamp(shift ? std::ceil(v - 1e-9) : std::floor(v + 0.5), -1e8, 1e8);
+    };
     for (const PointF& p : points) {
-        double x = std::clamp(std::floor(p.X + add + 0.5), -1e8, 1e8);
-        double y = std::clamp(std::floor(p.Y + add + 0.5), -1e8, 1e8);
+        double x = round(p.X);
+        double y = round(p.Y);
         out.push_back({static_cast<int32_t>(x), static_cast<int32_t>(y)});
     }
     return out;

@@ -46,8 +46,8 @@ void StrokeOutline(const Polyline& points, bool closed, const PenShape& pen,
 // and left the same way, so the connecting edges cancel under either rule.
 FillArea AreaOfPolygons(const std::vector<std::vector<Vertex>>& polygons, FillRule rule);
 
-// Picture points rounded to whole pixels (half a pixel added first with shift, for outlines
-// centred on pixel rows and columns).
+// Picture points rounded to whole pixels. With shift they move half a pixel right and down
+// first, for outlines drawn around the centres of the pixels their points name.
 std::vector<Vertex> RoundPoints(const Polyline& points, bool shift);
 
 } // namespace marlhost

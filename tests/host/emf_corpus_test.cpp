@@ -1,0 +1,249 @@
+#if defined(MARL_HOST_TESTS)
+// Metafiles through the marlrend-host executable: every file of the shared corpus (when the
+// clone sits beside it) renders with exit 0 into a picture of the frame's size that is not
+// blank, every damaged file is refused with a message naming what is wrong and leaves no
+// picture; and small metafiles made here play into the operations worked out by hand.
+#include "host/emf_player.h"
+#include "host/emf_reader.h"
+#include "host/host_error.h"
+#include "host/host_fixtures.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using namespace marlhosttest;
+
+const std::string kCorpus = MARLHOST_SHARED_EMF;
+
+std::vector<std::string> FilesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(directory.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".emf") == 0)
+                names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Files with drawing records: EMF+-only files hold nothing a GDI player draws.
+bool DrawsAnything(const marlhost::EmfFile& file) {
+    for (const marlhost::EmfRecord& record : file.Records())
+        if (record.Type != U_EMR_HEADER && record.Type != U_EMR_EOF &&
+            record.Type != U_EMR_COMMENT)
+            return true;
+    return false;
+}
+
+class EmfCorpusPage : public testing::TestWithParam<std::string> {};
+
+TEST_P(EmfCorpusPage, RendersAtItsFrameSize) {
+    std::string path = kCorpus + "/pages/" + GetParam();
+    marlhost::EmfFile file = marlhost::EmfFile::Read(path);
+    int32_t width = 0, height = 0;
+    double dpi = 0;
+    marlhost::EmfPictureSize(file.Header(), 100, width, height, dpi);
+    ScratchDirectory scratch;
+    std::string picture = scratch.File("page.png");
+    CommandResult run = RunHost({path, "-o", picture, "--dpi", "100", "--quiet"});
+    ASSERT_EQ(run.Exit, 0) << run.Output;
+    int w = 0, h = 0, channels = 0;
+    unsigned char* pixels = stbi_load(picture.c_str(), &w, &h, &channels, 3);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(w, width);
+    EXPECT_EQ(h, height);
+    size_t inked = 0;
+    for (size_t i = 0; i < size_t(w) * size_t(h) * 3; ++i)
+        inked += pixels[i] != 0xFF;
+    stbi_image_free(pixels);
+    if (DrawsAnything(file))
+        EXPECT_GT(inked, 0u) << "blank picture";
+    else
+        EXPECT_EQ(inked, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedCorpus, EmfCorpusPage, testing::ValuesIn(FilesIn(kCorpus + "/pages")),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param.substr(0, info.param.size() - 4);
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EmfCorpusPage);
+
+class EmfCorruptedFile : public testing::TestWithParam<std::string> {};
+
+TEST_P(EmfCorruptedFile, IsRefusedWithoutAPicture) {
+    std::string path = kCorpus + "/corrupted/" + GetParam();
+    ScratchDirectory scratch;
+    std::string picture = scratch.File("page.png");
+    CommandResult run = RunHost({path, "-o", picture, "--quiet"});
+    // Its damage lies in the padding after a font's face name, which nothing reads: the
+    // picture is the undamaged file's.
+    if (GetParam() == "bad_corrupted_2014-12-07-140817.emf") {
+        EXPECT_EQ(run.Exit, 0) << run.Output;
+        return;
+    }
+    EXPECT_EQ(run.Exit, 3) << run.Output;
+    EXPECT_NE(run.Output.find(path + ": "), std::string::npos) << run.Output;
+    EXPECT_TRUE(run.Output.find("record") != std::string::npos ||
+                run.Output.find("EMR_HEADER") != std::string::npos)
+        << run.Output;
+    EXPECT_FALSE(FileExists(picture));
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedCorpus, EmfCorruptedFile,
+                         testing::ValuesIn(FilesIn(kCorpus + "/corrupted")),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param.substr(14, info.param.size() - 18);
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EmfCorruptedFile);
+
+// ---------------------------------------------------------------- metafiles made here
+
+// A metafile written record by record: a header for a 100 x 100 pixel reference device of
+// 100 x 100 mm with a frame of 50 x 50 mm, so that at 25.4 dpi one device pixel is one
+// picture pixel.
+class MetafileWriter {
+public:
+    MetafileWriter() {
+        U_EMRHEADER h{};
+        h.emr.iType = U_EMR_HEADER;
+        h.emr.nSize = sizeof h;
+        h.rclFrame = {0, 0, 5000, 5000};
+        h.dSignature = U_ENHMETA_SIGNATURE;
+        h.nVersion = 0x10000;
+        h.nHandles = 4;
+        h.szlDevice = {100, 100};
+        h.szlMillimeters = {100, 100};
+        Append(&h, sizeof h);
+    }
+    void Append(const void* record, size_t size) {
+        const char* bytes = static_cast<const char*>(record);
+        Bytes.insert(Bytes.end(), bytes, bytes + size);
+        ++Count;
+    }
+    void Words(std::vector<uint32_t> words) {
+        words[1] = static_cast<uint32_t>(words.size() * 4);
+        Append(words.data(), words.size() * 4);
+    }
+    marlhost::EmfFile Finish() {
+        Words({U_EMR_EOF, 0, 0, 0, 0});
+        auto* header = reinterpret_cast<U_EMRHEADER*>(Bytes.data());
+        header->nBytes = static_cast<uint32_t>(Bytes.size());
+        header->nRecords = Count;
+        return marlhost::EmfFile::FromBytes(Bytes, "made.emf");
+    }
+    std::vector<char> Bytes;
+    uint32_t Count = 0;
+};
+
+marlhost::Page Play(const marlhost::EmfFile& file) {
+    marlhost::EmfPlayOptions options;
+    options.Dpi = 25.4;
+    marlhost::EmfPlayNotes notes;
+    return marlhost::PlayEmf(file, options, notes);
+}
+
+std::vector<marlhost::Interval> RowOf(const marlhost::FillOp& fill, int32_t y) {
+    std::vector<marlhost::Interval> row;
+    fill.Area.RowIntervals(y, row);
+    return row;
+}
+
+TEST(EmfPlayer, ClippedRectangleBecomesClippedSpans) {
+    MetafileWriter w;
+    w.Words({U_EMR_SELECTOBJECT, 0, 0x80000008u});              // NULL_PEN
+    w.Words({U_EMR_INTERSECTCLIPRECT, 0, 20, 20, 40, 40});
+    w.Words({U_EMR_EXCLUDECLIPRECT, 0, 25, 0, 30, 100});
+    w.Words({U_EMR_SETROP2, 0, 7});                              // XOR pen
+    w.Words({U_EMR_RECTANGLE, 0, 10, 10, 35, 35});
+    marlhost::Page page = Play(w.Finish());
+    ASSERT_EQ(page.Width, 50);
+    ASSERT_EQ(page.Operations.size(), 1u);
+    const auto& fill = std::get<marlhost::FillOp>(page.Operations[0].Draw);
+    EXPECT_EQ(fill.Code, 0x5A);
+    EXPECT_EQ(fill.Area.TopRow(), 20);
+    EXPECT_EQ(fill.Area.BottomRow(), 35);
+    std::vector<marlhost::Interval> row = RowOf(fill, 22);
+    ASSERT_EQ(row.size(), 2u);
+    EXPECT_EQ(row[0].Left, 20);
+    EXPECT_EQ(row[0].Right, 25);
+    EXPECT_EQ(row[1].Left, 30);
+    EXPECT_EQ(row[1].Right, 35);
+    EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Color, 0xFFFFFFu); // the stock white brush
+}
+
+TEST(EmfPlayer, CosmeticPolylineBecomesLinesWithoutTheirLastPixels) {
+    MetafileWriter w;
+    w.Words({U_EMR_CREATEPEN, 0, 1, U_PS_SOLID, 0, 0, 0x0000FF});
+    w.Words({U_EMR_SELECTOBJECT, 0, 1});
+    w.Words({U_EMR_POLYLINE16, 0, 0, 0, 0, 0, 3, 5 | 5u << 16, 15 | 5u << 16, 15 | 12u << 16});
+    marlhost::Page page = Play(w.Finish());
+    ASSERT_EQ(page.Operations.size(), 2u);
+    const auto& first = std::get<marlhost::LineOp>(page.Operations[0].Draw);
+    EXPECT_EQ(first.From.X, 5);
+    EXPECT_EQ(first.To.X, 15);
+    EXPECT_EQ(first.Last, 9); // eleven pixels, the last left to the next segment
+    EXPECT_EQ(first.Color, 0x0000FFu);
+    EXPECT_EQ(first.Code, 0xF0);
+}
+
+TEST(EmfPlayer, BrokenRecordsAreNamed) {
+    struct Case {
+        const char* Name;
+        std::vector<uint32_t> Record;
+        const char* Message;
+    };
+    std::vector<Case> cases = {
+        {"object outside the handles", {U_EMR_CREATEPEN, 0, 9, 0, 1, 0, 0}, "outside the header's"},
+        {"unknown type", {200, 0, 1}, "not one of the format's records"},
+        {"text outside", {U_EMR_EXTTEXTOUTW, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 50, 4000, 0, 0, 0, 0, 0, 0},
+         "outside the record"},
+    };
+    for (const Case& c : cases) {
+        MetafileWriter w;
+        w.Words(c.Record);
+        try {
+            marlhost::EmfFile file = w.Finish();
+            Play(file);
+            ADD_FAILURE() << c.Name << ": accepted";
+        } catch (const marlhost::HostError& error) {
+            EXPECT_EQ(error.Exit(), marlhost::ExitCode::BadPage);
+            EXPECT_NE(std::string(error.what()).find("record 1 ("), std::string::npos)
+                << c.Name << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.Message), std::string::npos)
+                << c.Name << ": " << error.what();
+        }
+    }
+}
+
+TEST(EmfPlayer, RecordPastTheEndIsRefusedBeforeItIsRead) {
+    MetafileWriter w;
+    w.Words({U_EMR_LINETO, 0, 5, 5});
+    marlhost::EmfFile good = w.Finish();
+    std::vector<char> bytes = w.Bytes;
+    uint32_t huge = 0x7FFFFFF0;
+    std::memcpy(bytes.data() + sizeof(U_EMRHEADER) + 4, &huge, 4);
+    try {
+        marlhost::EmfFile::FromBytes(bytes, "cut.emf");
+        ADD_FAILURE() << "accepted";
+    } catch (const marlhost::HostError& error) {
+        EXPECT_NE(std::string(error.what()).find("record 1 (U_EMR_LINETO"), std::string::npos)
+            << error.what();
+        EXPECT_NE(std::string(error.what()).find("past the end"), std::string::npos);
+    }
+}
+
+} // namespace
+#endif
