@@ -2,6 +2,23 @@
 
 #include <uemf.h>
 
+// JPEG and PNG bitmaps are decoded by stb_image, kept private to this file.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include <stb/stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,7 +27,34 @@ namespace marlhost {
 
 namespace {
 
-constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3;
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4,
+                   kBiPng = 5;
+// Embedded JPEG and PNG pictures larger than this are not decoded.
+constexpr uint64_t kLargestEmbeddedPixels = 64u << 20;
+
+DibResult DecodeEmbedded(const char* data, uint32_t bytes, uint32_t width, uint32_t height,
+                         Dib& out, std::string& why) {
+    int w = 0, h = 0, channels = 0;
+    const auto* start = reinterpret_cast<const stbi_uc*>(data);
+    if (!stbi_info_from_memory(start, static_cast<int>(bytes), &w, &h, &channels) || w <= 0 ||
+        h <= 0 || uint64_t(w) * uint64_t(h) > kLargestEmbeddedPixels) {
+        why = "its embedded picture cannot be decoded";
+        return DibResult::Unsupported;
+    }
+    stbi_uc* pixels = stbi_load_from_memory(start, static_cast<int>(bytes), &w, &h, &channels, 3);
+    if (pixels == nullptr) {
+        why = "its embedded picture cannot be decoded";
+        return DibResult::Unsupported;
+    }
+    (void)width;
+    (void)height;
+    out = Dib{};
+    out.Width = static_cast<uint32_t>(w);
+    out.Height = static_cast<uint32_t>(h);
+    out.Rgb.assign(pixels, pixels + size_t(w) * size_t(h) * 3);
+    stbi_image_free(pixels);
+    return DibResult::Decoded;
+}
 
 uint32_t ReadU32(const char* p) {
     uint32_t v;
@@ -49,6 +93,10 @@ DibResult DecodeDib(const char* record, uint32_t recordSize, const DibLocation& 
         why = "its bitmap header is malformed";
         return DibResult::Malformed;
     }
+    if (h.biCompression == kBiJpeg || h.biCompression == kBiPng)
+        return DecodeEmbedded(record + where.OffBits, where.CbBits,
+                              static_cast<uint32_t>(h.biWidth),
+                              static_cast<uint32_t>(std::abs(h.biHeight)), out, why);
     if (h.biCompression == kBiRle8 || h.biCompression == kBiRle4 ||
         (h.biCompression != kBiRgb && h.biCompression != kBiBitfields)) {
         why = "its bitmap is compressed (" + std::to_string(h.biCompression) + ")";
@@ -172,8 +220,34 @@ Image DibToImage(const Dib& dib) {
     return image;
 }
 
-LibrarySource StretchPart(const Dib& dib, const RectF& source, const RectF& dest, int32_t left,
-                          int32_t top, int32_t right, int32_t bottom) {
+bool PictureToSource(const RectF& source, const Placement& placement, Affine& map) {
+    // Picture = Origin + u (XEnd - Origin) + v (YEnd - Origin) for (u, v) in the unit square;
+    // bitmap = source corner + (u width, v height).
+    Affine unitToPicture;
+    unitToPicture.M11 = placement.XEnd.X - placement.Origin.X;
+    unitToPicture.M12 = placement.XEnd.Y - placement.Origin.Y;
+    unitToPicture.M21 = placement.YEnd.X - placement.Origin.X;
+    unitToPicture.M22 = placement.YEnd.Y - placement.Origin.Y;
+    double det = unitToPicture.Determinant();
+    if (!std::isfinite(det) || std::fabs(det) < 1e-9) return false;
+    Affine inverse;
+    inverse.M11 = unitToPicture.M22 / det;
+    inverse.M12 = -unitToPicture.M12 / det;
+    inverse.M21 = -unitToPicture.M21 / det;
+    inverse.M22 = unitToPicture.M11 / det;
+    inverse.Dx = -(placement.Origin.X * inverse.M11 + placement.Origin.Y * inverse.M21);
+    inverse.Dy = -(placement.Origin.X * inverse.M12 + placement.Origin.Y * inverse.M22);
+    Affine unitToSource;
+    unitToSource.M11 = source.Width;
+    unitToSource.M22 = source.Height;
+    unitToSource.Dx = source.X;
+    unitToSource.Dy = source.Y;
+    map = inverse.Then(unitToSource);
+    return true;
+}
+
+LibrarySource SamplePart(const Dib& dib, const Affine& map, int32_t left, int32_t top,
+                         int32_t right, int32_t bottom) {
     LibrarySource out;
     uint32_t width = static_cast<uint32_t>(std::max(right - left, 0));
     uint32_t height = static_cast<uint32_t>(std::max(bottom - top, 0));
@@ -183,22 +257,14 @@ LibrarySource StretchPart(const Dib& dib, const RectF& source, const RectF& dest
     out.BitsPixel = 8;
     out.WidthBytes = static_cast<uint16_t>((width * 8 + 31) / 32 * 4);
     out.Bits.assign(size_t{3} * out.WidthBytes * height, 0xFF);
-    if (dest.Width == 0 || dest.Height == 0) return out;
-    // Each picture column's source column, computed once.
-    std::vector<int64_t> columns(width);
-    for (uint32_t i = 0; i < width; ++i) {
-        double t = (left + i + 0.5 - dest.X) / dest.Width;
-        columns[i] = static_cast<int64_t>(std::floor(source.X + t * source.Width));
-    }
     for (uint32_t j = 0; j < height; ++j) {
-        double t = (top + j + 0.5 - dest.Y) / dest.Height;
-        int64_t sy = static_cast<int64_t>(std::floor(source.Y + t * source.Height));
-        if (sy < 0 || sy >= int64_t{dib.Height}) continue;
         uint8_t* row = out.Bits.data() + size_t{3} * out.WidthBytes * j;
+        PointF start = map.Apply({left + 0.5, top + j + 0.5});
         for (uint32_t i = 0; i < width; ++i) {
-            int64_t sx = columns[i];
-            if (sx < 0 || sx >= int64_t{dib.Width}) continue;
-            const uint8_t* p = dib.Pixel(static_cast<uint32_t>(sx), static_cast<uint32_t>(sy));
+            double fx = std::floor(start.X + i * map.M11);
+            double fy = std::floor(start.Y + i * map.M12);
+            if (fx < 0 || fy < 0 || fx >= dib.Width || fy >= dib.Height) continue;
+            const uint8_t* p = dib.Pixel(static_cast<uint32_t>(fx), static_cast<uint32_t>(fy));
             row[i] = p[0];
             row[out.WidthBytes + i] = p[1];
             row[2 * size_t{out.WidthBytes} + i] = p[2];

@@ -3,6 +3,7 @@
 // library does not stretch) into the three-plane form the block transfer reads.
 #pragma once
 
+#include "host/gdi_state.h"
 #include "host/image.h"
 #include "host/library_source.h"
 
@@ -47,10 +48,20 @@ struct RectF {
     double X = 0, Y = 0, Width = 0, Height = 0;
 };
 
-// The picture pixels [left, right) x [top, bottom) of the transfer that stretches the
-// bitmap's part source onto the picture rectangle dest, each taking the bitmap pixel under its
-// centre; pixels whose centre falls outside the bitmap are white.
-LibrarySource StretchPart(const Dib& dib, const RectF& source, const RectF& dest, int32_t left,
-                          int32_t top, int32_t right, int32_t bottom);
+// Where a transfer puts the bitmap: the picture positions of its source rectangle's top left,
+// top right and bottom left corners (a parallelogram: stretched, mirrored or turned).
+struct Placement {
+    PointF Origin, XEnd, YEnd;
+};
+
+// The affine map from picture positions to bitmap positions for source placed at placement;
+// false when the placement has no area.
+bool PictureToSource(const RectF& source, const Placement& placement, Affine& map);
+
+// The picture pixels [left, right) x [top, bottom) of a transfer, each taking the bitmap pixel
+// under its centre (map from PictureToSource); pixels whose centre falls outside the bitmap
+// are white.
+LibrarySource SamplePart(const Dib& dib, const Affine& map, int32_t left, int32_t top,
+                         int32_t right, int32_t bottom);
 
 } // namespace marlhost

@@ -83,6 +83,16 @@ struct DcState {
     std::shared_ptr<const Region> Meta; // null: no meta region
 };
 
+// One string of a text record, read and checked.
+struct TextRun {
+    PointF Reference; // logical
+    uint32_t Options = 0;
+    bool HasRect = false;
+    U_RECTL Rect{0, 0, -1, -1};
+    std::vector<uint32_t> Codes; // characters, or glyph indices with ETO_GLYPH_INDEX
+    std::vector<int32_t> Dx;     // spacing (pairs with ETO_PDY), or empty
+};
+
 struct Figure {
     Polyline Points; // picture coordinates
     bool Closed = false;
@@ -182,8 +192,10 @@ private:
     void ClipRecord(const EmfRecord& record);
     void RegionRecord(const EmfRecord& record);
     Region RegionFromData(const char* data, uint32_t bytes, bool& ok) const;
-    void TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint32_t recordSize,
-                    bool wide);
+    TextRun ReadTextRun(const EmfRecord& record, const U_EMRTEXT& text, bool wide);
+    TextRun ReadSmallText(const EmfRecord& record);
+    void CheckUtf16(std::vector<uint32_t>& codes);
+    void DrawText(const TextRun& run);
     void BlitRecord(const EmfRecord& record);
     void DrawBitmap(const EmfRecord& record, const DibLocation& where, RectF sourceRect,
                     bool sourceFromBottom, PointF destOrigin, PointF destSize, uint8_t code,
@@ -1021,15 +1033,17 @@ void EmfPlayer::RegionRecord(const EmfRecord& record) {
 
 // ---------------------------------------------------------------- text
 
-void EmfPlayer::TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint32_t recordSize,
-                           bool wide) {
+TextRun EmfPlayer::ReadTextRun(const EmfRecord& record, const U_EMRTEXT& text, bool wide) {
+    uint32_t recordSize = record.Size;
     const char* after = reinterpret_cast<const char*>(&text) + sizeof(U_EMRTEXT);
     size_t afterOffset = static_cast<size_t>(after - record.Data);
-    U_RECTL rect{0, 0, -1, -1};
-    bool hasRect = !(text.fOptions & U_ETO_NO_RECT);
-    if (hasRect) {
-        if (afterOffset + sizeof(U_RECTL) > recordSize) return;
-        rect = Read<U_RECTL>(after);
+    TextRun run;
+    run.Reference = {double(text.ptlReference.x), double(text.ptlReference.y)};
+    run.Options = text.fOptions;
+    run.HasRect = !(text.fOptions & U_ETO_NO_RECT);
+    if (run.HasRect) {
+        if (afterOffset + sizeof(U_RECTL) > recordSize) Damaged("its rectangle lies outside");
+        run.Rect = Read<U_RECTL>(after);
         after += sizeof(U_RECTL);
         afterOffset += sizeof(U_RECTL);
     }
@@ -1039,22 +1053,54 @@ void EmfPlayer::TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint3
     if (text.offString > recordSize || count > (recordSize - text.offString) / charBytes)
         Damaged("its string of " + std::to_string(count) + " characters at offset " +
                 std::to_string(text.offString) + " lies outside the record");
-    bool pdy = (text.fOptions & U_ETO_PDY) != 0;
-    std::vector<int32_t> dx;
-    size_t dxStride = pdy ? 2 : 1;
+    size_t dxStride = (text.fOptions & U_ETO_PDY) != 0 ? 2 : 1;
     if (offDx != 0 && (offDx > recordSize || count > (recordSize - offDx) / (4 * dxStride)))
         Damaged("its spacing array at offset " + std::to_string(offDx) +
                 " lies outside the record");
     if (offDx != 0)
         for (uint32_t i = 0; i < count * dxStride; ++i)
-            dx.push_back(Read<int32_t>(record.Data + offDx + 4 * i));
-    bool byIndex = (text.fOptions & U_ETO_GLYPH_INDEX) != 0;
-    std::vector<uint32_t> codes;
+            run.Dx.push_back(Read<int32_t>(record.Data + offDx + 4 * i));
     for (uint32_t i = 0; i < count; ++i) {
         const char* at = record.Data + text.offString + i * charBytes;
-        codes.push_back(wide ? Read<uint16_t>(at) : FromCp1252(static_cast<uint8_t>(*at)));
+        run.Codes.push_back(wide ? Read<uint16_t>(at) : FromCp1252(static_cast<uint8_t>(*at)));
     }
-    if (wide && !byIndex) {
+    if (wide && !(text.fOptions & U_ETO_GLYPH_INDEX)) CheckUtf16(run.Codes);
+    return run;
+}
+
+TextRun EmfPlayer::ReadSmallText(const EmfRecord& record) {
+    struct Head {
+        U_EMR emr;
+        U_POINTL Dest;
+        uint32_t cChars, fuOptions, iGraphicsMode;
+        float exScale, eyScale;
+    };
+    if (record.Size < sizeof(Head)) Damaged("the record is too short");
+    auto h = Read<Head>(record.Data);
+    TextRun run;
+    run.Reference = {double(h.Dest.x), double(h.Dest.y)};
+    run.Options = h.fuOptions;
+    size_t at = sizeof(Head);
+    run.HasRect = !(h.fuOptions & U_ETO_NO_RECT);
+    if (run.HasRect) {
+        if (at + sizeof(U_RECTL) > record.Size) Damaged("its rectangle lies outside");
+        run.Rect = Read<U_RECTL>(record.Data + at);
+        at += sizeof(U_RECTL);
+    }
+    bool small = (h.fuOptions & U_ETO_SMALL_CHARS) != 0;
+    size_t charBytes = small ? 1 : 2;
+    if (h.cChars > (record.Size - at) / charBytes)
+        Damaged("its string of " + std::to_string(h.cChars) + " characters lies outside the record");
+    for (uint32_t i = 0; i < h.cChars; ++i) {
+        const char* c = record.Data + at + i * charBytes;
+        run.Codes.push_back(small ? uint32_t{static_cast<uint8_t>(*c)} : Read<uint16_t>(c));
+    }
+    if (!small && !(h.fuOptions & U_ETO_GLYPH_INDEX)) CheckUtf16(run.Codes);
+    return run;
+}
+
+void EmfPlayer::CheckUtf16(std::vector<uint32_t>& codes) {
+    {
         // Surrogate pairs become one character (its spacing entry is the pair's first).
         for (size_t i = 0; i < codes.size(); ++i) {
             bool high = codes[i] >= 0xD800 && codes[i] < 0xDC00;
@@ -1069,21 +1115,32 @@ void EmfPlayer::TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint3
             }
         }
     }
+}
 
+void EmfPlayer::DrawText(const TextRun& run) {
+    const std::vector<uint32_t>& codes = run.Codes;
+    const std::vector<int32_t>& dx = run.Dx;
+    const U_RECTL& rect = run.Rect;
+    const bool hasRect = run.HasRect;
+    const uint32_t options = run.Options;
+    const auto count = static_cast<uint32_t>(codes.size());
+    const bool byIndex = (options & U_ETO_GLYPH_INDEX) != 0;
+    const bool pdy = (options & U_ETO_PDY) != 0;
+    const size_t dxStride = pdy ? 2 : 1;
     Affine l2p = LogicalToPicture();
     // The opaque rectangle is filled whether or not there is text.
     std::optional<Region> clipRect;
-    if (hasRect && (text.fOptions & (U_ETO_OPAQUE | U_ETO_CLIPPED))) {
+    if (hasRect && (options & (U_ETO_OPAQUE | U_ETO_CLIPPED))) {
         PointF a = l2p.Apply({double(rect.left), double(rect.top)});
         PointF b = l2p.Apply({double(rect.right), double(rect.bottom)});
         int32_t x0 = int32_t(std::lround(std::clamp(std::min(a.X, b.X), -1e6, 1e6)));
         int32_t x1 = int32_t(std::lround(std::clamp(std::max(a.X, b.X), -1e6, 1e6)));
         int32_t y0 = int32_t(std::lround(std::clamp(std::min(a.Y, b.Y), -1e6, 1e6)));
         int32_t y1 = int32_t(std::lround(std::clamp(std::max(a.Y, b.Y), -1e6, 1e6)));
-        if (text.fOptions & U_ETO_OPAQUE)
+        if (options & U_ETO_OPAQUE)
             EmitFill(FillArea::Rectangle(x0, y0, x1 - x0, y1 - y0), SolidBrush(S.BkColor),
                      kPatCopy);
-        if (text.fOptions & U_ETO_CLIPPED) clipRect = Region::Rect(x0, y0, x1, y1);
+        if (options & U_ETO_CLIPPED) clipRect = Region::Rect(x0, y0, x1, y1);
     }
     if (count == 0) return;
 
@@ -1122,8 +1179,7 @@ void EmfPlayer::TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint3
     // Pen positions of every glyph, from the reference point.
     bool updateCp = (S.TextAlign & U_TA_UPDATECP) != 0;
     PointF reference = updateCp ? ToPicture(S.Current)
-                                : l2p.Apply({double(text.ptlReference.x),
-                                             double(text.ptlReference.y)});
+                                : l2p.Apply(run.Reference);
     std::vector<Glyph> glyphs;
     std::vector<PointF> offsets;
     PointF pen{0, 0};
@@ -1169,7 +1225,7 @@ void EmfPlayer::TextRecord(const EmfRecord& record, const U_EMRTEXT& text, uint3
                          {origin.X + b.X, origin.Y + b.Y}};
         return AreaOfPolygons({RoundPoints(quad, false)}, FillRule::Winding);
     };
-    if (S.BkMode == U_OPAQUE && !(text.fOptions & U_ETO_OPAQUE))
+    if (S.BkMode == U_OPAQUE && !(options & U_ETO_OPAQUE))
         EmitFill(box(-metrics.Ascent, metrics.Descent), SolidBrush(S.BkColor), kPatCopy);
 
     int textBrush = SolidBrush(S.TextColor);
@@ -1201,23 +1257,34 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
                            uint32_t bkColourSource) {
     (void)bkColourSource;
     Affine l2p = LogicalToPicture();
-    if (std::fabs(l2p.M12) > 1e-9 || std::fabs(l2p.M21) > 1e-9)
-        ++Notes.Approximated[EmfRecordName(record.Type) + " under rotation (drawn unrotated)"];
-    PointF a = l2p.Apply(destOrigin);
-    PointF b = l2p.Apply({destOrigin.X + destSize.X, destOrigin.Y + destSize.Y});
-    RectF dest{a.X, a.Y, b.X - a.X, b.Y - a.Y};
-    int32_t left = int32_t(std::lround(std::clamp(std::min(a.X, b.X), -1e6, 1e6)));
-    int32_t right = int32_t(std::lround(std::clamp(std::max(a.X, b.X), -1e6, 1e6)));
-    int32_t top = int32_t(std::lround(std::clamp(std::min(a.Y, b.Y), -1e6, 1e6)));
-    int32_t bottom = int32_t(std::lround(std::clamp(std::max(a.Y, b.Y), -1e6, 1e6)));
+    Placement placement{l2p.Apply(destOrigin), l2p.Apply({destOrigin.X + destSize.X, destOrigin.Y}),
+                        l2p.Apply({destOrigin.X, destOrigin.Y + destSize.Y})};
+    PointF far{placement.XEnd.X + placement.YEnd.X - placement.Origin.X,
+               placement.XEnd.Y + placement.YEnd.Y - placement.Origin.Y};
+    Polyline corners{placement.Origin, placement.XEnd, far, placement.YEnd};
+    double minX = 1e18, maxX = -1e18, minY = 1e18, maxY = -1e18;
+    for (const PointF& p : corners) {
+        minX = std::min(minX, p.X);
+        maxX = std::max(maxX, p.X);
+        minY = std::min(minY, p.Y);
+        maxY = std::max(maxY, p.Y);
+    }
+    auto whole = [](double v) { return int32_t(std::lround(std::clamp(v, -1e6, 1e6))); };
     // Only the part on the picture (and inside the clipping region) is resampled.
-    int32_t vl = std::max(left, 0), vr = std::min(right, Out.Width);
-    int32_t vt = std::max(top, 0), vb = std::min(bottom, Out.Height);
+    int32_t vl = std::max(whole(minX), 0), vr = std::min(whole(maxX), Out.Width);
+    int32_t vt = std::max(whole(minY), 0), vb = std::min(whole(maxY), Out.Height);
     if (std::shared_ptr<const Region> clip = EffectiveClip()) {
         vt = std::max(vt, clip->TopRow());
         vb = std::min(vb, clip->BottomRow());
     }
     if (vl >= vr || vt >= vb) return;
+    // A turned or sheared transfer covers only its parallelogram.
+    std::optional<Region> shape;
+    bool upright = std::fabs(l2p.M12) < 1e-9 && std::fabs(l2p.M21) < 1e-9;
+    if (!upright) {
+        FillArea area = FillArea::Polygon(RoundPoints(corners, false), FillRule::Winding);
+        shape = Region::FromArea(area, vt, vb);
+    }
     bool readsSource = ((code >> 2) ^ code) & 0x33;
     int brush = S.Brush.Null ? kNoBrush : BrushFor(S.Brush);
     if (!readsSource || where.CbBmi == 0) {
@@ -1225,7 +1292,8 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
             ++Notes.Skipped[EmfRecordName(record.Type) + " reading a source it lacks"];
             return;
         }
-        EmitBlit(vl, vt, vr - vl, vb - vt, nullptr, {0, 0}, code, brush, S.TextColor, S.BkColor);
+        EmitBlit(vl, vt, vr - vl, vb - vt, nullptr, {0, 0}, code, brush, S.TextColor, S.BkColor,
+                 shape ? &*shape : nullptr);
         return;
     }
     Dib dib;
@@ -1237,9 +1305,12 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
         return;
     }
     if (sourceFromBottom) sourceRect.Y = dib.Height - sourceRect.Y - sourceRect.Height;
-    auto source = std::make_shared<const LibrarySource>(
-        StretchPart(dib, sourceRect, dest, vl, vt, vr, vb));
-    EmitBlit(vl, vt, vr - vl, vb - vt, source, {0, 0}, code, brush, S.TextColor, S.BkColor);
+    Affine map;
+    if (!PictureToSource(sourceRect, placement, map)) return;
+    auto source =
+        std::make_shared<const LibrarySource>(SamplePart(dib, map, vl, vt, vr, vb));
+    EmitBlit(vl, vt, vr - vl, vb - vt, source, {0, 0}, code, brush, S.TextColor, S.BkColor,
+             shape ? &*shape : nullptr);
 }
 
 void EmfPlayer::BlitRecord(const EmfRecord& record) {
@@ -1303,21 +1374,42 @@ void EmfPlayer::BlitRecord(const EmfRecord& record) {
 }
 
 void EmfPlayer::GradientRecord(const EmfRecord& record) {
-    // Rectangle gradients are drawn as strips of one colour each; triangles are skipped.
+    // Rectangle gradients are drawn as strips of one colour each, triangles in the average
+    // of their corners' colours.
     struct Header {
         U_EMR emr;
         U_RECTL bounds;
         uint32_t nTriVert, nGradObj, ulMode;
     };
-    if (record.Size < sizeof(Header)) return;
+    if (record.Size < sizeof(Header)) Damaged("the record is too short");
     auto h = Read<Header>(record.Data);
     uint64_t vertexBytes = uint64_t{h.nTriVert} * sizeof(U_TRIVERTEX);
-    if (h.ulMode > 1 || sizeof(Header) + vertexBytes + uint64_t{h.nGradObj} * 8 > record.Size) {
-        Unsupported(record);
-        return;
-    }
+    uint64_t objectBytes = h.ulMode == 2 ? 12 : 8;
+    if (h.ulMode > 2 || sizeof(Header) + vertexBytes + uint64_t{h.nGradObj} * objectBytes >
+                            record.Size)
+        Damaged("its vertices and gradient objects do not fit in the record");
     Approximated(record);
     Affine l2p = LogicalToPicture();
+    auto vertex = [&](uint32_t index) {
+        return Read<U_TRIVERTEX>(record.Data + sizeof(Header) + index * sizeof(U_TRIVERTEX));
+    };
+    if (h.ulMode == 2) {
+        for (uint32_t g = 0; g < h.nGradObj; ++g) {
+            auto t = Read<U_GRADIENT3>(record.Data + sizeof(Header) + vertexBytes + 12 * g);
+            if (t.Vertex1 >= h.nTriVert || t.Vertex2 >= h.nTriVert || t.Vertex3 >= h.nTriVert)
+                Damaged("a triangle names a vertex it does not hold");
+            U_TRIVERTEX v[3] = {vertex(t.Vertex1), vertex(t.Vertex2), vertex(t.Vertex3)};
+            uint32_t r = (v[0].Red + v[1].Red + v[2].Red) / 3 >> 8;
+            uint32_t gr = (v[0].Green + v[1].Green + v[2].Green) / 3 >> 8;
+            uint32_t b = (v[0].Blue + v[1].Blue + v[2].Blue) / 3 >> 8;
+            Polyline triangle;
+            for (const U_TRIVERTEX& corner : v)
+                triangle.push_back(l2p.Apply({double(corner.x), double(corner.y)}));
+            EmitFill(FillArea::Polygon(RoundPoints(triangle, false), FillRule::Winding),
+                     SolidBrush(r | gr << 8 | b << 16), kPatCopy);
+        }
+        return;
+    }
     for (uint32_t g = 0; g < h.nGradObj; ++g) {
         auto obj = Read<U_GRADIENT4>(record.Data + sizeof(Header) + vertexBytes + 8 * g);
         if (obj.UpperLeft >= h.nTriVert || obj.LowerRight >= h.nTriVert) continue;
@@ -1576,16 +1668,17 @@ void EmfPlayer::Record(const EmfRecord& record) {
         auto r = Read<U_EMREXTTEXTOUTW>(d);
         const auto* text = reinterpret_cast<const U_EMRTEXT*>(d + offsetof(U_EMREXTTEXTOUTW, emrtext));
         (void)r;
-        TextRecord(record, *text, record.Size, record.Type == U_EMR_EXTTEXTOUTW);
+        DrawText(ReadTextRun(record, *text, record.Type == U_EMR_EXTTEXTOUTW));
         return;
     }
+    case U_EMR_SMALLTEXTOUT: DrawText(ReadSmallText(record)); return;
     case U_EMR_POLYTEXTOUTA:
     case U_EMR_POLYTEXTOUTW: {
         auto r = Read<U_EMRPOLYTEXTOUTW>(d);
         size_t at = offsetof(U_EMRPOLYTEXTOUTW, emrtext);
         for (uint32_t i = 0; i < r.cStrings && at + sizeof(U_EMRTEXT) + 20 <= record.Size; ++i) {
             const auto* text = reinterpret_cast<const U_EMRTEXT*>(d + at);
-            TextRecord(record, *text, record.Size, record.Type == U_EMR_POLYTEXTOUTW);
+            DrawText(ReadTextRun(record, *text, record.Type == U_EMR_POLYTEXTOUTW));
             at += sizeof(U_EMRTEXT) + ((text->fOptions & U_ETO_NO_RECT) ? 0 : 16) + 4;
         }
         return;
