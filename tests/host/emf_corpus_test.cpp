@@ -38,8 +38,7 @@ std::vector<std::string> FilesIn(const std::string& directory) {
 // Files with drawing records: EMF+-only files hold nothing a GDI player draws.
 bool DrawsAnything(const marlhost::EmfFile& file) {
     for (const marlhost::EmfRecord& record : file.Records())
-        if (record.Type != U_EMR_HEADER && record.Type != U_EMR_EOF &&
-            record.Type != U_EMR_COMMENT)
+        if (record.Type != U_EMR_HEADER && record.Type != U_EMR_EOF && record.Type != U_EMR_COMMENT)
             return true;
     return false;
 }
@@ -71,7 +70,8 @@ TEST_P(EmfCorpusPage, RendersAtItsFrameSize) {
         EXPECT_EQ(inked, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedCorpus, EmfCorpusPage, testing::ValuesIn(FilesIn(kCorpus + "/pages")),
+INSTANTIATE_TEST_SUITE_P(SharedCorpus, EmfCorpusPage,
+                         testing::ValuesIn(FilesIn(kCorpus + "/pages")),
                          [](const testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param.substr(0, info.param.size() - 4);
                              std::replace(name.begin(), name.end(), '-', '_');
@@ -163,10 +163,10 @@ std::vector<marlhost::Interval> RowOf(const marlhost::FillOp& fill, int32_t y) {
 
 TEST(EmfPlayer, ClippedRectangleBecomesClippedSpans) {
     MetafileWriter w;
-    w.Words({U_EMR_SELECTOBJECT, 0, 0x80000008u});              // NULL_PEN
+    w.Words({U_EMR_SELECTOBJECT, 0, 0x80000008u}); // NULL_PEN
     w.Words({U_EMR_INTERSECTCLIPRECT, 0, 20, 20, 40, 40});
     w.Words({U_EMR_EXCLUDECLIPRECT, 0, 25, 0, 30, 100});
-    w.Words({U_EMR_SETROP2, 0, 7});                              // XOR pen
+    w.Words({U_EMR_SETROP2, 0, 7}); // XOR pen
     w.Words({U_EMR_RECTANGLE, 0, 10, 10, 35, 35});
     marlhost::Page page = Play(w.Finish());
     ASSERT_EQ(page.Width, 50);
@@ -208,7 +208,8 @@ TEST(EmfPlayer, BrokenRecordsAreNamed) {
     std::vector<Case> cases = {
         {"object outside the handles", {U_EMR_CREATEPEN, 0, 9, 0, 1, 0, 0}, "outside the header's"},
         {"unknown type", {200, 0, 1}, "not one of the format's records"},
-        {"text outside", {U_EMR_EXTTEXTOUTW, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 50, 4000, 0, 0, 0, 0, 0, 0},
+        {"text outside",
+         {U_EMR_EXTTEXTOUTW, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 50, 4000, 0, 0, 0, 0, 0, 0},
          "outside the record"},
     };
     for (const Case& c : cases) {

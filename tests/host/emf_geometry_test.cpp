@@ -80,18 +80,30 @@ INSTANTIATE_TEST_SUITE_P(
         // MM_TEXT ignores the extents: only the origins move points.
         MappingCase{"Text", MM_TEXT_, {7, 7}, {3, 3}, {10, 20}, {100, 200}, {15, 25}, {105, 205}},
         // 0.1 mm units, y up: 100 units right and 50 up are 40 pixels right, 20 up.
-        MappingCase{"LoMetric", MM_LOMETRIC_, {1, 1}, {1, 1}, {0, 0}, {0, 400}, {100, 50},
-                    {40, 380}},
-        MappingCase{"HiMetric", MM_HIMETRIC_, {1, 1}, {1, 1}, {0, 0}, {0, 0}, {1000, -250},
-                    {40, 10}},
+        MappingCase{
+            "LoMetric", MM_LOMETRIC_, {1, 1}, {1, 1}, {0, 0}, {0, 400}, {100, 50}, {40, 380}},
+        MappingCase{
+            "HiMetric", MM_HIMETRIC_, {1, 1}, {1, 1}, {0, 0}, {0, 0}, {1000, -250}, {40, 10}},
         // 1/1440 inch: 1440 twips are 25.4 mm, 101.6 pixels.
         MappingCase{"Twips", MM_TWIPS_, {1, 1}, {1, 1}, {0, 0}, {0, 0}, {1440, 0}, {101.6, 0}},
         // Anisotropic: window 200 x 100 onto viewport 400 x -300.
-        MappingCase{"Anisotropic", MM_ANISOTROPIC_, {200, 100}, {400, -300}, {100, 50}, {10, 20},
-                    {150, 60}, {110, -10}},
+        MappingCase{"Anisotropic",
+                    MM_ANISOTROPIC_,
+                    {200, 100},
+                    {400, -300},
+                    {100, 50},
+                    {10, 20},
+                    {150, 60},
+                    {110, -10}},
         // Isotropic takes the smaller scale (2 rather than 3) on both axes, signs kept.
-        MappingCase{"Isotropic", MM_ISOTROPIC_, {200, 100}, {400, -300}, {0, 0}, {0, 0},
-                    {10, 10}, {20, -20}}),
+        MappingCase{"Isotropic",
+                    MM_ISOTROPIC_,
+                    {200, 100},
+                    {400, -300},
+                    {0, 0},
+                    {0, 0},
+                    {10, 10},
+                    {20, -20}}),
     [](const testing::TestParamInfo<MappingCase>& info) { return info.param.Name; });
 
 TEST(EmfMapping, WorldTransformComesBeforeTheWindow) {

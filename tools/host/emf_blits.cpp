@@ -27,8 +27,7 @@ namespace marlhost {
 
 namespace {
 
-constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4,
-                   kBiPng = 5;
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5;
 // Embedded JPEG and PNG pictures larger than this are not decoded.
 constexpr uint64_t kLargestEmbeddedPixels = 64u << 20;
 
@@ -126,8 +125,8 @@ DibResult DecodeDib(const char* record, uint32_t recordSize, const DibLocation& 
     const char* table = record + where.OffBmi + h.biSize;
     uint32_t tableBytes = where.CbBmi - h.biSize;
     if (bits <= 8) {
-        uint32_t colours = h.biClrUsed != 0 ? std::min<uint32_t>(h.biClrUsed, 1u << bits)
-                                            : 1u << bits;
+        uint32_t colours =
+            h.biClrUsed != 0 ? std::min<uint32_t>(h.biClrUsed, 1u << bits) : 1u << bits;
         uint32_t entry = where.Usage == 1 ? 2 : 4;
         for (uint32_t i = 0; i < colours && (i + 1) * entry <= tableBytes; ++i) {
             PaletteEntry e;

@@ -18,7 +18,7 @@ struct Dib {
     uint32_t Width = 0;
     uint32_t Height = 0;
     std::vector<uint8_t> Rgb;
-    bool Mono = false;            // a two-colour bitmap
+    bool Mono = false;           // a two-colour bitmap
     PaletteEntry MonoColours[2]; // its colours for bits 0 and 1
 
     const uint8_t* Pixel(uint32_t x, uint32_t y) const {

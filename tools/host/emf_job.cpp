@@ -72,9 +72,8 @@ int RenderEmfJob(const EmfJob& job) {
         Page page = PlayEmf(files[i], options, notes);
         if (notes.Dpi < job.Dpi * 0.999)
             Note(job.Files[i] + ": the picture would be too large at " +
-                 std::to_string(int(job.Dpi)) + " dpi; drawn at " +
-                 std::to_string(int(notes.Dpi)) + " dpi (" + std::to_string(page.Width) + " x " +
-                 std::to_string(page.Height) + ")");
+                 std::to_string(int(job.Dpi)) + " dpi; drawn at " + std::to_string(int(notes.Dpi)) +
+                 " dpi (" + std::to_string(page.Width) + " x " + std::to_string(page.Height) + ")");
         ReportNotes(job.Files[i], notes, job.Verbose);
         int32_t bands = (page.Height + page.BandHeight - 1) / page.BandHeight;
         Progress progress(stderr, job.Quiet, bands, page.Width);

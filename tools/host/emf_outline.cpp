@@ -162,7 +162,8 @@ std::vector<Polyline> DashPieces(const Polyline& points, bool closed,
             left = std::max(pattern[entry], 1e-3);
         }
         left -= length - done;
-        if (on) current.push_back(path[i]);
+        if (on)
+            current.push_back(path[i]);
         else {
             current.clear();
         }

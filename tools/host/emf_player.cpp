@@ -77,8 +77,8 @@ struct DcState {
     uint32_t TextAlign = 0;
     uint32_t ArcDirection = U_AD_COUNTERCLOCKWISE;
     double MiterLimit = 10;
-    PointF BrushOrigin; // reference device pixels
-    PointF Current;     // logical
+    PointF BrushOrigin;                 // reference device pixels
+    PointF Current;                     // logical
     std::shared_ptr<const Region> Clip; // null: no clipping region
     std::shared_ptr<const Region> Meta; // null: no meta region
 };
@@ -132,12 +132,13 @@ public:
 
 private:
     // --- state
-    Affine LogicalToPicture() const {
-        return S.Mapping.LogicalToDevice().Then(DeviceToPicture);
-    }
+    Affine LogicalToPicture() const { return S.Mapping.LogicalToDevice().Then(DeviceToPicture); }
     PointF ToPicture(PointF logical) const { return LogicalToPicture().Apply(logical); }
     std::shared_ptr<const Region> EffectiveClip() const;
-    void SetClip(std::shared_ptr<const Region> clip) { S.Clip = std::move(clip); ClipCache.reset(); }
+    void SetClip(std::shared_ptr<const Region> clip) {
+        S.Clip = std::move(clip);
+        ClipCache.reset();
+    }
     void CombineClip(const Region& region, uint32_t mode);
     uint8_t Rop2Code() const { return kRop2Codes[(S.Rop2 - 1) & 15]; }
 
@@ -169,11 +170,8 @@ private:
                         "): " + what);
     }
     void Unsupported(const EmfRecord& record) { ++Notes.Skipped[EmfRecordName(record.Type)]; }
-    void Approximated(const EmfRecord& record) {
-        ++Notes.Approximated[EmfRecordName(record.Type)];
-    }
-    template <typename Point>
-    void PolyRecord(uint32_t type, const Point* points, uint32_t count);
+    void Approximated(const EmfRecord& record) { ++Notes.Approximated[EmfRecordName(record.Type)]; }
+    template <typename Point> void PolyRecord(uint32_t type, const Point* points, uint32_t count);
     template <typename Point>
     void PolyPolyRecord(bool polygon, const uint32_t* counts, uint32_t polys, const Point* points,
                         uint32_t total);
@@ -336,10 +334,10 @@ int EmfPlayer::BrushFor(const BrushObject& brush) {
                 spec.BackColor = S.TextColor;
             } else {
                 const auto& p = brush.Pattern->Palette;
-                spec.Color = uint32_t{p[1].Red} | uint32_t{p[1].Green} << 8 |
-                             uint32_t{p[1].Blue} << 16;
-                spec.BackColor = uint32_t{p[0].Red} | uint32_t{p[0].Green} << 8 |
-                                 uint32_t{p[0].Blue} << 16;
+                spec.Color =
+                    uint32_t{p[1].Red} | uint32_t{p[1].Green} << 8 | uint32_t{p[1].Blue} << 16;
+                spec.BackColor =
+                    uint32_t{p[0].Red} | uint32_t{p[0].Green} << 8 | uint32_t{p[0].Blue} << 16;
             }
         }
         char pointer[32];
@@ -504,8 +502,8 @@ void EmfPlayer::StrokePolyline(const Polyline& points, bool closed) {
         pattern = thin ? std::vector<double>{9, 6, 3, 6} : std::vector<double>{3, 1, 1, 1};
         break;
     case U_PS_DASHDOTDOT:
-        pattern = thin ? std::vector<double>{9, 3, 3, 3, 3, 3}
-                       : std::vector<double>{3, 1, 1, 1, 1, 1};
+        pattern =
+            thin ? std::vector<double>{9, 3, 3, 3, 3, 3} : std::vector<double>{3, 1, 1, 1, 1, 1};
         break;
     case U_PS_ALTERNATE: pattern = {1, 1}; break;
     case U_PS_USERSTYLE: pattern = S.Pen.UserStyle; break;
@@ -531,8 +529,8 @@ void EmfPlayer::StrokePolyline(const Polyline& points, bool closed) {
             if (v.size() == 1) EmitLine(v[0], v[0], S.Pen.Color, code, true);
             for (size_t i = 0; i + 1 < v.size(); ++i) {
                 bool last = !pattern.empty() && i + 2 == v.size();
-                EmitLine(v[i], v[i + 1], S.Pen.Color, code, last || (v[i].X == v[i + 1].X &&
-                                                                     v[i].Y == v[i + 1].Y));
+                EmitLine(v[i], v[i + 1], S.Pen.Color, code,
+                         last || (v[i].X == v[i + 1].X && v[i].Y == v[i + 1].Y));
             }
         }
         return;
@@ -543,7 +541,7 @@ void EmfPlayer::StrokePolyline(const Polyline& points, bool closed) {
     shape.Cap = cap == U_PS_ENDCAP_SQUARE ? PenCap::Square
                 : cap == U_PS_ENDCAP_FLAT ? PenCap::Flat
                                           : PenCap::Round;
-    shape.Join = join == U_PS_JOIN_BEVEL  ? PenJoin::Bevel
+    shape.Join = join == U_PS_JOIN_BEVEL   ? PenJoin::Bevel
                  : join == U_PS_JOIN_MITER ? PenJoin::Miter
                                            : PenJoin::Round;
     shape.MiterLimit = S.MiterLimit;
@@ -805,16 +803,49 @@ void EmfPlayer::SelectObject(uint32_t index) {
         BrushObject brush;
         PenObject pen;
         switch (stock) {
-        case 0: brush.Color = 0xFFFFFF; S.Brush = brush; break;
-        case 1: brush.Color = 0xC0C0C0; S.Brush = brush; break;
-        case 2: brush.Color = 0x808080; S.Brush = brush; break;
-        case 3: brush.Color = 0x404040; S.Brush = brush; break;
-        case 4: brush.Color = 0x000000; S.Brush = brush; break;
-        case 5: brush.Null = true; S.Brush = brush; break;
-        case 6: pen.Color = 0xFFFFFF; S.Pen = pen; break;
-        case 7: pen.Color = 0; S.Pen = pen; break;
-        case 8: pen.Null = true; S.Pen = pen; break;
-        case 10: case 11: case 12: case 13: case 14: case 16: case 17:
+        case 0:
+            brush.Color = 0xFFFFFF;
+            S.Brush = brush;
+            break;
+        case 1:
+            brush.Color = 0xC0C0C0;
+            S.Brush = brush;
+            break;
+        case 2:
+            brush.Color = 0x808080;
+            S.Brush = brush;
+            break;
+        case 3:
+            brush.Color = 0x404040;
+            S.Brush = brush;
+            break;
+        case 4:
+            brush.Color = 0x000000;
+            S.Brush = brush;
+            break;
+        case 5:
+            brush.Null = true;
+            S.Brush = brush;
+            break;
+        case 6:
+            pen.Color = 0xFFFFFF;
+            S.Pen = pen;
+            break;
+        case 7:
+            pen.Color = 0;
+            S.Pen = pen;
+            break;
+        case 8:
+            pen.Null = true;
+            S.Pen = pen;
+            break;
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+        case 16:
+        case 17:
             S.Font = FontObject{};
             S.Font.Face = stock == 10 || stock == 11 || stock == 16 ? "Courier New" : "Arial";
             S.Font.Logical.lfHeight = stock == 17 ? -11 : 16;
@@ -933,8 +964,7 @@ Region EmfPlayer::RegionFromData(const char* data, uint32_t bytes, bool& ok) con
             return static_cast<int32_t>(std::clamp(std::lround(v), -1000000L, 1000000L));
         };
         Region piece = Region::Rect(clampRound(std::min(a.X, b.X)), clampRound(std::min(a.Y, b.Y)),
-                                    clampRound(std::max(a.X, b.X)),
-                                    clampRound(std::max(a.Y, b.Y)));
+                                    clampRound(std::max(a.X, b.X)), clampRound(std::max(a.Y, b.Y)));
         region = region.Combine(piece, RegionOp::Or);
     }
     return region;
@@ -959,9 +989,8 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
         auto r = Read<U_EMROFFSETCLIPRGN>(record.Data);
         if (!S.Clip) return;
         PointF d = LogicalToPicture().ApplyVector({double(r.ptlOffset.x), double(r.ptlOffset.y)});
-        SetClip(std::make_shared<const Region>(
-            S.Clip->Offset(static_cast<int32_t>(std::lround(d.X)),
-                           static_cast<int32_t>(std::lround(d.Y)))));
+        SetClip(std::make_shared<const Region>(S.Clip->Offset(
+            static_cast<int32_t>(std::lround(d.X)), static_cast<int32_t>(std::lround(d.Y)))));
         return;
     }
     case U_EMR_SETMETARGN:
@@ -975,10 +1004,10 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
             if (f.Points.size() >= 3) rounded.push_back(RoundPoints(f.Points, false));
         FillArea area = AreaOfPolygons(rounded, S.PolyFill == U_WINDING ? FillRule::Winding
                                                                         : FillRule::EvenOdd);
-        Region region = rounded.empty() ? Region()
-                                        : Region::FromArea(area, std::max(area.TopRow(), -1),
-                                                           std::min(area.BottomRow(),
-                                                                    Out.Height + 1));
+        Region region = rounded.empty()
+                            ? Region()
+                            : Region::FromArea(area, std::max(area.TopRow(), -1),
+                                               std::min(area.BottomRow(), Out.Height + 1));
         CombineClip(region, mode);
         Path.clear();
         return;
@@ -996,8 +1025,8 @@ void EmfPlayer::RegionRecord(const EmfRecord& record) {
             return;
         }
         bool ok = false;
-        Region region = RegionFromData(record.Data + at,
-                                       std::min<uint32_t>(r.cbRgnData, record.Size - at), ok);
+        Region region =
+            RegionFromData(record.Data + at, std::min<uint32_t>(r.cbRgnData, record.Size - at), ok);
         if (ok) CombineClip(region, r.iMode);
         return;
     }
@@ -1008,7 +1037,8 @@ void EmfPlayer::RegionRecord(const EmfRecord& record) {
     uint32_t bytes = Read<uint32_t>(record.Data + 24);
     if (at > record.Size) return;
     bool ok = false;
-    Region region = RegionFromData(record.Data + at, std::min<uint32_t>(bytes, record.Size - at), ok);
+    Region region =
+        RegionFromData(record.Data + at, std::min<uint32_t>(bytes, record.Size - at), ok);
     if (!ok || region.Empty()) return;
     FillArea area = FillArea::Rows(region.TopRow(), region.AllRows());
     if (record.Type == U_EMR_INVERTRGN) {
@@ -1022,9 +1052,8 @@ void EmfPlayer::RegionRecord(const EmfRecord& record) {
             if (const auto* b = std::get_if<BrushObject>(&Objects[brushIndex])) brush = *b;
         if (record.Type == U_EMR_FRAMERGN) {
             Approximated(record);
-            Region inner = region.Combine(region.Offset(1, 1).Combine(region.Offset(-1, -1),
-                                                                      RegionOp::And),
-                                          RegionOp::Diff);
+            Region inner = region.Combine(
+                region.Offset(1, 1).Combine(region.Offset(-1, -1), RegionOp::And), RegionOp::Diff);
             if (!inner.Empty()) area = FillArea::Rows(inner.TopRow(), inner.AllRows());
         }
         if (!brush.Null) EmitFill(area, BrushFor(brush), kPatCopy);
@@ -1090,7 +1119,8 @@ TextRun EmfPlayer::ReadSmallText(const EmfRecord& record) {
     bool small = (h.fuOptions & U_ETO_SMALL_CHARS) != 0;
     size_t charBytes = small ? 1 : 2;
     if (h.cChars > (record.Size - at) / charBytes)
-        Damaged("its string of " + std::to_string(h.cChars) + " characters lies outside the record");
+        Damaged("its string of " + std::to_string(h.cChars) +
+                " characters lies outside the record");
     for (uint32_t i = 0; i < h.cChars; ++i) {
         const char* c = record.Data + at + i * charBytes;
         run.Codes.push_back(small ? uint32_t{static_cast<uint8_t>(*c)} : Read<uint16_t>(c));
@@ -1105,8 +1135,8 @@ void EmfPlayer::CheckUtf16(std::vector<uint32_t>& codes) {
         for (size_t i = 0; i < codes.size(); ++i) {
             bool high = codes[i] >= 0xD800 && codes[i] < 0xDC00;
             bool low = codes[i] >= 0xDC00 && codes[i] < 0xE000;
-            bool paired = high && i + 1 < codes.size() && codes[i + 1] >= 0xDC00 &&
-                          codes[i + 1] < 0xE000;
+            bool paired =
+                high && i + 1 < codes.size() && codes[i + 1] >= 0xDC00 && codes[i + 1] < 0xE000;
             if (low || (high && !paired))
                 Damaged("its text is not valid UTF-16 (character " + std::to_string(i) + ")");
             if (paired) {
@@ -1178,8 +1208,7 @@ void EmfPlayer::DrawText(const TextRun& run) {
 
     // Pen positions of every glyph, from the reference point.
     bool updateCp = (S.TextAlign & U_TA_UPDATECP) != 0;
-    PointF reference = updateCp ? ToPicture(S.Current)
-                                : l2p.Apply(run.Reference);
+    PointF reference = updateCp ? ToPicture(S.Current) : l2p.Apply(run.Reference);
     std::vector<Glyph> glyphs;
     std::vector<PointF> offsets;
     PointF pen{0, 0};
@@ -1236,8 +1265,8 @@ void EmfPlayer::DrawText(const TextRun& run) {
         int32_t y = static_cast<int32_t>(std::floor(origin.Y + offsets[i].Y + 0.5)) + glyph.Top;
         // A glyph's set bits are its ink: a white source sample, which 0xE2 paints with the
         // text colour's brush; elsewhere the destination stays.
-        EmitBlit(x, y, glyph.Bits->Width, glyph.Bits->Height, glyph.Bits, {0, 0}, 0xE2,
-                 textBrush, 0x000000, 0xFFFFFF, clipRect ? &*clipRect : nullptr);
+        EmitBlit(x, y, glyph.Bits->Width, glyph.Bits->Height, glyph.Bits, {0, 0}, 0xE2, textBrush,
+                 0x000000, 0xFFFFFF, clipRect ? &*clipRect : nullptr);
     }
     double thickness = std::max(metrics.UnderlineThickness, 1.0 / base.LengthScale());
     if (lf.lfUnderline)
@@ -1307,8 +1336,7 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
     if (sourceFromBottom) sourceRect.Y = dib.Height - sourceRect.Y - sourceRect.Height;
     Affine map;
     if (!PictureToSource(sourceRect, placement, map)) return;
-    auto source =
-        std::make_shared<const LibrarySource>(SamplePart(dib, map, vl, vt, vr, vb));
+    auto source = std::make_shared<const LibrarySource>(SamplePart(dib, map, vl, vt, vr, vb));
     EmitBlit(vl, vt, vr - vl, vb - vt, source, {0, 0}, code, brush, S.TextColor, S.BkColor,
              shape ? &*shape : nullptr);
 }
@@ -1385,8 +1413,8 @@ void EmfPlayer::GradientRecord(const EmfRecord& record) {
     auto h = Read<Header>(record.Data);
     uint64_t vertexBytes = uint64_t{h.nTriVert} * sizeof(U_TRIVERTEX);
     uint64_t objectBytes = h.ulMode == 2 ? 12 : 8;
-    if (h.ulMode > 2 || sizeof(Header) + vertexBytes + uint64_t{h.nGradObj} * objectBytes >
-                            record.Size)
+    if (h.ulMode > 2 ||
+        sizeof(Header) + vertexBytes + uint64_t{h.nGradObj} * objectBytes > record.Size)
         Damaged("its vertices and gradient objects do not fit in the record");
     Approximated(record);
     Affine l2p = LogicalToPicture();
@@ -1413,8 +1441,10 @@ void EmfPlayer::GradientRecord(const EmfRecord& record) {
     for (uint32_t g = 0; g < h.nGradObj; ++g) {
         auto obj = Read<U_GRADIENT4>(record.Data + sizeof(Header) + vertexBytes + 8 * g);
         if (obj.UpperLeft >= h.nTriVert || obj.LowerRight >= h.nTriVert) continue;
-        auto v0 = Read<U_TRIVERTEX>(record.Data + sizeof(Header) + obj.UpperLeft * sizeof(U_TRIVERTEX));
-        auto v1 = Read<U_TRIVERTEX>(record.Data + sizeof(Header) + obj.LowerRight * sizeof(U_TRIVERTEX));
+        auto v0 =
+            Read<U_TRIVERTEX>(record.Data + sizeof(Header) + obj.UpperLeft * sizeof(U_TRIVERTEX));
+        auto v1 =
+            Read<U_TRIVERTEX>(record.Data + sizeof(Header) + obj.LowerRight * sizeof(U_TRIVERTEX));
         PointF a = l2p.Apply({double(v0.x), double(v0.y)});
         PointF b = l2p.Apply({double(v1.x), double(v1.y)});
         int32_t x0 = int32_t(std::lround(std::clamp(std::min(a.X, b.X), -1e6, 1e6)));
@@ -1429,8 +1459,8 @@ void EmfPlayer::GradientRecord(const EmfRecord& record) {
             auto mix = [&](uint16_t p, uint16_t q) {
                 return uint32_t(std::lround((p + (q - p) * t) / 256.0)) & 0xFF;
             };
-            uint32_t colour = mix(v0.Red, v1.Red) | mix(v0.Green, v1.Green) << 8 |
-                              mix(v0.Blue, v1.Blue) << 16;
+            uint32_t colour =
+                mix(v0.Red, v1.Red) | mix(v0.Green, v1.Green) << 8 | mix(v0.Blue, v1.Blue) << 16;
             int32_t from = int32_t(int64_t{length} * k / steps);
             int32_t to = int32_t(int64_t{length} * (k + 1) / steps);
             FillArea strip = vertical ? FillArea::Rectangle(x0, y0 + from, x1 - x0, to - from)
@@ -1498,9 +1528,8 @@ void EmfPlayer::Record(const EmfRecord& record) {
         auto x = Read<U_XFORM>(d + 8);
         Affine a{x.eM11, x.eM12, x.eM21, x.eM22, x.eDx, x.eDy};
         bool finite = std::isfinite(a.M11 + a.M12 + a.M21 + a.M22 + a.Dx + a.Dy);
-        uint32_t mode = record.Type == U_EMR_SETWORLDTRANSFORM
-                            ? 4
-                            : Read<U_EMRMODIFYWORLDTRANSFORM>(d).iMode;
+        uint32_t mode =
+            record.Type == U_EMR_SETWORLDTRANSFORM ? 4 : Read<U_EMRMODIFYWORLDTRANSFORM>(d).iMode;
         if (mode == 1 || (finite && a.Invertible())) S.Mapping.ModifyWorld(a, mode);
         return;
     }
@@ -1583,8 +1612,8 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_POLYBEZIERTO:
     case U_EMR_POLYLINETO: {
         auto r = Read<U_EMRPOLYLINE>(d);
-        PolyRecord(record.Type, reinterpret_cast<const U_POINTL*>(d + offsetof(U_EMRPOLYLINE, aptl)),
-                   r.cptl);
+        PolyRecord(record.Type,
+                   reinterpret_cast<const U_POINTL*>(d + offsetof(U_EMRPOLYLINE, aptl)), r.cptl);
         return;
     }
     case U_EMR_POLYBEZIER16:
@@ -1601,9 +1630,9 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_POLYPOLYGON: {
         auto r = Read<U_EMRPOLYPOLYLINE>(d);
         const char* counts = d + offsetof(U_EMRPOLYPOLYLINE, aPolyCounts);
-        PolyPolyRecord(record.Type == U_EMR_POLYPOLYGON,
-                       reinterpret_cast<const uint32_t*>(counts), r.nPolys,
-                       reinterpret_cast<const U_POINTL*>(counts + 4 * size_t{r.nPolys}), r.cptl);
+        PolyPolyRecord(record.Type == U_EMR_POLYPOLYGON, reinterpret_cast<const uint32_t*>(counts),
+                       r.nPolys, reinterpret_cast<const U_POINTL*>(counts + 4 * size_t{r.nPolys}),
+                       r.cptl);
         return;
     }
     case U_EMR_POLYPOLYLINE16:
@@ -1666,7 +1695,8 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_EXTTEXTOUTA:
     case U_EMR_EXTTEXTOUTW: {
         auto r = Read<U_EMREXTTEXTOUTW>(d);
-        const auto* text = reinterpret_cast<const U_EMRTEXT*>(d + offsetof(U_EMREXTTEXTOUTW, emrtext));
+        const auto* text =
+            reinterpret_cast<const U_EMRTEXT*>(d + offsetof(U_EMREXTTEXTOUTW, emrtext));
         (void)r;
         DrawText(ReadTextRun(record, *text, record.Type == U_EMR_EXTTEXTOUTW));
         return;

@@ -27,7 +27,7 @@ std::string Where(const std::string& name, size_t index, const EmfRecord& record
 std::vector<char> ReadRegularFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw PageError(path + ": cannot open: " + std::strerror(errno));
-    struct stat info{};
+    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         throw PageError(path + ": not a regular file");
@@ -72,7 +72,7 @@ bool LooksLikeEmf(const std::string& path) {
     }
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    struct stat info{};
+    struct stat info {};
     bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     unsigned char head[44] = {};
     bool emf = regular && ::read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head) &&
@@ -107,8 +107,7 @@ void EmfFile::CheckComment(const EmfRecord& record, size_t index) const {
             std::memcpy(&size, record.Data + at + 4, 4);
             std::memcpy(&dataSize, record.Data + at + 8, 4);
         }
-        if (end - at < 12 || size < 12 || size % 4 != 0 || size > end - at ||
-            dataSize > size - 12)
+        if (end - at < 12 || size < 12 || size % 4 != 0 || size > end - at || dataSize > size - 12)
             throw PageError(Where(FileName, index, record) + ": the EMF+ record at byte " +
                             std::to_string(at) + " of the comment does not fit in it");
         at += size;
@@ -143,9 +142,8 @@ void EmfFile::Check() {
                         " pixels, " + std::to_string(h.szlMillimeters.cx) + " x " +
                         std::to_string(h.szlMillimeters.cy) + " mm is not a device");
 
-    if (h.nDescription != 0 &&
-        (h.offDescription > first.nSize ||
-         uint64_t{h.nDescription} * 2 > first.nSize - h.offDescription))
+    if (h.nDescription != 0 && (h.offDescription > first.nSize ||
+                                uint64_t{h.nDescription} * 2 > first.nSize - h.offDescription))
         throw PageError(FileName + ": EMR_HEADER: its description (" +
                         std::to_string(h.nDescription) + " characters at offset " +
                         std::to_string(h.offDescription) + ") lies outside the header");

@@ -49,7 +49,8 @@ struct TextEngine::State {
     int Match(const std::string& family, int32_t weight, bool italic) {
         FcPattern* pattern = FcPatternCreate();
         if (!family.empty())
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+            FcPatternAddString(pattern, FC_FAMILY,
+                               reinterpret_cast<const FcChar8*>(family.c_str()));
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(kFallbackFamily));
         FcPatternAddInteger(pattern, FC_WEIGHT, weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
         FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
@@ -112,21 +113,19 @@ FontMetrics TextEngine::Metrics(int faceIndex, double em) {
     m.Ascent = ascent / units * em;
     m.Descent = descent / units * em;
     m.CellScale = ascent + descent > 0 ? units / (ascent + descent) : 1;
-    m.AverageWidth = (os2 != nullptr && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : units / 2) /
-                     units * em;
+    m.AverageWidth =
+        (os2 != nullptr && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : units / 2) / units * em;
     m.UnderlinePosition = -face->underline_position / units * em;
     m.UnderlineThickness = std::max(1.0, double(face->underline_thickness)) / units * em;
-    m.StrikeoutPosition = (os2 != nullptr && os2->yStrikeoutPosition > 0
-                               ? os2->yStrikeoutPosition
-                               : units * 0.26) /
-                          units * em;
+    m.StrikeoutPosition =
+        (os2 != nullptr && os2->yStrikeoutPosition > 0 ? os2->yStrikeoutPosition : units * 0.26) /
+        units * em;
     if (os2 != nullptr && os2->yStrikeoutSize > 0)
         m.UnderlineThickness = std::max(m.UnderlineThickness, 0.0);
     return m;
 }
 
-Glyph TextEngine::Render(int faceIndex, const TextGeometry& geometry, uint32_t code,
-                         bool byIndex) {
+Glyph TextEngine::Render(int faceIndex, const TextGeometry& geometry, uint32_t code, bool byIndex) {
     const Affine& a = geometry.TextToPicture;
     auto key = std::make_tuple(faceIndex, Quantize(geometry.EmLogical), Quantize(a.M11),
                                Quantize(a.M12), Quantize(a.M21), Quantize(a.M22), code, byIndex);
@@ -164,10 +163,10 @@ Glyph TextEngine::Render(int faceIndex, const TextGeometry& geometry, uint32_t c
             uint32_t rowBytes = (bitmap.width + 7) / 8;
             std::vector<uint8_t> rows(size_t{rowBytes} * bitmap.rows);
             for (uint32_t y = 0; y < bitmap.rows; ++y) {
-                const uint8_t* from = bitmap.pitch >= 0
-                                          ? bitmap.buffer + size_t{y} * uint32_t(bitmap.pitch)
-                                          : bitmap.buffer + size_t{bitmap.rows - 1 - y} *
-                                                                uint32_t(-bitmap.pitch);
+                const uint8_t* from =
+                    bitmap.pitch >= 0
+                        ? bitmap.buffer + size_t{y} * uint32_t(bitmap.pitch)
+                        : bitmap.buffer + size_t{bitmap.rows - 1 - y} * uint32_t(-bitmap.pitch);
                 std::copy(from, from + rowBytes, rows.begin() + std::ptrdiff_t(y * rowBytes));
             }
             glyph.Bits = std::make_shared<const LibrarySource>(

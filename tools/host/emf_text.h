@@ -36,8 +36,8 @@ struct Glyph {
 };
 
 struct FontMetrics {
-    double Ascent = 0;   // logical units, of the em height asked
-    double Descent = 0;  // positive
+    double Ascent = 0;    // logical units, of the em height asked
+    double Descent = 0;   // positive
     double CellScale = 1; // em height per cell height (for positive logical heights)
     double AverageWidth = 0;
     double UnderlinePosition = 0; // below the baseline, positive

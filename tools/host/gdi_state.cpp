@@ -83,7 +83,8 @@ void CoordinateMapping::SetViewportExt(SizeF s) {
 }
 
 void CoordinateMapping::ScaleWindowExt(double xNum, double xDen, double yNum, double yDen) {
-    if (xDen != 0 && yDen != 0) SetWindowExt({WindowExt.Cx * xNum / xDen, WindowExt.Cy * yNum / yDen});
+    if (xDen != 0 && yDen != 0)
+        SetWindowExt({WindowExt.Cx * xNum / xDen, WindowExt.Cy * yNum / yDen});
 }
 
 void CoordinateMapping::ScaleViewportExt(double xNum, double xDen, double yNum, double yDen) {

@@ -37,12 +37,12 @@ struct Affine {
 
 // The reference device of the metafile and the picture it is played into.
 struct PlaybackGeometry {
-    int32_t DeviceWidth = 1;          // reference device, pixels
+    int32_t DeviceWidth = 1; // reference device, pixels
     int32_t DeviceHeight = 1;
-    double DeviceMillimetresX = 1;    // reference device size, mm
+    double DeviceMillimetresX = 1; // reference device size, mm
     double DeviceMillimetresY = 1;
     double FrameLeft = 0, FrameTop = 0, FrameRight = 1, FrameBottom = 1; // 0.01 mm
-    int32_t PictureWidth = 1;         // pixels
+    int32_t PictureWidth = 1;                                            // pixels
     int32_t PictureHeight = 1;
 
     // Reference device pixels to picture pixels.
