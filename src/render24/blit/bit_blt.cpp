@@ -33,14 +33,14 @@ bool PlaneSurface(const BitmapHeader& header) {
 }
 
 class BlockTransfer {
-  public:
+public:
     BlockTransfer(const BlitCall& call, RowRoutine& routine) : Call(call), Routine(routine) {}
     BlockTransfer(const BlockTransfer&) = delete;
     BlockTransfer& operator=(const BlockTransfer&) = delete;
 
     uint32_t Perform() { return CleanUp(Transfer()); }
 
-  private:
+private:
     uint32_t Transfer();
     bool CheckRecords();
     bool AttachSource();
@@ -167,11 +167,13 @@ bool BlockTransfer::SourceRowsReadable() const {
     return marl::SourceRowsReadable(*Call.Source, Extent.Rows(Call.Y));
 }
 
+// The band is the driver's surface, described by its header (checked in CheckRecords, and the
+// rows clipped to it); its rows are probed at their ends, as the source's are.
 bool BlockTransfer::DestinationRowsReadable() const {
     if (Surface->Segmented) return true; // segment rows are not contiguous; the driver's
     const BitmapHeader& drawn = *Surface->Header;
     uint64_t stride = uint64_t{drawn.Planes} * drawn.WidthBytes;
-    return Readable(drawn.Bits + stride * Call.Y, stride * Extent.Rows(Call.Y));
+    return RowEndsReadable(drawn.Bits + stride * Call.Y, stride, stride, Extent.Rows(Call.Y));
 }
 
 bool BlockTransfer::PreparePattern() {
