@@ -18,6 +18,7 @@
 #include "core/core_services.h"
 
 #include "core/named_lock_posix.h"
+#include "core/named_slots.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -26,8 +27,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cwchar>
-#include <mutex>
 #include <string>
 
 namespace {
@@ -131,49 +130,18 @@ NamedLockObject* MapNamedLock(const wchar_t* name) {
     return nullptr;
 }
 
-// The names this process has mapped, in the order they were first asked for. A slot once
-// published never changes, so a lookup reads the table without a lock.
-constexpr int kMaxNames = 256;
-struct MappedName {
-    const wchar_t* Name;
-    NamedLockObject* Object;
-};
-MappedName MappedNames[kMaxNames];
-std::atomic<int> MappedCount{0};
-std::mutex Mapping;
+marlcore::NamedSlots<NamedLockObject*> MappedNames;
 
-int FindMapped(const wchar_t* name, int count) {
-    for (int slot = 0; slot < count; ++slot)
-        if (std::wcscmp(MappedNames[slot].Name, name) == 0) return slot;
-    return -1;
-}
-
-// The slot of the name's mapping, made at the first call for the name; -1 when the name's
-// object cannot be used. A failure is not remembered: the next object of the name tries again.
-int SlotFor(const wchar_t* name) {
-    int slot = FindMapped(name, MappedCount.load(std::memory_order_acquire));
-    if (slot >= 0) return slot;
-    std::lock_guard<std::mutex> guard(Mapping);
-    int count = MappedCount.load(std::memory_order_relaxed);
-    slot = FindMapped(name, count);
-    if (slot >= 0 || count == kMaxNames) return slot;
-    NamedLockObject* object = MapNamedLock(name);
-    if (object == nullptr) return -1;
-    size_t length = std::wcslen(name);
-    auto* copy = new wchar_t[length + 1];
-    std::wmemcpy(copy, name, length + 1);
-    MappedNames[count] = {copy, object};
-    MappedCount.store(count + 1, std::memory_order_release);
-    return count;
-}
-
-pthread_mutex_t& MutexOf(int slot) { return MappedNames[slot].Object->Mutex; }
+pthread_mutex_t& MutexOf(int slot) { return MappedNames.At(slot)->Mutex; }
 
 } // namespace
 
 CSMutex::CSMutex(const wchar_t* name) : Handle(-1), Held(false) {
     if (name == nullptr) return;
-    Handle = SlotFor(name);
+    Handle = MappedNames.SlotFor(name, [](const wchar_t* lockName, NamedLockObject*& object) {
+        object = MapNamedLock(lockName);
+        return object != nullptr;
+    });
 }
 
 CSMutex::~CSMutex() {
