@@ -13,7 +13,6 @@
 #include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
-#include <new>
 
 namespace marl {
 namespace {
@@ -33,14 +32,14 @@ bool PlaneSurface(const BitmapHeader& header) {
 }
 
 class BlockTransfer {
-  public:
+public:
     BlockTransfer(const BlitCall& call, RowRoutine& routine) : Call(call), Routine(routine) {}
     BlockTransfer(const BlockTransfer&) = delete;
     BlockTransfer& operator=(const BlockTransfer&) = delete;
 
     uint32_t Perform() { return CleanUp(Transfer()); }
 
-  private:
+private:
     uint32_t Transfer();
     bool CheckRecords();
     bool AttachSource();
@@ -68,7 +67,8 @@ class BlockTransfer {
     const BlitCall& Call;
     RowRoutine& Routine;
     bool Acquired = false;
-    PlaneBitmap* Source = nullptr;
+    PlaneBitmap* Source = nullptr; // SourceBitmap once attached
+    PlaneBitmap SourceBitmap{};
     ConversionRow Row;
 
     PlaneBitmap* Surface = nullptr;
@@ -124,8 +124,7 @@ bool BlockTransfer::CheckRecords() {
 
 bool BlockTransfer::AttachSource() {
     if (Call.Source == nullptr) return true;
-    Source = new (std::nothrow) PlaneBitmap{};
-    if (Source == nullptr) return false;
+    Source = &SourceBitmap;
     int32_t status = 0;
     Attach(*Source, Call.Source, &status);
     if (status < 0 || Call.Source->Bits == nullptr) return false;
@@ -199,7 +198,6 @@ RoutineRequest BlockTransfer::Request() const {
     request.BrushPattern = Pattern.BrushPattern;
     request.PatternColor = Pattern.Color;
     request.DestPlaneStride = DestPlaneStride;
-    request.Allocator = Call.Device->Allocator;
     request.PatternWidth = Pattern.Width;
     request.PatternPhase = Pattern.Phase;
     if (Pattern.FromRows()) {
@@ -247,15 +245,12 @@ void BlockTransfer::RunRows() {
     }
 }
 
-// In this order on every exit: the routine (protection first), the lock, the source bitmap
+// In this order on every exit: the routine, the lock, the source bitmap
 // object, the conversion row; the lock object itself ends with this object.
 uint32_t BlockTransfer::CleanUp(uint32_t result) {
     Routine.Discard();
     if (Acquired && Lock.Release() != 0) result = kBlitFailed;
-    if (Source != nullptr) {
-        Free(*Source);
-        delete Source;
-    }
+    if (Source != nullptr) Free(*Source);
     if (Row.Bytes != nullptr) Call.Device->Allocator->FreeBlock(Row.Bytes);
     return result;
 }

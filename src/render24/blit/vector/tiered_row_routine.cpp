@@ -44,12 +44,12 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
     if (PatternRows) {
         uint32_t width = request.PatternWidth & 0xFFFF;
         if (!Pattern.Reset(request.PatternBits, width, request.PatternHeight,
-                           request.PatternPhase & 0xFFFF, request.Allocator)) {
+                           request.PatternPhase & 0xFFFF)) {
             return false;
         }
         Brush = {reinterpret_cast<uintptr_t>(request.PatternBits), Pattern.SourceBytes()};
     }
-    return CompileVectorRop(Vector, vector);
+    return CompileKeptVectorRop(Vector, vector);
 }
 
 // Whether this row can take the vector routine, and the pattern row it then reads. A row
@@ -83,11 +83,9 @@ void TieredRowRoutine::Run(const void* sourceRow, void* destinationRow, const vo
 }
 
 void TieredRowRoutine::Discard() {
-    // The byte-serial routine's RestoreProtection sets every code area back, the vector
-    // area among them.
     ByteSerial.Discard();
+    Vector = BlitRoutine{};
     Ready = false;
-    Pattern.Reset(nullptr, 0, 0, 0, nullptr);
 }
 
 } // namespace marl::vec

@@ -43,7 +43,7 @@ private:
     RoutineRequest Request;
     bool ReadsSource = false;
     bool PatternRows = false; // the vector routine reads prepared pattern rows
-    PreparedPattern Pattern;
+    PreparedPattern& Pattern = TransferPatternRows();
     Span Brush; // the bytes the pattern rows are prepared from
     uint32_t VectorRows = 0;
     uint32_t ByteSerialRows = 0;
