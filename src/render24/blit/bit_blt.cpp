@@ -221,10 +221,15 @@ RoutineRequest BlockTransfer::Request() const {
 }
 
 // Source row r - y: converted into the conversion row, handed in place (three 8-bit planes,
-// or raw 1-bit data the routine expands itself), or none.
+// or raw 1-bit data the routine expands itself), or none. Rows are asked for in order, so
+// the source's row cursor steps on from the first one.
 const void* BlockTransfer::SourceRow(uint32_t r) {
     if (Source == nullptr) return nullptr;
-    SelectRow(*Source, r - Call.Y);
+    if (r == Call.Y) {
+        SelectRow(*Source, 0);
+    } else {
+        NextRow(*Source);
+    }
     const uint8_t* bits = RowPlane(*Source, 0);
     if (Converting()) {
         ConvertSourceRow(Layout.Mode, bits, Call.MonoExpand & 7, Colours, Palette, Row);

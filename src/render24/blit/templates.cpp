@@ -202,7 +202,21 @@ uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values) {
     return 0;
 }
 
-bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
+namespace {
+
+// The values each routine of the table was last patched for: the same values again need not
+// even be compared slot by slot. Used under the transfer lock, like the area itself.
+struct PatchedValues {
+    TemplateValues Values[std::size(Catalogue)];
+    bool Known[std::size(Catalogue)] = {};
+};
+
+PatchedValues& LastPatched() {
+    static PatchedValues patched;
+    return patched;
+}
+
+bool WriteChangedSlots(const BlitTemplate& routine, const TemplateValues& values) {
     CodeArea& area = TemplateArea();
     bool writing = false;
     for (const TemplateSlot& slot : routine.Slots) {
@@ -220,6 +234,25 @@ bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
         }
     }
     return !writing || EndWriting(area);
+}
+
+} // namespace
+
+bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
+    const std::span<const BlitTemplate> table = TemplateCatalogue();
+    const uintptr_t offset =
+        reinterpret_cast<uintptr_t>(&routine) - reinterpret_cast<uintptr_t>(table.data());
+    const size_t index = offset / sizeof(BlitTemplate);
+    PatchedValues& patched = LastPatched();
+    const bool listed = index < table.size() && offset % sizeof(BlitTemplate) == 0;
+    if (listed && patched.Known[index] && patched.Values[index] == values) return true;
+    if (listed) patched.Known[index] = false;
+    if (!WriteChangedSlots(routine, values)) return false;
+    if (listed) {
+        patched.Values[index] = values;
+        patched.Known[index] = true;
+    }
+    return true;
 }
 
 } // namespace marl

@@ -87,6 +87,8 @@ struct TemplateValues {
     uint8_t Color[3] = {};
     uint8_t SetBit[3] = {};
     uint8_t ClearBit[3] = {};
+
+    bool operator==(const TemplateValues&) const = default;
 };
 
 // The 32-bit value a slot receives (for a LoopBack slot, its distance byte).

@@ -40,6 +40,8 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
     VectorRequest vector = ToVectorRequest(request);
     if (!VectorServes(vector)) return false;
     ReadsSource = RopOperands().UsesSource(request.Rop);
+    DestinationHull = Hull(DestinationSpans(request, nullptr));
+    SourceHull = Hull(SourceSpans(request, nullptr));
     PatternRows = RopOperands().UsesPattern(request.Rop) && (request.BrushPattern & 0xFFFF) != 0;
     if (PatternRows) {
         uint32_t width = request.PatternWidth & 0xFFFF;
@@ -57,18 +59,30 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
 // the rows prepared so far are made again from the brush when next used.
 bool TieredRowRoutine::VectorTakes(const void* sourceRow, const void* destinationRow,
                                    const void*& patternRow) {
-    RowSpans destination = DestinationSpans(Request, destinationRow);
-    if (PatternRows && Overlap(destination, Brush)) {
+    if (PatternRows && DestinationMeets(destinationRow, Brush)) {
         Pattern.Invalidate();
         return false;
     }
     if (ReadsSource) {
-        if (sourceRow == nullptr || Overlap(destination, SourceSpans(Request, sourceRow)))
-            return false;
+        if (sourceRow == nullptr || SourceMeetsDestination(sourceRow, destinationRow)) return false;
     }
     if (!PatternRows) return true;
     patternRow = Pattern.Row(static_cast<const uint8_t*>(patternRow));
     return patternRow != nullptr;
+}
+
+// The runs of a row lie within their hull: where the hulls do not meet, which is what rows of
+// a band and of a source or brush elsewhere do, the runs themselves need not be compared.
+bool TieredRowRoutine::DestinationMeets(const void* destinationRow, const Span& other) const {
+    if (!Overlap(Moved(DestinationHull, destinationRow), other)) return false;
+    return Overlap(DestinationSpans(Request, destinationRow), other);
+}
+
+bool TieredRowRoutine::SourceMeetsDestination(const void* sourceRow,
+                                              const void* destinationRow) const {
+    if (!Overlap(Moved(DestinationHull, destinationRow), Moved(SourceHull, sourceRow)))
+        return false;
+    return Overlap(DestinationSpans(Request, destinationRow), SourceSpans(Request, sourceRow));
 }
 
 void TieredRowRoutine::Run(const void* sourceRow, void* destinationRow, const void* patternRow) {
