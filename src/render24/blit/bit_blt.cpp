@@ -13,7 +13,6 @@
 #include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
-#include <new>
 
 namespace marl {
 namespace {
@@ -68,7 +67,8 @@ private:
     const BlitCall& Call;
     RowRoutine& Routine;
     bool Acquired = false;
-    PlaneBitmap* Source = nullptr;
+    PlaneBitmap* Source = nullptr; // SourceBitmap once attached
+    PlaneBitmap SourceBitmap{};
     ConversionRow Row;
 
     PlaneBitmap* Surface = nullptr;
@@ -124,8 +124,7 @@ bool BlockTransfer::CheckRecords() {
 
 bool BlockTransfer::AttachSource() {
     if (Call.Source == nullptr) return true;
-    Source = new (std::nothrow) PlaneBitmap{};
-    if (Source == nullptr) return false;
+    Source = &SourceBitmap;
     int32_t status = 0;
     Attach(*Source, Call.Source, &status);
     if (status < 0 || Call.Source->Bits == nullptr) return false;
@@ -201,7 +200,6 @@ RoutineRequest BlockTransfer::Request() const {
     request.BrushPattern = Pattern.BrushPattern;
     request.PatternColor = Pattern.Color;
     request.DestPlaneStride = DestPlaneStride;
-    request.Allocator = Call.Device->Allocator;
     request.PatternWidth = Pattern.Width;
     request.PatternPhase = Pattern.Phase;
     if (Pattern.FromRows()) {
@@ -225,10 +223,15 @@ RoutineRequest BlockTransfer::Request() const {
 }
 
 // Source row r - y: converted into the conversion row, handed in place (three 8-bit planes,
-// or raw 1-bit data the routine expands itself), or none.
+// or raw 1-bit data the routine expands itself), or none. Rows are asked for in order, so
+// the source's row cursor steps on from the first one.
 const void* BlockTransfer::SourceRow(uint32_t r) {
     if (Source == nullptr) return nullptr;
-    SelectRow(*Source, r - Call.Y);
+    if (r == Call.Y) {
+        SelectRow(*Source, 0);
+    } else {
+        NextRow(*Source);
+    }
     const uint8_t* bits = RowPlane(*Source, 0);
     if (Converting()) {
         ConvertSourceRow(Layout.Mode, bits, Call.MonoExpand & 7, Colours, Palette, Row);
@@ -249,15 +252,12 @@ void BlockTransfer::RunRows() {
     }
 }
 
-// In this order on every exit: the routine (protection first), the lock, the source bitmap
+// In this order on every exit: the routine, the lock, the source bitmap
 // object, the conversion row; the lock object itself ends with this object.
 uint32_t BlockTransfer::CleanUp(uint32_t result) {
     Routine.Discard();
     if (Acquired && Lock.Release() != 0) result = kBlitFailed;
-    if (Source != nullptr) {
-        Free(*Source);
-        delete Source;
-    }
+    if (Source != nullptr) Free(*Source);
     if (Row.Bytes != nullptr) Call.Device->Allocator->FreeBlock(Row.Bytes);
     return result;
 }
