@@ -9,6 +9,7 @@
 
 #include <random>
 
+#include <png.h>
 #include <stb/stb_image.h>
 
 namespace {
@@ -47,6 +48,36 @@ TEST(PngWriter, EverySampleDecodesBack) {
             << shape.Width << " x " << shape.Height << (shape.Noisy ? " noisy" : " flat");
         stbi_image_free(pixels);
     }
+}
+
+// libpng checks every chunk's CRC and the zlib stream's Adler-32 as it reads.
+std::vector<uint8_t> DecodeWithLibpng(const std::vector<uint8_t>& png) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> samples(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, samples.data(), 0, nullptr)) return {};
+    return samples;
+}
+
+TEST(PngWriter, PartsCompressedApartJoinIntoOneStream) {
+    // 1100 rows: up to four parts of at least 256 rows; the first row of each part is
+    // filtered against the last row of the part before.
+    for (bool noisy : {false, true})
+        for (int parts : {1, 2, 3, 4, 8}) {
+            PageImage picture = Picture(61, 1100, noisy, 40 + uint32_t(parts));
+            std::vector<uint8_t> png = marlhost::EncodePng(picture, "parts.png", parts);
+            int width = 0, height = 0, channels = 0;
+            unsigned char* pixels =
+                stbi_load_from_memory(png.data(), int(png.size()), &width, &height, &channels, 3);
+            ASSERT_NE(pixels, nullptr) << parts << " parts";
+            EXPECT_EQ(height, 1100);
+            EXPECT_TRUE(std::equal(picture.Rgb.begin(), picture.Rgb.end(), pixels))
+                << parts << " parts, " << (noisy ? "noisy" : "flat");
+            stbi_image_free(pixels);
+            EXPECT_EQ(DecodeWithLibpng(png), picture.Rgb) << parts << " parts";
+        }
 }
 
 TEST(PngWriter, FlatPagesCompressWell) {
