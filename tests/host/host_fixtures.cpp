@@ -131,8 +131,8 @@ marlhost::Page ParseTestPage(const std::string& text, const std::string& directo
     return marlhost::ParsePage(text, "test.json", directory, {MARLHOST_FONT_DIRECTORY});
 }
 
-CommandResult RunHost(const std::vector<std::string>& arguments) {
-    std::string command = "'" MARLHOST_EXECUTABLE "'";
+CommandResult RunHost(const std::vector<std::string>& arguments, const std::string& shell) {
+    std::string command = shell + " '" MARLHOST_EXECUTABLE "'";
     for (const std::string& argument : arguments)
         command += " '" + argument + "'";
     command += " 2>&1";

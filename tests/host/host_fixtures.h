@@ -52,7 +52,8 @@ struct CommandResult {
     int Exit = -1;
     std::string Output; // stdout and stderr together
 };
-// Runs marlrend-host with the arguments (each quoted for the shell).
-CommandResult RunHost(const std::vector<std::string>& arguments);
+// Runs marlrend-host with the arguments (each quoted for the shell); shell is put before the
+// command as it is (a `ulimit`, a `timeout`).
+CommandResult RunHost(const std::vector<std::string>& arguments, const std::string& shell = "");
 
 } // namespace marlhosttest

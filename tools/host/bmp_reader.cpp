@@ -1,11 +1,9 @@
 #include "host/bmp_reader.h"
 
 #include "host/host_error.h"
+#include "host/regular_file.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace marlhost {
 
@@ -133,15 +131,8 @@ Image DecodeBmp(const std::vector<uint8_t>& file, const std::string& name) {
     return image;
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) throw PageError(path + ": cannot open: " + std::strerror(errno));
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(stream)),
-                               std::istreambuf_iterator<char>());
-    if (stream.bad()) throw PageError(path + ": cannot read: " + std::strerror(errno));
-    return bytes;
+Image ReadBmp(const std::string& path) {
+    return DecodeBmp(ReadRegularFile(path, kLargestPictureFile, "a BMP picture"), path);
 }
-
-Image ReadBmp(const std::string& path) { return DecodeBmp(ReadFileBytes(path), path); }
 
 } // namespace marlhost

@@ -16,7 +16,4 @@ Image DecodeBmp(const std::vector<uint8_t>& file, const std::string& name);
 // Reads and decodes the BMP at path.
 Image ReadBmp(const std::string& path);
 
-// The whole file at path; throws a page error naming it when it cannot be read.
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-
 } // namespace marlhost

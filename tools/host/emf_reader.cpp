@@ -1,6 +1,7 @@
 #include "host/emf_reader.h"
 
 #include "host/host_error.h"
+#include "host/regular_file.h"
 
 #include <uemf_safe.h>
 
@@ -22,35 +23,6 @@ constexpr int32_t kLargestDevice = 1'000'000;
 std::string Where(const std::string& name, size_t index, const EmfRecord& record) {
     return name + ": record " + std::to_string(index) + " (" + EmfRecordName(record.Type) +
            ", offset " + std::to_string(record.Offset) + ")";
-}
-
-std::vector<char> ReadRegularFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw PageError(path + ": cannot open: " + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        throw PageError(path + ": not a regular file");
-    }
-    if (static_cast<uint64_t>(info.st_size) > kLargestEmfFile) {
-        ::close(fd);
-        throw PageError(path + ": " + std::to_string(info.st_size) +
-                        " bytes is more than a metafile may hold here (" +
-                        std::to_string(kLargestEmfFile) + ")");
-    }
-    std::vector<char> bytes(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ::close(fd);
-            throw PageError(path + ": read failed after " + std::to_string(done) + " bytes");
-        }
-        done += static_cast<size_t>(got);
-    }
-    ::close(fd);
-    return bytes;
 }
 
 } // namespace
@@ -82,7 +54,10 @@ bool LooksLikeEmf(const std::string& path) {
     return emf;
 }
 
-EmfFile EmfFile::Read(const std::string& path) { return FromBytes(ReadRegularFile(path), path); }
+EmfFile EmfFile::Read(const std::string& path) {
+    std::vector<uint8_t> bytes = ReadRegularFile(path, kLargestEmfFile, "an EMF file");
+    return FromBytes(std::vector<char>(bytes.begin(), bytes.end()), path);
+}
 
 EmfFile EmfFile::FromBytes(std::vector<char> bytes, const std::string& name) {
     EmfFile file;

@@ -8,9 +8,41 @@ namespace marlhost {
 
 namespace {
 
+constexpr size_t kShownLength = 40;
+
+// Appends a short rendering of value to text, stopping once text is long enough: a message
+// shows the start of a value, and a huge or deeply nested value costs no more than a small one.
+void AppendShort(const Json& value, std::string& text) {
+    if (text.size() > kShownLength) return;
+    if (value.is_string()) {
+        const std::string& string = value.get_ref<const std::string&>();
+        text += Json(string.substr(0, kShownLength)).dump();
+    } else if (value.is_array()) {
+        text += '[';
+        for (auto item = value.begin(); item != value.end() && text.size() <= kShownLength;
+             ++item) {
+            if (item != value.begin()) text += ',';
+            AppendShort(*item, text);
+        }
+        text += ']';
+    } else if (value.is_object()) {
+        text += '{';
+        for (auto item = value.begin(); item != value.end() && text.size() <= kShownLength;
+             ++item) {
+            if (item != value.begin()) text += ',';
+            text += Json(item.key().substr(0, kShownLength)).dump() + ':';
+            AppendShort(item.value(), text);
+        }
+        text += '}';
+    } else {
+        text += value.dump();
+    }
+}
+
 std::string Shown(const Json& value) {
-    std::string text = value.dump();
-    return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+    std::string text;
+    AppendShort(value, text);
+    return text.size() > kShownLength ? text.substr(0, kShownLength - 3) + "..." : text;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "host/colours.h"
 #include "host/host_error.h"
 #include "host/json_fields.h"
+#include "host/regular_file.h"
 #include "host/rop_codes.h"
 #include "host/text_layout.h"
 
@@ -75,6 +76,32 @@ void LineAndColumn(const std::string& text, size_t byte, size_t& line, size_t& c
             ++column;
         }
     }
+}
+
+// Pages nest a few levels deep; a value nested deeper than this is refused before the JSON
+// parser and every recursive walk over the value (messages, destruction) see it.
+constexpr int kDeepestNesting = 100;
+
+// The byte at which the text first nests deeper than kDeepestNesting, or npos.
+size_t TooDeepAt(const std::string& text) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kDeepestNesting) return i;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return std::string::npos;
 }
 
 class PageBuilder {
@@ -488,6 +515,14 @@ void PageBuilder::ReadText(JsonObject& object) {
 
 Page ParsePage(const std::string& text, const std::string& name, const std::string& directory,
                const ReaderSettings& settings) {
+    if (size_t deep = TooDeepAt(text); deep != std::string::npos) {
+        size_t line, column;
+        // Positions are given as the parser gives them: one past the character, counted from 1.
+        LineAndColumn(text, deep + 2, line, column);
+        throw PageError(name + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                        ": values nested more than " + std::to_string(kDeepestNesting) +
+                        " levels deep");
+    }
     Json root;
     try {
         root = Json::parse(text);
@@ -509,7 +544,7 @@ Page ParsePage(const std::string& text, const std::string& name, const std::stri
 }
 
 Page ReadPage(const std::string& path, const ReaderSettings& settings) {
-    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    std::vector<uint8_t> bytes = ReadRegularFile(path, kLargestPageFile, "a page");
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
     if (directory.empty()) directory = "/";

@@ -1,7 +1,7 @@
 #include "host/psf_font.h"
 
-#include "host/bmp_reader.h"
 #include "host/host_error.h"
+#include "host/regular_file.h"
 
 namespace marlhost {
 
@@ -52,7 +52,9 @@ PsfFont PsfFont::Decode(const std::vector<uint8_t>& file, const std::string& nam
     return font;
 }
 
-PsfFont PsfFont::Read(const std::string& path) { return Decode(ReadFileBytes(path), path); }
+PsfFont PsfFont::Read(const std::string& path) {
+    return Decode(ReadRegularFile(path, kLargestFontFile, "a PSF font"), path);
+}
 
 void PsfFont::ReadVersion1(const std::vector<uint8_t>& file, const std::string& name) {
     if (file.size() < 4) throw BadFont(name, "file ends inside its header");
