@@ -93,6 +93,22 @@ struct TextRun {
     std::vector<int32_t> Dx;     // spacing (pairs with ETO_PDY), or empty
 };
 
+// The pixel at (row, column) of a square hatch image of size pixels: lines one pixel thick,
+// as the library draws its hatched brushes.
+bool HatchPixel(uint16_t hatch, int32_t row, int32_t column, int32_t size) {
+    bool horizontal = row == 0, vertical = column == 0;
+    bool falling = column == row, rising = size - 1 - column == row;
+    switch (hatch) {
+    case U_HS_HORIZONTAL: return horizontal;
+    case U_HS_VERTICAL: return vertical;
+    case U_HS_FDIAGONAL: return falling;
+    case U_HS_BDIAGONAL: return rising;
+    case U_HS_CROSS: return horizontal || vertical;
+    case U_HS_DIAGCROSS: return falling || rising;
+    default: return false;
+    }
+}
+
 struct Figure {
     Polyline Points; // picture coordinates
     bool Closed = false;
@@ -155,6 +171,8 @@ private:
 
     // --- shapes
     void FillPolygons(const std::vector<Polyline>& polygons, FillRule rule);
+    void FillHatchLines(const FillArea& area);
+    int32_t HatchFactor() const;
     void StrokePolyline(const Polyline& points, bool closed);
     void DrawShape(const std::vector<Polyline>& closedFigures, bool fill);
     void OpenFigure(Polyline points, bool closed, bool continues);
@@ -321,7 +339,7 @@ int EmfPlayer::BrushFor(const BrushObject& brush) {
     if (brush.Style == 2) {
         spec.Hatch = brush.Hatch;
         // Hatch lines a few device pixels apart keep their look at higher resolutions.
-        uint8_t factor = Notes.Dpi < 200 ? 1 : Notes.Dpi < 400 ? 2 : 4;
+        auto factor = static_cast<uint8_t>(HatchFactor());
         spec.XFactor = spec.YFactor = factor;
         key += ":h" + std::to_string(brush.Hatch);
     }
@@ -480,12 +498,43 @@ void EmfPlayer::FillPolygons(const std::vector<Polyline>& polygons, FillRule rul
         if (polygon.size() >= 3) rounded.push_back(RoundPoints(polygon, false));
     if (rounded.empty()) return;
     if (S.Brush.Style == 2 && S.BkMode == U_TRANSPARENT) {
-        BrushObject brush = S.Brush;
-        ++Notes.Approximated["hatched brush on a transparent background"];
-        EmitFill(AreaOfPolygons(rounded, rule), BrushFor(brush), Rop2Code());
+        FillHatchLines(AreaOfPolygons(rounded, rule));
         return;
     }
     EmitFill(AreaOfPolygons(rounded, rule), BrushFor(S.Brush), Rop2Code());
+}
+
+int32_t EmfPlayer::HatchFactor() const { return Notes.Dpi < 200 ? 1 : Notes.Dpi < 400 ? 2 : 4; }
+
+void EmfPlayer::FillHatchLines(const FillArea& area) {
+    // On a transparent background only the hatch lines are painted: the pixels where the
+    // hatched brush the library would realize has a set bit, filled in the brush's colour.
+    int32_t top = std::max(area.TopRow(), 0), bottom = std::min(area.BottomRow(), Out.Height);
+    if (top >= bottom) return;
+    Region region = Region::FromArea(area, top, bottom);
+    if (std::shared_ptr<const Region> clip = EffectiveClip())
+        region = region.Combine(*clip, RegionOp::And);
+    if (region.Empty()) return;
+    int32_t size = 8 * HatchFactor();
+    PointF origin = DeviceToPicture.Apply(S.BrushOrigin);
+    auto ox = static_cast<int32_t>(std::lround(origin.X));
+    auto oy = static_cast<int32_t>(std::lround(origin.Y));
+    auto modulo = [size](int64_t v) { return static_cast<int32_t>(((v % size) + size) % size); };
+    std::vector<std::vector<Interval>> rows(region.AllRows().size());
+    for (int32_t y = region.TopRow(); y < region.BottomRow(); ++y) {
+        int32_t r = modulo(int64_t{y} - oy);
+        auto& out = rows[static_cast<size_t>(y - region.TopRow())];
+        for (const Interval& i : region.Row(y))
+            for (int32_t x = i.Left; x < i.Right; ++x) {
+                if (!HatchPixel(S.Brush.Hatch, r, modulo(int64_t{x} - ox), size)) continue;
+                if (!out.empty() && out.back().Right == x)
+                    ++out.back().Right;
+                else
+                    out.push_back({x, x + 1});
+            }
+    }
+    EmitFill(FillArea::Rows(region.TopRow(), std::move(rows)), SolidBrush(S.Brush.Color),
+             Rop2Code());
 }
 
 void EmfPlayer::StrokePolyline(const Polyline& points, bool closed) {
@@ -1183,20 +1232,22 @@ void EmfPlayer::DrawText(const TextRun& run) {
     FontMetrics metrics = Text.Metrics(face, em);
     // Text space: x along the baseline, y down, logical units; the escapement turns it.
     double angle = lf.lfEscapement / 10.0 * kPi / 180;
-    Affine rotate;
-    rotate.M11 = std::cos(angle);
-    rotate.M12 = -std::sin(angle);
-    rotate.M21 = std::sin(angle);
-    rotate.M22 = std::cos(angle);
-    // Glyphs stay upright whichever way the window/viewport mapping points y.
-    Affine page = S.Mapping.PageToDevice();
-    page.M11 = std::fabs(page.M11);
-    page.M22 = std::fabs(page.M22);
-    page.Dx = page.Dy = 0;
-    Affine playback = DeviceToPicture;
-    playback.Dx = playback.Dy = 0;
-    Affine base = rotate.Then(S.Mapping.WorldTransform()).Then(page).Then(playback);
-    base.Dx = base.Dy = 0;
+    // The baseline runs along the escapement as logical space shows it (y down), carried
+    // through the whole mapping; the glyphs stand upright on it whichever way the mapping
+    // points y, as GDI draws them.
+    Affine linear = l2p;
+    linear.Dx = linear.Dy = 0;
+    PointF along = linear.ApplyVector({std::cos(angle), -std::sin(angle)});
+    PointF down = linear.ApplyVector({std::sin(angle), std::cos(angle)});
+    double alongLength = std::hypot(along.X, along.Y);
+    double downLength = std::hypot(down.X, down.Y);
+    if (!(alongLength > 0) || !(downLength > 0)) return;
+    PointF direction{along.X / alongLength, along.Y / alongLength};
+    Affine base;
+    base.M11 = direction.X * alongLength;
+    base.M12 = direction.Y * alongLength;
+    base.M21 = -direction.Y * downLength;
+    base.M22 = direction.X * downLength;
     TextGeometry geometry;
     geometry.EmLogical = em;
     geometry.TextToPicture = base;
