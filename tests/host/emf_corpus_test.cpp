@@ -5,6 +5,7 @@
 // picture; and small metafiles made here play into the operations worked out by hand.
 #include "host/emf_player.h"
 #include "host/emf_reader.h"
+#include "host/gdi_state.h"
 #include "host/host_error.h"
 #include "host/host_fixtures.h"
 
@@ -174,13 +175,13 @@ TEST(EmfPlayer, ClippedRectangleBecomesClippedSpans) {
     const auto& fill = std::get<marlhost::FillOp>(page.Operations[0].Draw);
     EXPECT_EQ(fill.Code, 0x5A);
     EXPECT_EQ(fill.Area.TopRow(), 20);
-    EXPECT_EQ(fill.Area.BottomRow(), 35);
+    EXPECT_EQ(fill.Area.BottomRow(), 34); // without a pen one row and column less
     std::vector<marlhost::Interval> row = RowOf(fill, 22);
     ASSERT_EQ(row.size(), 2u);
     EXPECT_EQ(row[0].Left, 20);
     EXPECT_EQ(row[0].Right, 25);
     EXPECT_EQ(row[1].Left, 30);
-    EXPECT_EQ(row[1].Right, 35);
+    EXPECT_EQ(row[1].Right, 34);
     EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Color, 0xFFFFFFu); // the stock white brush
 }
 
@@ -198,6 +199,92 @@ TEST(EmfPlayer, CosmeticPolylineBecomesLinesWithoutTheirLastPixels) {
     EXPECT_EQ(first.Color, 0x0000FFu);
     EXPECT_EQ(first.Code, 0xF0);
 }
+
+TEST(EmfPlayer, TransparentHatchPaintsOnlyItsLines) {
+    // A cross hatch (lines every 8 pixels at 25.4 dpi) on a transparent background: every
+    // painted pixel lies on a row or column of the pattern, and every such pixel of the
+    // rectangle is painted.
+    MetafileWriter w;
+    w.Words({U_EMR_SELECTOBJECT, 0, 0x80000008u}); // NULL_PEN
+    w.Words({U_EMR_CREATEBRUSHINDIRECT, 0, 1, U_BS_HATCHED, 0x0000FF, U_HS_CROSS});
+    w.Words({U_EMR_SELECTOBJECT, 0, 1});
+    w.Words({U_EMR_SETBKMODE, 0, U_TRANSPARENT});
+    w.Words({U_EMR_RECTANGLE, 0, 3, 5, 30, 27});
+    marlhost::Page page = Play(w.Finish());
+    ASSERT_EQ(page.Operations.size(), 1u);
+    const auto& fill = std::get<marlhost::FillOp>(page.Operations[0].Draw);
+    EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Style, marlhost::BrushStyle::Solid);
+    EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Color, 0x0000FFu);
+    // The null pen's rectangle covers columns 3..28 and rows 5..25.
+    for (int32_t y = 0; y < 40; ++y) {
+        std::vector<marlhost::Interval> row = RowOf(fill, y);
+        for (int32_t x = 0; x < 40; ++x) {
+            bool painted = std::any_of(row.begin(), row.end(), [x](const marlhost::Interval& i) {
+                return i.Left <= x && x < i.Right;
+            });
+            bool inside = x >= 3 && x < 29 && y >= 5 && y < 26;
+            EXPECT_EQ(painted, inside && (x % 8 == 0 || y % 8 == 0)) << x << "," << y;
+        }
+    }
+}
+
+// Text at an escapement of 90 degrees runs up the picture when logical y points down and
+// down the picture when it points up (the escapement turns logical space, as GDI's own
+// player shows); either way the glyphs stand on the baseline, not mirrored.
+class EmfTextDirection : public testing::TestWithParam<int32_t> {};
+
+TEST_P(EmfTextDirection, NinetyDegreesFollowTheMapping) {
+    int32_t ySign = GetParam();
+    MetafileWriter w;
+    w.Words({U_EMR_SETMAPMODE, 0, marlhost::MM_ANISOTROPIC_});
+    w.Words({U_EMR_SETWINDOWEXTEX, 0, 100, uint32_t(100 * ySign)});
+    w.Words({U_EMR_SETVIEWPORTEXTEX, 0, 100, 100});
+    w.Words({U_EMR_SETWINDOWORGEX, 0, 0, uint32_t(ySign < 0 ? 50 : 0)});
+    // A font 8 units high, escapement 900, face "DejaVu Sans" in the last words.
+    std::vector<uint32_t> font(2 + 1 + 23 + 8, 0);
+    font[0] = U_EMR_EXTCREATEFONTINDIRECTW;
+    font[2] = 1;
+    font[3] = uint32_t(-8);
+    font[5] = 900;
+    font[6] = 900;
+    font[7] = 400;
+    const char16_t face[] = u"DejaVu Sans";
+    std::memcpy(&font[10], face, sizeof face);
+    w.Words(font);
+    w.Words({U_EMR_SELECTOBJECT, 0, 1});
+    w.Words({U_EMR_SETBKMODE, 0, U_TRANSPARENT});
+    w.Words({U_EMR_SETTEXTALIGN, 0, U_TA_BASELINE});
+    // "III" at logical (20, 25), picture (20, 25) either way, no spacing array.
+    w.Words({U_EMR_EXTTEXTOUTW, 0, 0, 0, 0, 0, 2, 0, 0, 20, 25, 3, 60, U_ETO_NO_RECT, 0, 0x490049,
+             0x49});
+    marlhost::Page page = Play(w.Finish());
+    std::vector<marlhost::PageRect> glyphs;
+    for (const auto& operation : page.Operations)
+        if (const auto* blit = std::get_if<marlhost::BlitOp>(&operation.Draw))
+            glyphs.push_back(blit->Area);
+    ASSERT_EQ(glyphs.size(), 3u);
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        EXPECT_GT(glyphs[i].Width, glyphs[i].Height) << "an upright I turned on its side";
+        if (i > 0 && ySign > 0) {
+            EXPECT_LT(glyphs[i].Y, glyphs[i - 1].Y) << "each glyph above the last";
+        }
+        if (i > 0 && ySign < 0) {
+            EXPECT_GT(glyphs[i].Y, glyphs[i - 1].Y) << "each glyph below the last";
+        }
+        // Glyphs stand on the baseline: their ink lies on the side the text's up points to,
+        // left of the point when reading upwards, right of it when reading downwards.
+        if (ySign > 0) {
+            EXPECT_LE(glyphs[i].X + glyphs[i].Width, 21);
+        } else {
+            EXPECT_GE(glyphs[i].X, 19);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mappings, EmfTextDirection, testing::Values(1, -1),
+                         [](const testing::TestParamInfo<int32_t>& info) {
+                             return info.param > 0 ? std::string("YDown") : std::string("YUp");
+                         });
 
 TEST(EmfPlayer, BrokenRecordsAreNamed) {
     struct Case {

@@ -38,6 +38,14 @@ template <typename T> T Read(const char* p) {
     return value;
 }
 
+// The record's fixed part as T; bytes the record does not hold read as zero (libuemf checks
+// each record's own counts, but a short record of a fixed-size type must not be read past).
+template <typename T> T RecordAs(const EmfRecord& record) {
+    T value{};
+    std::memcpy(&value, record.Data, std::min<size_t>(sizeof value, record.Size));
+    return value;
+}
+
 struct PenObject {
     bool Null = false;
     bool Cosmetic = true;
@@ -82,6 +90,12 @@ struct DcState {
     std::shared_ptr<const Region> Clip; // null: no clipping region
     std::shared_ptr<const Region> Meta; // null: no meta region
 };
+
+// True for the four corners of a rectangle that stays upright on the picture.
+bool IsUpright(const Polyline& corners) {
+    return corners.size() == 4 && std::fabs(corners[0].Y - corners[1].Y) < 1e-6 &&
+           std::fabs(corners[1].X - corners[2].X) < 1e-6;
+}
 
 // One string of a text record, read and checked.
 struct TextRun {
@@ -629,6 +643,10 @@ void EmfPlayer::OpenFigure(Polyline points, bool closed, bool continues) {
 
 template <typename Point>
 void EmfPlayer::PolyRecord(uint32_t type, const Point* points, uint32_t count) {
+    const EmfRecord& record = File.Records()[RecordIndex];
+    auto offset = static_cast<size_t>(reinterpret_cast<const char*>(points) - record.Data);
+    if (offset > record.Size || count > (record.Size - offset) / sizeof(Point))
+        Damaged("its " + std::to_string(count) + " points reach outside the record");
     std::vector<PointF> logical;
     logical.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
@@ -668,6 +686,12 @@ void EmfPlayer::PolyRecord(uint32_t type, const Point* points, uint32_t count) {
 template <typename Point>
 void EmfPlayer::PolyPolyRecord(bool polygon, const uint32_t* counts, uint32_t polys,
                                const Point* points, uint32_t total) {
+    const EmfRecord& record = File.Records()[RecordIndex];
+    auto countsAt = static_cast<size_t>(reinterpret_cast<const char*>(counts) - record.Data);
+    auto pointsAt = static_cast<size_t>(reinterpret_cast<const char*>(points) - record.Data);
+    if (countsAt > record.Size || polys > (record.Size - countsAt) / 4 || pointsAt > record.Size ||
+        total > (record.Size - pointsAt) / sizeof(Point))
+        Damaged("its polygons reach outside the record");
     std::vector<Polyline> figures;
     uint64_t at = 0;
     for (uint32_t k = 0; k < polys; ++k) {
@@ -719,6 +743,19 @@ void EmfPlayer::RectangleRecord(const U_RECTL& box, const U_SIZEL* corner) {
         Path.push_back({picture, true});
         return;
     }
+    if (S.Pen.Null && corner == nullptr && IsUpright(picture)) {
+        // Without a pen GDI fills one pixel less in width and height.
+        std::vector<Vertex> v = RoundPoints(picture, false);
+        int32_t x0 = std::min(v[0].X, v[2].X), x1 = std::max(v[0].X, v[2].X) - 1;
+        int32_t y0 = std::min(v[0].Y, v[2].Y), y1 = std::max(v[0].Y, v[2].Y) - 1;
+        if (x1 > x0 && y1 > y0)
+            FillPolygons({{{double(x0), double(y0)},
+                           {double(x1), double(y0)},
+                           {double(x1), double(y1)},
+                           {double(x0), double(y1)}}},
+                         FillRule::Winding);
+        return;
+    }
     FillPolygons({picture}, FillRule::Winding);
     if (S.Pen.Null) return;
     if (PenPictureWidth() < 1.5 && corner == nullptr) {
@@ -726,7 +763,7 @@ void EmfPlayer::RectangleRecord(const U_RECTL& box, const U_SIZEL* corner) {
         std::vector<Vertex> v = RoundPoints(picture, false);
         int32_t x0 = std::min(v[0].X, v[2].X), x1 = std::max(v[0].X, v[2].X) - 1;
         int32_t y0 = std::min(v[0].Y, v[2].Y), y1 = std::max(v[0].Y, v[2].Y) - 1;
-        if (v[0].Y == v[1].Y && v[1].X == v[2].X) {
+        if (IsUpright(picture)) {
             StrokePolyline({{double(x0), double(y0)},
                             {double(x1), double(y0)},
                             {double(x1), double(y1)},
@@ -925,7 +962,7 @@ void EmfPlayer::CreatePen(const U_EMRCREATEPEN& record) {
 }
 
 void EmfPlayer::ExtCreatePen(const EmfRecord& record) {
-    auto r = Read<U_EMREXTCREATEPEN>(record.Data);
+    auto r = RecordAs<U_EMREXTCREATEPEN>(record);
     PenObject pen;
     pen.Style = r.elp.elpPenStyle;
     pen.Null = (pen.Style & U_PS_STYLE_MASK) == U_PS_NULL || r.elp.elpBrushStyle == U_BS_NULL;
@@ -958,7 +995,7 @@ void EmfPlayer::CreateBrush(const U_EMRCREATEBRUSHINDIRECT& record) {
 }
 
 void EmfPlayer::CreatePatternBrush(const EmfRecord& record, bool mono) {
-    auto r = Read<U_EMRCREATEDIBPATTERNBRUSHPT>(record.Data);
+    auto r = RecordAs<U_EMRCREATEDIBPATTERNBRUSHPT>(record);
     Dib dib;
     std::string why;
     BrushObject brush;
@@ -977,7 +1014,7 @@ void EmfPlayer::CreatePatternBrush(const EmfRecord& record, bool mono) {
 }
 
 void EmfPlayer::CreateFont(const EmfRecord& record) {
-    auto r = Read<U_EMREXTCREATEFONTINDIRECTW>(record.Data);
+    auto r = RecordAs<U_EMREXTCREATEFONTINDIRECTW>(record);
     FontObject font;
     font.Logical = r.elfw.elfLogFont;
     for (size_t i = 0; i < U_LF_FACESIZE && font.Logical.lfFaceName[i] != 0; ++i) {
@@ -1023,7 +1060,7 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
     switch (record.Type) {
     case U_EMR_INTERSECTCLIPRECT:
     case U_EMR_EXCLUDECLIPRECT: {
-        auto r = Read<U_EMRINTERSECTCLIPRECT>(record.Data);
+        auto r = RecordAs<U_EMRINTERSECTCLIPRECT>(record);
         PointF a = ToPicture({double(r.rclClip.left), double(r.rclClip.top)});
         PointF b = ToPicture({double(r.rclClip.right), double(r.rclClip.bottom)});
         auto clampRound = [](double v) {
@@ -1035,7 +1072,7 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
         return;
     }
     case U_EMR_OFFSETCLIPRGN: {
-        auto r = Read<U_EMROFFSETCLIPRGN>(record.Data);
+        auto r = RecordAs<U_EMROFFSETCLIPRGN>(record);
         if (!S.Clip) return;
         PointF d = LogicalToPicture().ApplyVector({double(r.ptlOffset.x), double(r.ptlOffset.y)});
         SetClip(std::make_shared<const Region>(S.Clip->Offset(
@@ -1047,7 +1084,7 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
         SetClip(nullptr);
         return;
     case U_EMR_SELECTCLIPPATH: {
-        auto mode = Read<U_EMRSETMAPMODE>(record.Data).iMode;
+        auto mode = RecordAs<U_EMRSETMAPMODE>(record).iMode;
         std::vector<std::vector<Vertex>> rounded;
         for (const Figure& f : Path)
             if (f.Points.size() >= 3) rounded.push_back(RoundPoints(f.Points, false));
@@ -1067,7 +1104,7 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
 
 void EmfPlayer::RegionRecord(const EmfRecord& record) {
     if (record.Type == U_EMR_EXTSELECTCLIPRGN) {
-        auto r = Read<U_EMREXTSELECTCLIPRGN>(record.Data);
+        auto r = RecordAs<U_EMREXTSELECTCLIPRGN>(record);
         size_t at = offsetof(U_EMREXTSELECTCLIPRGN, RgnData);
         if (r.cbRgnData == 0 || at > record.Size) {
             if (r.iMode == U_RGN_COPY) SetClip(nullptr);
@@ -1083,8 +1120,8 @@ void EmfPlayer::RegionRecord(const EmfRecord& record) {
     size_t at = record.Type == U_EMR_FILLRGN    ? offsetof(U_EMRFILLRGN, RgnData)
                 : record.Type == U_EMR_FRAMERGN ? offsetof(U_EMRFRAMERGN, RgnData)
                                                 : offsetof(U_EMRINVERTRGN, RgnData);
+    if (at > record.Size) Damaged("the record is too short for its region");
     uint32_t bytes = Read<uint32_t>(record.Data + 24);
-    if (at > record.Size) return;
     bool ok = false;
     Region region =
         RegionFromData(record.Data + at, std::min<uint32_t>(bytes, record.Size - at), ok);
@@ -1395,7 +1432,7 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
 void EmfPlayer::BlitRecord(const EmfRecord& record) {
     switch (record.Type) {
     case U_EMR_BITBLT: {
-        auto r = Read<U_EMRBITBLT>(record.Data);
+        auto r = RecordAs<U_EMRBITBLT>(record);
         const U_XFORM& x = r.xformSrc;
         RectF source{r.Src.x * x.eM11 + x.eDx, r.Src.y * x.eM22 + x.eDy, r.cDest.x * x.eM11,
                      r.cDest.y * x.eM22};
@@ -1406,7 +1443,7 @@ void EmfPlayer::BlitRecord(const EmfRecord& record) {
         return;
     }
     case U_EMR_STRETCHBLT: {
-        auto r = Read<U_EMRSTRETCHBLT>(record.Data);
+        auto r = RecordAs<U_EMRSTRETCHBLT>(record);
         const U_XFORM& x = r.xformSrc;
         RectF source{r.Src.x * x.eM11 + x.eDx, r.Src.y * x.eM22 + x.eDy, r.cSrc.x * x.eM11,
                      r.cSrc.y * x.eM22};
@@ -1417,19 +1454,21 @@ void EmfPlayer::BlitRecord(const EmfRecord& record) {
         return;
     }
     case U_EMR_STRETCHDIBITS: {
-        auto r = Read<U_EMRSTRETCHDIBITS>(record.Data);
+        auto r = RecordAs<U_EMRSTRETCHDIBITS>(record);
         RectF source{double(r.Src.x), double(r.Src.y), double(r.cSrc.x), double(r.cSrc.y)};
-        bool bottomUp = r.cbBmiSrc >= 12 && Read<int32_t>(record.Data + r.offBmiSrc + 8) > 0;
+        bool bottomUp = r.cbBmiSrc >= 12 && r.offBmiSrc <= record.Size - 12 &&
+                        Read<int32_t>(record.Data + r.offBmiSrc + 8) > 0;
         DrawBitmap(record, {r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, r.iUsageSrc},
                    source, bottomUp, {double(r.Dest.x), double(r.Dest.y)},
                    {double(r.cDest.x), double(r.cDest.y)}, uint8_t(r.dwRop >> 16), 0xFFFFFF);
         return;
     }
     case U_EMR_SETDIBITSTODEVICE: {
-        auto r = Read<U_EMRSETDIBITSTODEVICE>(record.Data);
+        auto r = RecordAs<U_EMRSETDIBITSTODEVICE>(record);
         RectF source{double(r.Src.x), double(r.Src.y) - r.iStartScan, double(r.cSrc.x),
                      double(r.cSrc.y)};
-        bool bottomUp = r.cbBmiSrc >= 12 && Read<int32_t>(record.Data + r.offBmiSrc + 8) > 0;
+        bool bottomUp = r.cbBmiSrc >= 12 && r.offBmiSrc <= record.Size - 12 &&
+                        Read<int32_t>(record.Data + r.offBmiSrc + 8) > 0;
         DrawBitmap(record, {r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, r.iUsageSrc},
                    source, bottomUp, {double(r.Dest.x), double(r.Dest.y)},
                    {double(r.cSrc.x), double(r.cSrc.y)}, 0xCC, 0xFFFFFF);
@@ -1437,7 +1476,7 @@ void EmfPlayer::BlitRecord(const EmfRecord& record) {
     }
     case U_EMR_MASKBLT: {
         // Drawn as a plain transfer under the foreground code, without the mask.
-        auto r = Read<U_EMRMASKBLT>(record.Data);
+        auto r = RecordAs<U_EMRMASKBLT>(record);
         const U_XFORM& x = r.xformSrc;
         RectF source{r.Src.x * x.eM11 + x.eDx, r.Src.y * x.eM22 + x.eDy, r.cDest.x * x.eM11,
                      r.cDest.y * x.eM22};
@@ -1544,30 +1583,30 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_SETTEXTJUSTIFICATION:
         return; // no effect on the picture here
     // coordinates
-    case U_EMR_SETMAPMODE: S.Mapping.SetMapMode(Read<U_EMRSETMAPMODE>(d).iMode); return;
+    case U_EMR_SETMAPMODE: S.Mapping.SetMapMode(RecordAs<U_EMRSETMAPMODE>(record).iMode); return;
     case U_EMR_SETWINDOWEXTEX: {
-        auto r = Read<U_EMRSETWINDOWEXTEX>(d);
+        auto r = RecordAs<U_EMRSETWINDOWEXTEX>(record);
         S.Mapping.SetWindowExt({double(r.szlExtent.cx), double(r.szlExtent.cy)});
         return;
     }
     case U_EMR_SETVIEWPORTEXTEX: {
-        auto r = Read<U_EMRSETVIEWPORTEXTEX>(d);
+        auto r = RecordAs<U_EMRSETVIEWPORTEXTEX>(record);
         S.Mapping.SetViewportExt({double(r.szlExtent.cx), double(r.szlExtent.cy)});
         return;
     }
     case U_EMR_SETWINDOWORGEX: {
-        auto r = Read<U_EMRSETWINDOWORGEX>(d);
+        auto r = RecordAs<U_EMRSETWINDOWORGEX>(record);
         S.Mapping.SetWindowOrg({double(r.ptlOrigin.x), double(r.ptlOrigin.y)});
         return;
     }
     case U_EMR_SETVIEWPORTORGEX: {
-        auto r = Read<U_EMRSETVIEWPORTORGEX>(d);
+        auto r = RecordAs<U_EMRSETVIEWPORTORGEX>(record);
         S.Mapping.SetViewportOrg({double(r.ptlOrigin.x), double(r.ptlOrigin.y)});
         return;
     }
     case U_EMR_SCALEVIEWPORTEXTEX:
     case U_EMR_SCALEWINDOWEXTEX: {
-        auto r = Read<U_EMRSCALEVIEWPORTEXTEX>(d);
+        auto r = RecordAs<U_EMRSCALEVIEWPORTEXTEX>(record);
         if (record.Type == U_EMR_SCALEVIEWPORTEXTEX)
             S.Mapping.ScaleViewportExt(r.xNum, r.xDenom, r.yNum, r.yDenom);
         else
@@ -1576,11 +1615,13 @@ void EmfPlayer::Record(const EmfRecord& record) {
     }
     case U_EMR_SETWORLDTRANSFORM:
     case U_EMR_MODIFYWORLDTRANSFORM: {
+        if (record.Size < 8 + sizeof(U_XFORM)) Damaged("the record is too short");
         auto x = Read<U_XFORM>(d + 8);
         Affine a{x.eM11, x.eM12, x.eM21, x.eM22, x.eDx, x.eDy};
         bool finite = std::isfinite(a.M11 + a.M12 + a.M21 + a.M22 + a.Dx + a.Dy);
-        uint32_t mode =
-            record.Type == U_EMR_SETWORLDTRANSFORM ? 4 : Read<U_EMRMODIFYWORLDTRANSFORM>(d).iMode;
+        uint32_t mode = record.Type == U_EMR_SETWORLDTRANSFORM
+                            ? 4
+                            : RecordAs<U_EMRMODIFYWORLDTRANSFORM>(record).iMode;
         if (mode == 1 || (finite && a.Invertible())) S.Mapping.ModifyWorld(a, mode);
         return;
     }
@@ -1588,7 +1629,7 @@ void EmfPlayer::Record(const EmfRecord& record) {
         if (Saved.size() < 4096) Saved.push_back(S);
         return;
     case U_EMR_RESTOREDC: {
-        int32_t n = Read<U_EMRRESTOREDC>(d).iRelative;
+        int32_t n = RecordAs<U_EMRRESTOREDC>(record).iRelative;
         int64_t target = n < 0 ? int64_t(Saved.size()) + n : int64_t{n} - 1;
         if (target < 0 || target >= int64_t(Saved.size())) return;
         S = Saved[size_t(target)];
@@ -1597,39 +1638,42 @@ void EmfPlayer::Record(const EmfRecord& record) {
         return;
     }
     // modes and colours
-    case U_EMR_SETBKMODE: S.BkMode = Read<U_EMRSETMAPMODE>(d).iMode; return;
-    case U_EMR_SETPOLYFILLMODE: S.PolyFill = Read<U_EMRSETMAPMODE>(d).iMode; return;
+    case U_EMR_SETBKMODE: S.BkMode = RecordAs<U_EMRSETMAPMODE>(record).iMode; return;
+    case U_EMR_SETPOLYFILLMODE: S.PolyFill = RecordAs<U_EMRSETMAPMODE>(record).iMode; return;
     case U_EMR_SETROP2: {
-        uint32_t mode = Read<U_EMRSETMAPMODE>(d).iMode;
+        uint32_t mode = RecordAs<U_EMRSETMAPMODE>(record).iMode;
         if (mode >= 1 && mode <= 16) S.Rop2 = mode;
         return;
     }
-    case U_EMR_SETTEXTALIGN: S.TextAlign = Read<U_EMRSETMAPMODE>(d).iMode; return;
-    case U_EMR_SETARCDIRECTION: S.ArcDirection = Read<U_EMRSETMAPMODE>(d).iMode; return;
+    case U_EMR_SETTEXTALIGN: S.TextAlign = RecordAs<U_EMRSETMAPMODE>(record).iMode; return;
+    case U_EMR_SETARCDIRECTION: S.ArcDirection = RecordAs<U_EMRSETMAPMODE>(record).iMode; return;
     case U_EMR_SETMITERLIMIT: {
+        if (record.Size < 12) Damaged("the record is too short");
         double limit = Read<uint32_t>(d + 8);
         // Some writers store it as a float.
         if (limit > 1e6) limit = Read<float>(d + 8);
         if (std::isfinite(limit) && limit >= 1) S.MiterLimit = limit;
         return;
     }
-    case U_EMR_SETTEXTCOLOR: S.TextColor = Colour(Read<U_EMRSETTEXTCOLOR>(d).crColor); return;
-    case U_EMR_SETBKCOLOR: S.BkColor = Colour(Read<U_EMRSETTEXTCOLOR>(d).crColor); return;
+    case U_EMR_SETTEXTCOLOR:
+        S.TextColor = Colour(RecordAs<U_EMRSETTEXTCOLOR>(record).crColor);
+        return;
+    case U_EMR_SETBKCOLOR: S.BkColor = Colour(RecordAs<U_EMRSETTEXTCOLOR>(record).crColor); return;
     case U_EMR_SETBRUSHORGEX: {
-        auto r = Read<U_EMRSETBRUSHORGEX>(d);
+        auto r = RecordAs<U_EMRSETBRUSHORGEX>(record);
         S.BrushOrigin = {double(r.ptlOrigin.x), double(r.ptlOrigin.y)};
         return;
     }
     case U_EMR_MOVETOEX: {
-        auto r = Read<U_EMRMOVETOEX>(d);
+        auto r = RecordAs<U_EMRMOVETOEX>(record);
         S.Current = {double(r.ptl.x), double(r.ptl.y)};
         if (PathOpen) Path.push_back({{ToPicture(S.Current)}, false});
         return;
     }
     // objects
-    case U_EMR_SELECTOBJECT: SelectObject(Read<U_EMRSELECTOBJECT>(d).ihObject); return;
+    case U_EMR_SELECTOBJECT: SelectObject(RecordAs<U_EMRSELECTOBJECT>(record).ihObject); return;
     case U_EMR_DELETEOBJECT: {
-        uint32_t index = Read<U_EMRDELETEOBJECT>(d).ihObject;
+        uint32_t index = RecordAs<U_EMRDELETEOBJECT>(record).ihObject;
         if (index < Objects.size())
             Objects[index] = std::monostate{};
         else if (!(index & kStockObject))
@@ -1637,15 +1681,15 @@ void EmfPlayer::Record(const EmfRecord& record) {
                     std::to_string(Objects.size()) + " handles");
         return;
     }
-    case U_EMR_CREATEPEN: CreatePen(Read<U_EMRCREATEPEN>(d)); return;
+    case U_EMR_CREATEPEN: CreatePen(RecordAs<U_EMRCREATEPEN>(record)); return;
     case U_EMR_EXTCREATEPEN: ExtCreatePen(record); return;
-    case U_EMR_CREATEBRUSHINDIRECT: CreateBrush(Read<U_EMRCREATEBRUSHINDIRECT>(d)); return;
+    case U_EMR_CREATEBRUSHINDIRECT: CreateBrush(RecordAs<U_EMRCREATEBRUSHINDIRECT>(record)); return;
     case U_EMR_CREATEDIBPATTERNBRUSHPT: CreatePatternBrush(record, false); return;
     case U_EMR_CREATEMONOBRUSH: CreatePatternBrush(record, true); return;
     case U_EMR_EXTCREATEFONTINDIRECTW: CreateFont(record); return;
     // lines and shapes
     case U_EMR_LINETO: {
-        auto r = Read<U_EMRLINETO>(d);
+        auto r = RecordAs<U_EMRLINETO>(record);
         PointF to{double(r.ptl.x), double(r.ptl.y)};
         Polyline picture = {ToPicture(S.Current), ToPicture(to)};
         S.Current = to;
@@ -1662,7 +1706,7 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_POLYLINE:
     case U_EMR_POLYBEZIERTO:
     case U_EMR_POLYLINETO: {
-        auto r = Read<U_EMRPOLYLINE>(d);
+        auto r = RecordAs<U_EMRPOLYLINE>(record);
         PolyRecord(record.Type,
                    reinterpret_cast<const U_POINTL*>(d + offsetof(U_EMRPOLYLINE, aptl)), r.cptl);
         return;
@@ -1672,14 +1716,14 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_POLYLINE16:
     case U_EMR_POLYBEZIERTO16:
     case U_EMR_POLYLINETO16: {
-        auto r = Read<U_EMRPOLYLINE16>(d);
+        auto r = RecordAs<U_EMRPOLYLINE16>(record);
         PolyRecord(record.Type - (U_EMR_POLYBEZIER16 - U_EMR_POLYBEZIER),
                    reinterpret_cast<const U_POINT16*>(d + offsetof(U_EMRPOLYLINE16, apts)), r.cpts);
         return;
     }
     case U_EMR_POLYPOLYLINE:
     case U_EMR_POLYPOLYGON: {
-        auto r = Read<U_EMRPOLYPOLYLINE>(d);
+        auto r = RecordAs<U_EMRPOLYPOLYLINE>(record);
         const char* counts = d + offsetof(U_EMRPOLYPOLYLINE, aPolyCounts);
         PolyPolyRecord(record.Type == U_EMR_POLYPOLYGON, reinterpret_cast<const uint32_t*>(counts),
                        r.nPolys, reinterpret_cast<const U_POINTL*>(counts + 4 * size_t{r.nPolys}),
@@ -1688,27 +1732,27 @@ void EmfPlayer::Record(const EmfRecord& record) {
     }
     case U_EMR_POLYPOLYLINE16:
     case U_EMR_POLYPOLYGON16: {
-        auto r = Read<U_EMRPOLYPOLYLINE16>(d);
+        auto r = RecordAs<U_EMRPOLYPOLYLINE16>(record);
         const char* counts = d + offsetof(U_EMRPOLYPOLYLINE16, aPolyCounts);
         PolyPolyRecord(record.Type == U_EMR_POLYPOLYGON16,
                        reinterpret_cast<const uint32_t*>(counts), r.nPolys,
                        reinterpret_cast<const U_POINT16*>(counts + 4 * size_t{r.nPolys}), r.cpts);
         return;
     }
-    case U_EMR_RECTANGLE: RectangleRecord(Read<U_EMRRECTANGLE>(d).rclBox, nullptr); return;
+    case U_EMR_RECTANGLE: RectangleRecord(RecordAs<U_EMRRECTANGLE>(record).rclBox, nullptr); return;
     case U_EMR_ROUNDRECT: {
-        auto r = Read<U_EMRROUNDRECT>(d);
+        auto r = RecordAs<U_EMRROUNDRECT>(record);
         RectangleRecord(r.rclBox, &r.szlCorner);
         return;
     }
-    case U_EMR_ELLIPSE: EllipseRecord(Read<U_EMRELLIPSE>(d).rclBox); return;
+    case U_EMR_ELLIPSE: EllipseRecord(RecordAs<U_EMRELLIPSE>(record).rclBox); return;
     case U_EMR_ARC:
     case U_EMR_ARCTO:
     case U_EMR_CHORD:
-    case U_EMR_PIE: ArcRecord(record.Type, Read<U_EMRARC>(d)); return;
-    case U_EMR_ANGLEARC: AngleArcRecord(Read<U_EMRANGLEARC>(d)); return;
+    case U_EMR_PIE: ArcRecord(record.Type, RecordAs<U_EMRARC>(record)); return;
+    case U_EMR_ANGLEARC: AngleArcRecord(RecordAs<U_EMRANGLEARC>(record)); return;
     case U_EMR_SETPIXELV: {
-        auto r = Read<U_EMRSETPIXELV>(d);
+        auto r = RecordAs<U_EMRSETPIXELV>(record);
         PointF p = ToPicture({double(r.ptlPixel.x), double(r.ptlPixel.y)});
         Vertex v = RoundPoints({p}, false)[0];
         std::shared_ptr<const Region> clip = EffectiveClip();
@@ -1745,7 +1789,7 @@ void EmfPlayer::Record(const EmfRecord& record) {
     // text
     case U_EMR_EXTTEXTOUTA:
     case U_EMR_EXTTEXTOUTW: {
-        auto r = Read<U_EMREXTTEXTOUTW>(d);
+        auto r = RecordAs<U_EMREXTTEXTOUTW>(record);
         const auto* text =
             reinterpret_cast<const U_EMRTEXT*>(d + offsetof(U_EMREXTTEXTOUTW, emrtext));
         (void)r;
@@ -1755,7 +1799,7 @@ void EmfPlayer::Record(const EmfRecord& record) {
     case U_EMR_SMALLTEXTOUT: DrawText(ReadSmallText(record)); return;
     case U_EMR_POLYTEXTOUTA:
     case U_EMR_POLYTEXTOUTW: {
-        auto r = Read<U_EMRPOLYTEXTOUTW>(d);
+        auto r = RecordAs<U_EMRPOLYTEXTOUTW>(record);
         size_t at = offsetof(U_EMRPOLYTEXTOUTW, emrtext);
         for (uint32_t i = 0; i < r.cStrings && at + sizeof(U_EMRTEXT) + 20 <= record.Size; ++i) {
             const auto* text = reinterpret_cast<const U_EMRTEXT*>(d + at);
