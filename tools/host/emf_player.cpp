@@ -743,19 +743,6 @@ void EmfPlayer::RectangleRecord(const U_RECTL& box, const U_SIZEL* corner) {
         Path.push_back({picture, true});
         return;
     }
-    if (S.Pen.Null && corner == nullptr && IsUpright(picture)) {
-        // Without a pen GDI fills one pixel less in width and height.
-        std::vector<Vertex> v = RoundPoints(picture, false);
-        int32_t x0 = std::min(v[0].X, v[2].X), x1 = std::max(v[0].X, v[2].X) - 1;
-        int32_t y0 = std::min(v[0].Y, v[2].Y), y1 = std::max(v[0].Y, v[2].Y) - 1;
-        if (x1 > x0 && y1 > y0)
-            FillPolygons({{{double(x0), double(y0)},
-                           {double(x1), double(y0)},
-                           {double(x1), double(y1)},
-                           {double(x0), double(y1)}}},
-                         FillRule::Winding);
-        return;
-    }
     FillPolygons({picture}, FillRule::Winding);
     if (S.Pen.Null) return;
     if (PenPictureWidth() < 1.5 && corner == nullptr) {
