@@ -18,6 +18,8 @@ constexpr const char* kFallbackFamily = "DejaVu Sans";
 // Glyphs larger than this (pixels either way) are not drawn: no picture needs them and
 // a damaged font height must not make the host render huge bitmaps.
 constexpr double kLargestEm = 4000;
+// Coverage (of 255) from which a glyph pixel is ink.
+constexpr uint8_t kInkCoverage = 128;
 
 struct LoadedFace {
     std::string File;
@@ -151,23 +153,29 @@ Glyph TextEngine::Render(int faceIndex, const TextGeometry& geometry, uint32_t c
     matrix.yy = static_cast<FT_Fixed>(std::lround(a.M22 / scale * 65536));
     FT_Set_Transform(face, &matrix, nullptr);
     FT_UInt index = byIndex ? code : FT_Get_Char_Index(face, code);
-    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) == 0 &&
-        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0) {
+    // Glyphs are rendered with grey coverage and a pixel is ink when at least half covered:
+    // strokes keep their weight, as in the anti-aliased text GDI draws, rather than the
+    // heavier shapes of one-bit hinting.
+    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT) == 0 &&
+        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0) {
         FT_GlyphSlot slot = face->glyph;
         const FT_Bitmap& bitmap = slot->bitmap;
         glyph.Advance = {slot->advance.x / 64.0, -slot->advance.y / 64.0};
         glyph.Left = slot->bitmap_left;
         glyph.Top = -slot->bitmap_top;
         if (bitmap.width > 0 && bitmap.rows > 0 && bitmap.width < 32768 && bitmap.rows < 32768 &&
-            bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
+            bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
             uint32_t rowBytes = (bitmap.width + 7) / 8;
-            std::vector<uint8_t> rows(size_t{rowBytes} * bitmap.rows);
+            std::vector<uint8_t> rows(size_t{rowBytes} * bitmap.rows, 0);
             for (uint32_t y = 0; y < bitmap.rows; ++y) {
                 const uint8_t* from =
                     bitmap.pitch >= 0
                         ? bitmap.buffer + size_t{y} * uint32_t(bitmap.pitch)
                         : bitmap.buffer + size_t{bitmap.rows - 1 - y} * uint32_t(-bitmap.pitch);
-                std::copy(from, from + rowBytes, rows.begin() + std::ptrdiff_t(y * rowBytes));
+                for (uint32_t x = 0; x < bitmap.width; ++x)
+                    if (from[x] >= kInkCoverage)
+                        rows[size_t{y} * rowBytes + x / 8] |=
+                            static_cast<uint8_t>(0x80u >> (x % 8));
             }
             glyph.Bits = std::make_shared<const LibrarySource>(
                 MonoSource(static_cast<uint16_t>(bitmap.width), static_cast<uint16_t>(bitmap.rows),
