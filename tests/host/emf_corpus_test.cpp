@@ -316,6 +316,69 @@ TEST(EmfPlayer, BrokenRecordsAreNamed) {
     }
 }
 
+TEST(EmfReader, DamagedFramesAreRefusedWithTheirReason) {
+    struct Case {
+        const char* Name;
+        void (*Damage)(MetafileWriter&);
+        const char* Message;
+    };
+    std::vector<Case> cases = {
+        {"description outside the header",
+         [](MetafileWriter& w) {
+             auto* h = reinterpret_cast<U_EMRHEADER*>(w.Bytes.data());
+             h->nDescription = 10;
+             h->offDescription = 0x7FFFFFF0;
+         },
+         "description"},
+        {"EMF+ record longer than its comment",
+         [](MetafileWriter& w) {
+             // cbData 16: "EMF+", then a record of type 0x4001 claiming 64 bytes.
+             w.Words({U_EMR_COMMENT, 0, 16, 0x2B464D45, 0x4001, 64, 0, 0});
+         },
+         "EMF+ record"},
+        {"EMF+ data larger than its record",
+         [](MetafileWriter& w) {
+             w.Words({U_EMR_COMMENT, 0, 16, 0x2B464D45, 0x4001, 12, 99, 0});
+         },
+         "EMF+ record"},
+        {"zero frame",
+         [](MetafileWriter& w) {
+             reinterpret_cast<U_EMRHEADER*>(w.Bytes.data())->rclFrame = {0, 0, 0, 100};
+         },
+         "picture frame"},
+        {"no reference device",
+         [](MetafileWriter& w) {
+             reinterpret_cast<U_EMRHEADER*>(w.Bytes.data())->szlMillimeters = {0, 100};
+         },
+         "reference device"},
+        {"record size not a multiple of four",
+         [](MetafileWriter& w) {
+             w.Words({U_EMR_SAVEDC, 0});
+             uint32_t odd = 10;
+             std::memcpy(w.Bytes.data() + w.Bytes.size() - 4, &odd, 4);
+             w.Bytes.insert(w.Bytes.end(), {0, 0});
+         },
+         "not a record size"},
+    };
+    for (const Case& c : cases) {
+        MetafileWriter w;
+        c.Damage(w);
+        try {
+            marlhost::EmfFile file = w.Finish();
+            ADD_FAILURE() << c.Name << ": accepted";
+        } catch (const marlhost::HostError& error) {
+            EXPECT_EQ(error.Exit(), marlhost::ExitCode::BadPage);
+            EXPECT_NE(std::string(error.what()).find(c.Message), std::string::npos)
+                << c.Name << ": " << error.what();
+        }
+    }
+    // A file cut short and given a new end: far fewer records than announced.
+    MetafileWriter w;
+    marlhost::EmfFile good = w.Finish();
+    reinterpret_cast<U_EMRHEADER*>(w.Bytes.data())->nRecords = 40;
+    EXPECT_THROW(marlhost::EmfFile::FromBytes(w.Bytes, "short.emf"), marlhost::HostError);
+}
+
 TEST(EmfPlayer, RecordPastTheEndIsRefusedBeforeItIsRead) {
     MetafileWriter w;
     w.Words({U_EMR_LINETO, 0, 5, 5});
