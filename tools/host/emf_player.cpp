@@ -222,6 +222,7 @@ private:
     void ClipRecord(const EmfRecord& record);
     void RegionRecord(const EmfRecord& record);
     Region RegionFromData(const char* data, uint32_t bytes, bool& ok) const;
+    Region ClipRect(PointF a, PointF b) const;
     TextRun ReadTextRun(const EmfRecord& record, const U_EMRTEXT& text, bool wide);
     TextRun ReadSmallText(const EmfRecord& record);
     void CheckUtf16(std::vector<uint32_t>& codes);
@@ -1018,6 +1019,18 @@ void EmfPlayer::CreateFont(const EmfRecord& record) {
 
 // ---------------------------------------------------------------- clipping
 
+Region EmfPlayer::ClipRect(PointF a, PointF b) const {
+    // Regions keep a row per picture row, so they are cut to the picture with a margin of a
+    // picture on every side (an offset may still move such a part into view).
+    auto whole = [](double v, int32_t extent) {
+        double limit = double(extent);
+        return static_cast<int32_t>(std::lround(std::clamp(v, -limit, 2 * limit)));
+    };
+    return Region::Rect(whole(std::min(a.X, b.X), Out.Width), whole(std::min(a.Y, b.Y), Out.Height),
+                        whole(std::max(a.X, b.X), Out.Width),
+                        whole(std::max(a.Y, b.Y), Out.Height));
+}
+
 Region EmfPlayer::RegionFromData(const char* data, uint32_t bytes, bool& ok) const {
     ok = false;
     Region region;
@@ -1033,11 +1046,7 @@ Region EmfPlayer::RegionFromData(const char* data, uint32_t bytes, bool& ok) con
         auto rect = Read<U_RECTL>(data + sizeof(U_RGNDATAHEADER) + i * sizeof(U_RECTL));
         PointF a = DeviceToPicture.Apply({double(rect.left), double(rect.top)});
         PointF b = DeviceToPicture.Apply({double(rect.right), double(rect.bottom)});
-        auto clampRound = [](double v) {
-            return static_cast<int32_t>(std::clamp(std::lround(v), -1000000L, 1000000L));
-        };
-        Region piece = Region::Rect(clampRound(std::min(a.X, b.X)), clampRound(std::min(a.Y, b.Y)),
-                                    clampRound(std::max(a.X, b.X)), clampRound(std::max(a.Y, b.Y)));
+        Region piece = ClipRect(a, b);
         region = region.Combine(piece, RegionOp::Or);
     }
     return region;
@@ -1050,11 +1059,7 @@ void EmfPlayer::ClipRecord(const EmfRecord& record) {
         auto r = RecordAs<U_EMRINTERSECTCLIPRECT>(record);
         PointF a = ToPicture({double(r.rclClip.left), double(r.rclClip.top)});
         PointF b = ToPicture({double(r.rclClip.right), double(r.rclClip.bottom)});
-        auto clampRound = [](double v) {
-            return static_cast<int32_t>(std::clamp(std::lround(v), -1000000L, 1000000L));
-        };
-        Region rect = Region::Rect(clampRound(std::min(a.X, b.X)), clampRound(std::min(a.Y, b.Y)),
-                                   clampRound(std::max(a.X, b.X)), clampRound(std::max(a.Y, b.Y)));
+        Region rect = ClipRect(a, b);
         CombineClip(rect, record.Type == U_EMR_INTERSECTCLIPRECT ? U_RGN_AND : U_RGN_DIFF);
         return;
     }
