@@ -165,6 +165,28 @@ TEST(PsfFonts, TruncatedFontsAreRefused) {
     EXPECT_THROW(marlhost::PsfFont::Decode(gz, "font.psf.gz"), marlhost::HostError);
 }
 
+TEST(PageReader, MessagesShowTheStartOfAValueEvenCutInsideACharacter) {
+    ScratchDirectory directory;
+    // 1 + 2 x 30 bytes: the 40-byte cut falls inside the 20th "é".
+    std::string accents = "a";
+    for (int i = 0; i < 30; ++i)
+        accents += "\xC3\xA9";
+    const std::string values[] = {"\"" + accents + "\"", "[\"" + accents + "\"]",
+                                  "{\"" + accents + "\": 1}"};
+    for (const std::string& value : values) {
+        try {
+            Parse("{\"width\": " + value + ", \"height\": 4, \"operations\": []}", directory);
+            ADD_FAILURE() << "read " << value;
+        } catch (const marlhost::HostError& error) {
+            std::string message = error.what();
+            EXPECT_NE(message.find("page.width: expected a whole number, got "), std::string::npos)
+                << message;
+            EXPECT_NE(message.find("aé"), std::string::npos) << message;
+            EXPECT_NE(message.find("..."), std::string::npos) << message;
+        }
+    }
+}
+
 TEST(PageReader, NestingIsCountedOutsideStringsOnly) {
     ScratchDirectory directory;
     // Brackets inside strings, an escaped quote among them, are text, not nesting.
