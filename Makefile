@@ -49,8 +49,15 @@ compare-emf: setup-win32 configure
 fuzz:
 	@sh tools/fuzz.sh
 
+# The driver-side benchmark first (entry points through the dlopen'ed library, three
+# repetitions, medians and a summary against the goals), then the routine-level ones.
+# BENCH_FILTER (a --benchmark_filter regex) runs only the matching driver-side cases.
+BENCH_REPETITIONS ?= 3
 bench: build
-	@./build/default/bench/marlrend_bench --benchmark_counters_tabular=true
+	@./build/default/bench/marlrend_driver_bench --benchmark_counters_tabular=true \
+	  --benchmark_repetitions=$(BENCH_REPETITIONS) \
+	  $(if $(BENCH_FILTER),--benchmark_filter='$(BENCH_FILTER)')
+	@$(if $(BENCH_FILTER),true,./build/default/bench/marlrend_bench --benchmark_counters_tabular=true)
 
 clean:
 	@rm -rf build

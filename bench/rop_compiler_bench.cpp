@@ -56,7 +56,6 @@ void BM_CompileRop(benchmark::State& state) {
         benchmark::DoNotOptimize(routine.Entry);
         rop = (rop + 1) & 0xFF;
     }
-    routine.RestoreProtection();
     state.SetItemsProcessed(int64_t(state.iterations()));
     state.SetLabel("routines");
 }
@@ -83,7 +82,6 @@ void BM_GeneratedBandRow(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     const double elapsed = CpuSeconds() - start;
-    routine.RestoreProtection();
 
     const double bytes = double(state.iterations()) * double(rowBytes);
     state.SetBytesProcessed(int64_t(bytes));

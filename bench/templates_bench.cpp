@@ -83,7 +83,6 @@ void BM_TemplateBandRow(benchmark::State& state) {
     for (auto _ : state)
         row();
     double perRow = SecondsPerCall(row, 100);
-    routine.RestoreProtection();
 
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kRowBytes));
     state.counters["x_memcpy"] = perRow / yardsticks.Memcpy;

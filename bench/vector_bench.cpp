@@ -175,7 +175,6 @@ void MeasureVector(benchmark::State& state, uint32_t width, uint32_t rop, int64_
     for (auto _ : state)
         work();
     Timing timing = TimeAgainst(work, yardstick);
-    marl::RestoreCodeAreas();
     state.SetBytesProcessed(int64_t(state.iterations()) * bands.RowBytes * kBandRows);
     state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
     state.counters["yardstick_ns_row"] = timing.Yardstick * 1e9 / kBandRows;
@@ -260,7 +259,6 @@ void BM_ByteSerialBand(benchmark::State& state) {
     for (auto _ : state)
         work();
     Timing timing = TimeAgainst(work, [&] { bands.Memcpy(); });
-    routine.RestoreProtection();
     state.SetBytesProcessed(int64_t(state.iterations()) * bands.RowBytes * kBandRows);
     state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
     state.counters["x_memcpy"] = timing.Ratio;
@@ -297,7 +295,6 @@ void BM_RowEnd(benchmark::State& state) {
     for (auto _ : state)
         work();
     Timing timing = TimeAgainst(work, [&] { bands.Memcpy(); });
-    marl::RestoreCodeAreas();
     state.counters["ns_row"] = timing.Work * 1e9 / kBandRows;
     state.counters["x_memcpy"] = timing.Ratio;
 }

@@ -2,15 +2,19 @@
 // areas after each transfer.
 #include "core/core_services.h"
 #include "render24/blit/code_area.h"
+#include "render24/blit/routine_cache.h"
 #include "support/blit_harness.h"
 #include "support/child_process.h"
 #include "support/library.h"
+#include "support/page_map.h"
 #include "support/transfer_probes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -45,6 +49,12 @@ struct Worker {
     uint32_t Seed;
     uint32_t Result = 0;
 };
+
+// The areas transfers write and run routines in.
+std::vector<const marl::CodeArea*> CodeAreas() {
+    return {&marl::TemplateArea(), &marl::GeneratedRoutines().Area(),
+            &marl::VectorRoutines().Area()};
+}
 
 std::vector<std::unique_ptr<Worker>> Workers() {
     std::vector<std::unique_ptr<Worker>> workers;
@@ -128,8 +138,9 @@ TEST(BitBltConcurrency, ProcessesGiveTheSingleProcessResults) {
     EXPECT_EQ(odd.Wait(), 0) << "odd workers";
 }
 
-// After every transfer, prebuilt or generated, done or failed, no code area can be executed.
-TEST(BitBltConcurrency, NoCodeAreaStaysExecutable) {
+// After every transfer, prebuilt or generated, done or failed, no page is writable and
+// executable, and no code area can be written through the view its routines run from.
+TEST(BitBltConcurrency, NoCodeAreaIsWritableWhereItRuns) {
     TestBand band(40, 6);
     SourceImage planes(30, 4, 3, 8, 3), bits(30, 4, 1, 1, 4);
     PatternBrush pattern(6, 2, 1, 1, 5);
@@ -149,10 +160,51 @@ TEST(BitBltConcurrency, NoCodeAreaStaysExecutable) {
             EXPECT_EQ(CallBitBlt(Table().BitBlt, band, scene), rop % 64 == 7 ? 1u : 0u);
             EXPECT_EQ(CallBitBlt(&RPBitBlt, band, scene), 0u);
             ASSERT_EQ(WritableExecutableMappings(), "") << "rop " << rop;
-            ASSERT_FALSE(PageExecutable(marl::CodeBufferArea().Base)) << "rop " << rop;
-            ASSERT_FALSE(PageExecutable(marl::TemplateArea().Base)) << "rop " << rop;
+            for (const marl::CodeArea* area : CodeAreas()) {
+                ASSERT_EQ(PagePermissions(area->Base).substr(0, 3), "r-x") << "rop " << rop;
+                if (area->Views == marl::CodeViews::Twin) {
+                    ASSERT_EQ(PagePermissions(area->Writable).substr(0, 3), "rw-") << "rop " << rop;
+                }
+            }
         }
     }
+}
+
+// While transfers run on one thread, another reads the process's page map again and again:
+// no sample may show a page that is writable and executable. The transfers generate new
+// routines (a new width for every code), patch prebuilt ones and compile vector ones.
+TEST(BitBltConcurrency, NoPageIsWritableAndExecutableWhileTransfersRun) {
+    TestBand band(120, 6);
+    SourceImage planes(100, 4, 3, 8, 6), bits(100, 4, 1, 1, 7);
+    PatternBrush pattern(6, 2, 1, 1, 8);
+    std::atomic<bool> done{false};
+    std::atomic<uint32_t> samples{0};
+    std::string seen;
+    std::thread sampler([&] {
+        while (!done.load()) {
+            std::vector<std::string> ranges = WritableExecutableRanges();
+            if (!ranges.empty() && seen.empty()) seen = ranges[0];
+            samples.fetch_add(1);
+        }
+    });
+    for (uint32_t round = 0; round < 3; ++round) {
+        for (uint32_t rop = 0; rop < 256; ++rop) {
+            BlitScene scene;
+            scene.X = 2;
+            scene.Y = 1;
+            scene.Width = static_cast<uint16_t>(8 + (rop * 7 + round * 31) % 90);
+            scene.Height = 4;
+            scene.Source = rop % 2 ? bits.Header() : planes.Header();
+            scene.Rop = static_cast<uint8_t>(rop);
+            scene.Brush = pattern.Record();
+            scene.Colors = PhysicalColours(0x102030, 0x405060 + round);
+            EXPECT_EQ(CallBitBlt(Table().BitBlt, band, scene), 0u) << "rop " << rop;
+        }
+    }
+    done = true;
+    sampler.join();
+    EXPECT_GT(samples.load(), 3u);
+    EXPECT_EQ(seen, "");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/guarded_memory.h"
 #include "support/library.h"
 #include "support/pattern_reference.h"
+#include "support/test_band.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,7 @@ bool Bit(const uint8_t* row, int32_t x) { return (row[x / 8] & (0x80 >> (x % 8))
 
 // A pattern bitmap in guarded memory: its image ends flush against an unreadable page.
 class PatternBitmap {
-  public:
+public:
     PatternBitmap(uint16_t width, uint16_t height, uint8_t planes, uint8_t bitsPixel,
                   uint16_t widthBytes, uint32_t seed = 7)
         : Memory(size_t{planes} * widthBytes * height) {
@@ -111,12 +112,12 @@ class PatternBitmap {
 
     BitmapHeader Header{};
 
-  private:
+private:
     GuardedBuffer Memory;
 };
 
 class BrushRealization : public testing::Test {
-  protected:
+protected:
     BrushRealization() { Device.Allocator = &Alloc; }
 
     // Through the exported table, as a driver calls it; `spare` carries junk on purpose.
@@ -340,7 +341,7 @@ TEST_F(BrushRealization, ColourPatternAtFactorsOneIsCopiedUnchanged) {
 // handle in Hatch. The driver keeps two locks of its own, so that a lock the library failed
 // to give back, and one it gave back without having taken it, both change the count.
 class HandlePattern : public BrushRealization {
-  protected:
+protected:
     void SetUp() override {
         Handle = GlobalAlloc(GMEM_MOVEABLE, 32 + 8 * 8 * 3);
         ASSERT_NE(Handle, nullptr);
@@ -446,8 +447,6 @@ TEST_F(BrushRealization, UnusablePatternBitmapsAreRefusedBeforeAllocating) {
          1, 1},
         {"image longer than its bits", [](BitmapHeader& h) { h.Height = 9; }, 1, 1},
         {"rows narrower than the width", [](BitmapHeader& h) { h.Width = 9; }, 1, 1},
-        {"width 0", [](BitmapHeader& h) { h.Width = 0; }, 1, 1},
-        {"height 0", [](BitmapHeader& h) { h.Height = 0; }, 1, 1},
         {"row bytes over 16 bits",
          [](BitmapHeader& h) {
              h.Width = 5462;
@@ -455,9 +454,6 @@ TEST_F(BrushRealization, UnusablePatternBitmapsAreRefusedBeforeAllocating) {
          },
          2, 1},
         {"height over 16 bits", [](BitmapHeader& h) { h.Height = 16384; }, 1, 2},
-        {"horizontal factor 0", [](BitmapHeader&) {}, 0, 1},
-        {"vertical factor 0", [](BitmapHeader&) {}, 1, 0},
-        {"factor 0 in the low bits", [](BitmapHeader&) {}, 0x100, 1},
         {"two planes", [](BitmapHeader& h) { h.Planes = 2; }, 1, 1},
         {"four bits", [](BitmapHeader& h) { h.BitsPixel = 4; }, 1, 1},
     };
@@ -475,6 +471,63 @@ TEST_F(BrushRealization, UnusablePatternBitmapsAreRefusedBeforeAllocating) {
         EXPECT_EQ(f.MonoSource, nullptr);
     }
     EXPECT_TRUE(Alloc.Calls().empty());
+}
+
+// A pattern of no pixels (width or height 0, or a device factor of 0 in the low 8 bits of
+// its slot) is realized without a pattern, in every accepted format, whether or not the
+// device has an allocator and whether or not the bitmap has bits: nothing is allocated or
+// read, and a fill with the brush paints its Color.
+TEST_F(BrushRealization, EmptyPatternsAreRealizedWithoutAPattern) {
+    const struct {
+        const char* What;
+        uint16_t Width, Height;
+        uint32_t XFactor, YFactor;
+    } cases[] = {
+        {"width 0", 0, 8, 1, 1},
+        {"height 0", 8, 0, 2, 2},
+        {"horizontal factor 0", 8, 8, 0, 1},
+        {"vertical factor 0", 8, 8, 3, 0},
+        {"factor 0 in the low bits", 8, 8, 0x100, 1},
+    };
+    const uint8_t formats[][2] = {{1, 1}, {3, 1}, {3, 8}, {1, 8}}; // planes, bits
+    marltest::TestBand band(6, 2, 0x77);
+    for (const auto& c : cases) {
+        for (const auto& format : formats) {
+            for (bool withAllocator : {true, false}) {
+                for (bool withBits : {true, false}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << c.What << ", " << int(format[0]) << " planes of "
+                                 << int(format[1]) << " bits, allocator " << withAllocator
+                                 << ", bits " << withBits);
+                    PatternBitmap bitmap(8, 8, format[0], format[1], 8);
+                    bitmap.Header.Width = c.Width;
+                    bitmap.Header.Height = c.Height;
+                    if (!withBits) bitmap.Header.Bits = nullptr;
+                    Device.Allocator = withAllocator ? &Alloc : nullptr;
+                    const LogicalBrush brush = bitmap.Brush();
+                    RealizedBrush out = Filled(0xA5);
+                    EXPECT_EQ(Realize(&brush, &out, c.XFactor, c.YFactor), 28u);
+                    const BrushFields f = Fields(out);
+                    EXPECT_EQ(f.Style, 3);
+                    EXPECT_EQ(f.Width, 0);
+                    EXPECT_EQ(f.Height, 0);
+                    EXPECT_EQ(f.Bits, nullptr);
+                    EXPECT_EQ(f.MonoSource, nullptr);
+                    EXPECT_TRUE(Alloc.Calls().empty());
+                    // Color holds the pattern's address here: its low three bytes are painted.
+                    ScanSpan span{1, 2, 5, {}};
+                    ASSERT_EQ(marltest::Table().FillScanRows(band.Device(), 0, 1, &span, &out, 0, 0,
+                                                             0xF0),
+                              0u);
+                    for (uint32_t k = 0; k < 3; ++k)
+                        EXPECT_EQ(band.At(3, 1, k), static_cast<uint8_t>(f.Color >> (8 * k)));
+                    EXPECT_EQ(Release(&out), 0u);
+                    EXPECT_EQ(Alloc.Frees(), 0u);
+                }
+            }
+        }
+    }
+    Device.Allocator = &Alloc;
 }
 
 TEST_F(BrushRealization, UnreadableLogicalBrushIsRealizedAsSolidColourZero) {

@@ -1,6 +1,5 @@
 // Build: variant choice, the worked values, patching on every call, the hand-over to the
-// generator, the protection of the code areas, and the requests a routine could not run as
-// given.
+// generator, and the requests a routine could not run as given.
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
 #include "render24/blit/templates.h"
@@ -68,7 +67,6 @@ TEST(Build, ChoosesTheVariantFromTheLowBitsOfBrushAndSourceDepth) {
                 EXPECT_EQ(result, 0);
                 EXPECT_EQ(routine.Entry, Address(expected->Entry))
                     << expected->Label << " brush " << brush << " bits " << sourceBits;
-                routine.RestoreProtection();
             }
         }
     }
@@ -100,7 +98,6 @@ struct Transfer {
                       &result);
         EXPECT_EQ(result, 0);
         routine.Run(source, destination, pattern);
-        routine.RestoreProtection();
         return routine.Entry;
     }
 };
@@ -261,7 +258,6 @@ TEST(Build, CodesOutsideTheCatalogueGoToTheGenerator) {
         routine.Build(rop, 0, 0, 4, 4, 8, 0, 4, 24, 0, 0, 0, &result);
         EXPECT_EQ(result, 0);
         EXPECT_EQ(routine.Entry, Address(marl::CodeBufferArea().Base)) << std::hex << rop;
-        routine.RestoreProtection();
         ++generated;
     }
     EXPECT_EQ(generated, 240);
@@ -303,12 +299,10 @@ TEST(Build, PrebuiltAndGeneratedRoutinesLeaveTheSameRows) {
                 marltest::BuildFor(prebuilt, request);
                 ASSERT_EQ(prebuilt.Entry, Address(routine.Entry));
                 forTemplate.Run(prebuilt);
-                prebuilt.RestoreProtection();
 
                 marl::BlitRoutine generated = marltest::Compile(request);
                 ASSERT_EQ(generated.Entry, Address(marl::CodeBufferArea().Base));
                 forGenerator.Run(generated);
-                generated.RestoreProtection();
 
                 size_t bytes = 2 * size_t{request.DestPlaneStride} + width;
                 ASSERT_EQ(Bytes(forTemplate.Destination(), forTemplate.Destination() + bytes),
@@ -316,37 +310,6 @@ TEST(Build, PrebuiltAndGeneratedRoutinesLeaveTheSameRows) {
                 ASSERT_TRUE(forTemplate.MatchesReference());
             }
         }
-    }
-}
-
-// ---- page protection between transfers ----
-
-// The permissions of the page of an address ("rw-" and so on).
-std::string PagePermissions(const void* address) { return marltest::PagePermissions(address); }
-
-bool Executable(const void* address) { return PagePermissions(address).substr(0, 3) == "rwx"; }
-bool ReadWrite(const void* address) { return PagePermissions(address).substr(0, 3) == "rw-"; }
-
-TEST(Build, NoCodeAreaIsExecutableBetweenTransfers) {
-    const marl::CodeArea& templates = marl::TemplateArea();
-    const uint8_t* lastTemplateByte = templates.Base + templates.Size - 1;
-    const uint8_t* codeBuffer = marl::CodeBufferArea().Base;
-    Planes destination(4);
-    // Template, generated, template again: each set back before the next.
-    for (uint32_t rop : {0x55u, 0xAAu, 0xFFu, 0x55u}) {
-        marl::BlitRoutine routine;
-        uint16_t result = 0;
-        routine.Build(rop, 0, 0, 0, 4, 0, 0, 4, 24, 0, 0, 0, &result);
-        bool generated = !marl::InTemplateCatalogue(rop);
-        EXPECT_TRUE(Executable(generated ? codeBuffer : templates.Base)) << std::hex << rop;
-        if (!generated) {
-            EXPECT_TRUE(Executable(lastTemplateByte));
-        }
-        routine.Run(nullptr, destination.Plane(0), nullptr);
-        routine.RestoreProtection();
-        EXPECT_TRUE(ReadWrite(templates.Base)) << PagePermissions(templates.Base);
-        EXPECT_TRUE(ReadWrite(lastTemplateByte)) << PagePermissions(lastTemplateByte);
-        EXPECT_TRUE(ReadWrite(codeBuffer)) << PagePermissions(codeBuffer);
     }
 }
 
@@ -362,7 +325,6 @@ TEST(BuildFaults, ARowOfNoPixelsReturnsAtOnceWhateverTheCode) {
             EXPECT_EQ(result, 0);
             EXPECT_EQ(routine.Entry, Address(marl::ReturnAtOnceRoutine())) << std::hex << rop;
             routine.Run(destination.data(), destination.data(), destination.data());
-            routine.RestoreProtection();
             EXPECT_EQ(destination.data()[0], 0x5A);
         }
     }
@@ -409,7 +371,6 @@ TEST(BuildFaults, APatternPhasePastTheWidthIsTakenModuloTheWidth) {
             uint16_t result = 0;
             routine.Build(rop, 1, 0, 20, 20, 8, phase, 20, 24, 0, 0, 0, &result);
             rows.Run(routine);
-            routine.RestoreProtection();
             EXPECT_TRUE(rows.MatchesReference()) << "phase " << phase;
         }
     }

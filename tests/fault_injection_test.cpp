@@ -11,8 +11,8 @@
 #include "common/bitmap.h"
 #include "core/core_services.h"
 #include "platform/platform.h"
-#include "support/global_blocks.h"
 #include "support/blit_scene.h"
+#include "support/global_blocks.h"
 #include "support/heap_faults.h"
 #include "support/test_band.h"
 #include "support/transfer_probes.h"
@@ -43,16 +43,13 @@ enum class Site {
     GlobalLockCall,
     AquireCall,
     ReleaseCall,
-    SourceObject,  // the transfer's source PlaneBitmap, from the heap
-    RoutineObject, // the transfer's BlitRoutine, from the heap
 };
 
 const char* SiteName(Site site) {
     static const char* const kNames[] = {
         "none",           "AllocBlock 821",  "AllocBlock 860",  "AllocBlock 891",
         "AllocBlock 250", "AllocBlock 2095", "next AllocBlock", "GlobalAlloc",
-        "GlobalLock",     "Aquire",          "Release",         "source object",
-        "routine object"};
+        "GlobalLock",     "Aquire",          "Release"};
     return kNames[static_cast<int>(site)];
 }
 
@@ -94,12 +91,10 @@ public:
         if (LineOf(site) != 0) Allocator.FailLine(LineOf(site), kRefusal);
         if (site == Site::NextAlloc) Allocator.FailAfter(0, kRefusal);
         if (ServiceSite(site)) CSInjectFault(FaultOf(site), 0);
-        if (site == Site::SourceObject) FailNothrowNew(sizeof(PlaneBitmap));
-        if (site == Site::RoutineObject) FailNothrowNew(8);
     }
     ~ArmedFault() { Disarm(); }
 
-    // Ends the fault and answers whether it fired. For the heap objects the caller knows.
+    // Ends the fault and answers whether it fired.
     bool Disarm() {
         if (Done) return Fired;
         Done = true;
@@ -113,9 +108,6 @@ public:
             // Still pending means it never fired; consuming it here switches it off.
             Fired = !CSFaultTriggered(FaultOf(Where));
             CSInjectFault(FaultOf(Where), -1);
-        } else if (Where == Site::SourceObject || Where == Site::RoutineObject) {
-            FailNothrowNew(0);
-            Fired = true;
         }
         return Fired;
     }
@@ -295,8 +287,8 @@ void FaultWorkload::CreateBitmap() {
 // An 8-bit source (so a conversion row is needed) under a catalogue or generated code,
 // once without a fault on one band and once with it on an identical band.
 void FaultWorkload::Transfer() {
-    const Site site = Pick({Site::None, Site::ConversionLine, Site::NextAlloc, Site::AquireCall,
-                            Site::ReleaseCall, Site::SourceObject, Site::RoutineObject});
+    const Site site = Pick(
+        {Site::None, Site::ConversionLine, Site::NextAlloc, Site::AquireCall, Site::ReleaseCall});
     static const uint8_t kRops[] = {0xCC, 0x66, 0x88, 0xEE, 0xB8, 0x01, 0x7E, 0x99, 0xC0};
     const uint32_t seed = Random();
     SourceImage source(20, 5, 1, 8, seed);
@@ -365,10 +357,9 @@ TEST(FaultInjection, EverySiteFailsInTurnAndEachFailureGivesBackWhatItTook) {
     for (const auto& [site, fired] : workload.Fired())
         counts += std::string(SiteName(site)) + ": " + std::to_string(fired) + "\n";
     std::printf("fault injection: %u steps\n%s", workload.Steps(), counts.c_str());
-    for (Site site :
-         {Site::HatchLine, Site::PatternLine, Site::MonoLine, Site::HeaderLine,
-          Site::ConversionLine, Site::NextAlloc, Site::GlobalAllocCall, Site::GlobalLockCall,
-          Site::AquireCall, Site::ReleaseCall, Site::SourceObject, Site::RoutineObject})
+    for (Site site : {Site::HatchLine, Site::PatternLine, Site::MonoLine, Site::HeaderLine,
+                      Site::ConversionLine, Site::NextAlloc, Site::GlobalAllocCall,
+                      Site::GlobalLockCall, Site::AquireCall, Site::ReleaseCall})
         EXPECT_GT(workload.Fired().count(site), 0u) << SiteName(site) << " never failed";
 }
 

@@ -442,4 +442,54 @@ TEST(DrawLine, LongRowRunsMatchTheReferenceWalk) {
     }
 }
 
+// Diagonals in every direction, cut as a driver cuts them (runs of one pixel along the row
+// with a slice step of one row) and as one run that steps a column and a row with each
+// pixel, starting near every edge so that they pile up there, for every code and in a band
+// whose rows are padded past the width (the plane addresses of each new row are the row's
+// start plus whole padded plane rows).
+TEST(DrawLine, DiagonalsMatchTheReferenceWalkInEveryDirection) {
+    std::mt19937 random(45);
+    const int width = 23, height = 17;
+    std::vector<uint8_t> codes = marltest::ReferencePatternDestCodes();
+    codes.push_back(0xCC);
+    const int16_t starts[][2] = {{0, 0}, {22, 16}, {3, 14}, {20, 2}, {11, 8}, {-2, 30}};
+    for (uint8_t code : codes) {
+        for (int16_t stepX : {-1, 1}) {
+            for (int16_t stepY : {-1, 1}) {
+                for (const auto& start : starts) {
+                    for (bool oneRun : {false, true}) {
+                        RunSliceLine line{};
+                        line.StartX = start[0];
+                        line.StartY = start[1];
+                        line.RunStepX = stepX;
+                        if (oneRun) {
+                            line.RunStepY = stepY;
+                            line.FirstRun = 30;
+                        } else {
+                            line.SliceStepY = stepY;
+                            line.FirstRun = 1;
+                            line.MiddleRuns = 27;
+                            line.BaseRun = 1;
+                            line.ErrorTerm = -1;
+                            line.LastRun = 1;
+                        }
+                        const uint32_t colour = random();
+                        TestBand band(width, height, 0, 28);
+                        std::generate(band.Bytes(), band.Bytes() + band.ByteCount(),
+                                      [&] { return random(); });
+                        ReferenceWalk walk = WalkReference(line, width, height);
+                        std::vector<uint8_t> expected = PaintReference(band, walk, code, colour);
+                        ASSERT_EQ(DrawLogged(band, line, code, colour), walk.Moves)
+                            << "code " << int(code) << " steps " << stepX << "," << stepY;
+                        ASSERT_EQ(Snapshot(band), expected)
+                            << "code " << int(code) << " steps " << stepX << "," << stepY
+                            << " start " << start[0] << "," << start[1] << " one run " << oneRun;
+                        ASSERT_EQ(band.Surface()->RowIndex, walk.Y);
+                    }
+                }
+            }
+        }
+    }
+}
+
 } // namespace

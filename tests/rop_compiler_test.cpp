@@ -28,7 +28,6 @@ std::vector<uint8_t> RoutineBytes(const marl::BlitRoutine& routine) {
 
 uint32_t RoutineSize(const RopRequest& request) {
     marl::BlitRoutine routine = marltest::Compile(request);
-    routine.RestoreProtection();
     return routine.Cursor - routine.Entry;
 }
 
@@ -69,7 +68,6 @@ TEST(RopCompilerBytes, DestinationOnlyRoutine) {
     request.RowWidth = 0xABCD1234;
     request.DestPlaneStride = 0x00015678;
     marl::BlitRoutine routine = marltest::Compile(request);
-    routine.RestoreProtection();
     const std::string plane = "B9 34 12 00 00  8A 07  88 07  47  E2 F9 ";
     const std::string step = "8B 75 F0  8B 7D F4 81 C7 78 56 00 00 89 7D F4 ";
     const std::vector<uint8_t> expected = Hex("8B 7D 0C  89 7D F4 " + plane + step + plane + step +
@@ -89,7 +87,6 @@ TEST(RopCompilerBytes, OneBitSourceRoutine) {
     request.ClearBitColor = 0xEECCBBAA;
     request.BitPhase = 0x0B;
     marl::BlitRoutine routine = marltest::Compile(request);
-    routine.RestoreProtection();
     auto plane = [](const char* set, const char* clear) {
         return std::string("B9 05 00 00 00 "
                            "8B C7 2B 45 F4 05 03 00 00 00 83 E0 07 BA 07 00 00 00 2B D0 8A 06 "
@@ -113,7 +110,6 @@ TEST(RopCompilerBytes, PlaneSourceAndPatternRowRoutine) {
     request.DestPlaneStride = 0x30;
     request.PatternPhase = 13;
     marl::BlitRoutine routine = marltest::Compile(request);
-    routine.RestoreProtection();
     const std::string plane = "B9 03 00 00 00  8A 07 50  8A 03 50  8A 06 "
                               "5A 3A C2 0F 87 02 00 00 00 8B C2  5A 3A C2 0F 87 02 00 00 00 8B C2 "
                               "F7 D0  88 07  47  46 "
@@ -139,7 +135,6 @@ TEST(RopCompilerBytes, SeveralOneBitSourcesStepOnceAndLoopFar) {
     request.ClearBitColor = 0x000000C1;
     request.BitPhase = 2;
     marl::BlitRoutine routine = marltest::Compile(request);
-    routine.RestoreProtection();
     auto mono = [](const char* step) {
         return std::string("8B C7 2B 45 F4 05 02 00 00 00 83 E0 07 BA 07 00 00 00 2B D0 8A 06 "
                            "0F A3 D0 0F 83 0A 00 00 00 68 F1 00 00 00 E9 05 00 00 00 68 C1 00 "
@@ -207,7 +202,6 @@ TEST(RopCompilerSizes, OnlyNamesWithSeveralOneBitSourcesLoopFar) {
             for (uint32_t bits : {1u, 24u, 8u}) {
                 marl::BlitRoutine routine =
                     marltest::Compile(Request(uint8_t(rop), patternRow, bits));
-                routine.RestoreProtection();
                 bool far = bits == 1 && kSeveralSources.count(rop);
                 EXPECT_EQ(CountOf(RoutineBytes(routine), longLoop), far ? 3u : 0u)
                     << std::hex << rop << " pattern row " << patternRow << " bits " << bits;
@@ -263,7 +257,6 @@ TEST(RopCompilerRun, WorkedValues) {
         request.PatternColor = c.P * 0x010101u;
         marl::BlitRoutine routine = marltest::Compile(request);
         routine.Run(source.data(), destination.data(), nullptr);
-        routine.RestoreProtection();
         for (int plane = 0; plane < 3; ++plane)
             EXPECT_EQ(destination.data()[plane], c.Result) << std::hex << int(c.Rop);
     }
@@ -280,7 +273,6 @@ TEST(RopCompilerRun, PatternAndBitPhases) {
     request.PatternPhase = 5;
     marl::BlitRoutine routine = marltest::Compile(request);
     routine.Run(nullptr, destination.data(), pattern.data());
-    routine.RestoreProtection();
     const int columns[10] = {5, 6, 7, 0, 1, 2, 3, 4, 5, 6};
     for (int plane = 0; plane < 3; ++plane)
         for (int x = 0; x < 10; ++x)
@@ -299,7 +291,6 @@ TEST(RopCompilerRun, PatternAndBitPhases) {
     mono.ClearBitColor = 0x00F1E1D1;
     routine = marltest::Compile(mono);
     routine.Run(bits.data(), out.data(), nullptr);
-    routine.RestoreProtection();
     const bool set[6] = {true, false, false, false, true, true};
     for (int plane = 0; plane < 3; ++plane)
         for (int x = 0; x < 6; ++x)
@@ -395,7 +386,6 @@ TEST(RopCompilerGuards, EmptyRowsGiveARoutineThatTouchesNothing) {
             marl::BlitRoutine routine = marltest::Compile(request);
             EXPECT_EQ(RoutineBytes(routine), epilogue) << std::hex << rop;
             routine.Run(nullptr, nullptr, nullptr); // any access would fault
-            routine.RestoreProtection();
         }
         // A pattern row of no samples: nothing to read for a name with P.
         RopRequest request = Request(uint8_t(rop), true, 24);
@@ -403,7 +393,6 @@ TEST(RopCompilerGuards, EmptyRowsGiveARoutineThatTouchesNothing) {
         marl::BlitRoutine routine = marltest::Compile(request);
         bool readsPattern = marltest::ReferenceName(uint8_t(rop)).find('P') != std::string::npos;
         EXPECT_EQ(RoutineBytes(routine) == epilogue, readsPattern) << std::hex << rop;
-        routine.RestoreProtection();
     }
     marltest::GuardedBuffer destination(3, 7);
     RopRequest request = Request(0xF0, true, 24);
@@ -412,7 +401,6 @@ TEST(RopCompilerGuards, EmptyRowsGiveARoutineThatTouchesNothing) {
     request.DestPlaneStride = 1;
     marl::BlitRoutine routine = marltest::Compile(request);
     routine.Run(nullptr, destination.data(), nullptr);
-    routine.RestoreProtection();
     EXPECT_EQ(std::vector<uint8_t>(destination.data(), destination.data() + 3),
               std::vector<uint8_t>(3, 7));
 }
@@ -448,7 +436,6 @@ TEST(RopCompilerGuards, OutOfRangeValuesAreCutToTheirWidth) {
             marltest::RowFixture rows(meant, random, arena);
             marl::BlitRoutine routine = marltest::Compile(raw);
             rows.Run(routine);
-            routine.RestoreProtection();
             EXPECT_TRUE(rows.MatchesReference()) << c.What;
         }
     }
@@ -459,7 +446,6 @@ TEST(RopCompilerGuards, OutOfRangeValuesAreCutToTheirWidth) {
     routine.CompileRop(0x15A, 0x10000, meant.PatternColor, meant.SourcePlaneStride,
                        meant.DestPlaneStride, 1, 0, 9, 24, 0, 0, 0);
     rows.Run(routine);
-    routine.RestoreProtection();
     EXPECT_TRUE(rows.MatchesReference());
 }
 
@@ -471,7 +457,6 @@ TEST(RopCompilerRun, SecondRoutineReplacesTheFirst) {
     marltest::RowArena arena(64);
     RopRequest longRequest = RandomRequest(0x17, {true, 8, 3}, {1, 0}, 40, random);
     marl::BlitRoutine first = marltest::Compile(longRequest);
-    first.RestoreProtection();
     ASSERT_EQ(first.Cursor - first.Entry, 826u);
 
     RopRequest shortRequest = RandomRequest(0x55, {false, 1, 0}, {24, 0}, 9, random);
@@ -482,7 +467,6 @@ TEST(RopCompilerRun, SecondRoutineReplacesTheFirst) {
     ASSERT_EQ(bytes.size(), 86u); // "Dn"
     EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 7, bytes.end()), Hex("5F 5E 5B C9 C2 0C 00"));
     rows.Run(second);
-    second.RestoreProtection();
     EXPECT_TRUE(rows.MatchesReference());
 }
 

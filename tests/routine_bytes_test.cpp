@@ -94,7 +94,6 @@ Digest Generate(const Request& r) {
     const uint8_t* start = marl::CodeBufferArea().Base;
     const auto length = static_cast<uint32_t>(routine.Cursor - routine.Entry);
     Digest digest{Producer::Generator, r, length, Fnv1a(start, length)};
-    routine.RestoreProtection();
     return digest;
 }
 
@@ -112,7 +111,6 @@ Digest Prebuild(const Request& r) {
         digest.Length = static_cast<uint32_t>(prebuilt.End - prebuilt.Entry);
         digest.Hash = Fnv1a(prebuilt.Entry, digest.Length);
     }
-    routine.RestoreProtection();
     return digest;
 }
 

@@ -1,7 +1,5 @@
 #include "render24/blit/blit_routine.h"
-#include "render24/blit/code_area.h"
 #include "support/asm_names.h"
-#include "support/page_map.h"
 #include "support/row_fixture.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +93,6 @@ TEST(RunRoutine, KeepsTheCallersRegistersAndStack) {
         marl::BlitRoutine routine = marltest::Compile(request);
         Observed seen{};
         MarlTestObservedRun(&routine, rows.Source(), rows.Destination(), rows.Pattern(), &seen);
-        routine.RestoreProtection();
         EXPECT_EQ(seen.Ebx, kEbx);
         EXPECT_EQ(seen.Esi, kEsi);
         EXPECT_EQ(seen.Edi, kEdi);
@@ -122,46 +119,8 @@ TEST(RunRoutine, RowsNotReadMayBeNull) {
         }
         marl::BlitRoutine routine = marltest::Compile(request);
         rows.Run(routine);
-        routine.RestoreProtection();
         EXPECT_TRUE(rows.MatchesReference());
     }
-}
-
-// The permissions ("rw-", "rwx", ...) of the page that holds address.
-std::string PermissionsAt(const void* address) { return marltest::PagePermissions(address); }
-
-TEST(CodeBufferProtection, ExecutableOnlyBetweenCompileAndRestore) {
-    const uint8_t* buffer = marl::CodeBufferArea().Base;
-    const uint8_t* last = buffer + marl::kCodeBufferSize - 1;
-    const std::string before = PermissionsAt(buffer);
-    ASSERT_EQ(before.find('x'), std::string::npos) << before;
-
-    for (uint8_t rop : {0x01, 0x17}) {
-        marl::BlitRoutine routine = marltest::Compile(Request(rop, true, 1, 8));
-        EXPECT_EQ(PermissionsAt(buffer)[2], 'x');
-        EXPECT_EQ(PermissionsAt(last)[2], 'x');
-        routine.RestoreProtection();
-        EXPECT_EQ(PermissionsAt(buffer), before);
-        EXPECT_EQ(PermissionsAt(last), before);
-    }
-}
-
-TEST(CodeBufferProtection, AFailedRestoreIsRetriedNotForgotten) {
-    // If setting the buffer back fails, the buffer stays marked: the next transfer must not
-    // take the executable protection as the one to go back to.
-    marl::CodeArea& area = marl::CodeBufferArea();
-    const std::string before = PermissionsAt(area.Base);
-    marl::BlitRoutine routine = marltest::Compile(Request(0x01, false, 24, 4));
-    uint8_t* base = area.Base;
-    area.Base = nullptr; // the protection service refuses a null range
-    EXPECT_EQ(routine.RestoreProtection(), 0u);
-    area.Base = base;
-    EXPECT_TRUE(area.Executable);
-
-    routine = marltest::Compile(Request(0x02, false, 24, 4));
-    EXPECT_NE(routine.RestoreProtection(), 0u);
-    EXPECT_FALSE(area.Executable);
-    EXPECT_EQ(PermissionsAt(area.Base), before);
 }
 
 } // namespace

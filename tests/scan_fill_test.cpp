@@ -198,8 +198,9 @@ TEST(FillScanRows, PatternTilesFromTheOriginBothWays) {
         {1, 3, 0, 1, 0, 4, 0, 0},   // row 4 uses pattern row 0
         {4, 3, -3, -2, 0, 0, 3, 2}, // negative origins
         {4, 3, 7, 5, 2, 1, 3, 2},   // origins past the pixel: negative remainders
-        {5, 7, 32767, -32768, 6, 6, 4,
-         0}, // extreme origins: (6 - 32767) mod 5, (6 + 32768) mod 7 {8, 8, 3, 3, 2, 2, 7, 7},
+        // extreme origins: (6 - 32767) mod 5, (6 + 32768) mod 7
+        {5, 7, 32767, -32768, 6, 6, 4, 0},
+        {8, 8, 3, 3, 2, 2, 7, 7}, // one before the origin: the last column and row
     };
     for (const TileCase& c : cases) {
         Pattern pattern(c.Width, c.Height, c.OriginX, c.OriginY);
@@ -443,6 +444,90 @@ TEST(FillScanRows, LongSpansMatchTheReferenceForEveryCode) {
                 << "code " << int(code) << " pattern width " << kind.Width << " origin "
                 << kind.OriginX;
         }
+    }
+}
+
+// Short spans share the repeated row of their pattern row: several spans on one row, of
+// growing and shrinking lengths (the row is made longer when a span needs it), rows left and
+// come back to, spans longer than one repeated row, spans clipped at either edge, for narrow
+// patterns of every kind of width, origins both ways and every code.
+TEST(FillScanRows, ShortSpansSharingPatternRowsMatchTheReference) {
+    std::mt19937 random(20);
+    const int width = 1200, height = 6;
+    const int16_t lengths[] = {1, 20, 5, 40, 17, 64, 3, 1100, 20, 2, 1030, 15};
+    const int16_t rows[] = {2, 2, 2, 3, 3, 1, 2, 2, 5, 0, 0, 4};
+    std::vector<ScanSpan> spans;
+    for (size_t i = 0; i < std::size(lengths); ++i) {
+        const int left = static_cast<int>(random() % static_cast<uint32_t>(width - lengths[i]));
+        spans.push_back(
+            Span(rows[i], static_cast<int16_t>(left), static_cast<int16_t>(left + lengths[i])));
+    }
+    spans.push_back(Span(2, -9, 11));
+    spans.push_back(Span(2, width - 7, width + 30));
+    spans.push_back(Span(3, -40, width + 40));
+    spans.push_back(Span(2, 500, 519));
+    for (uint8_t code : marltest::ReferencePatternDestCodes()) {
+        for (int16_t patternWidth : {1, 2, 3, 5, 7, 8, 13, 16, 31, 63}) {
+            const auto originX = static_cast<int16_t>(static_cast<int>(random() % 81) - 40);
+            GuardedPattern pattern(patternWidth, 3, originX, random);
+            TestBand band(width, height);
+            Scramble(band, random);
+            ReferenceFill expected = FillReference(band, spans, &pattern.Brush, code);
+            ASSERT_EQ(FillLogged(band, spans, &pattern.Brush, code), expected.Moves);
+            ASSERT_TRUE(Snapshot(band) == expected.Bytes)
+                << "code " << int(code) << " pattern width " << patternWidth << " origin "
+                << originX;
+        }
+    }
+}
+
+// The pattern column of a span's first pixel at the extremes of the 16-bit values: widths
+// around the largest one whose column is found by multiplying, origins at both ends, spans
+// at every start of a row.
+TEST(FillScanRows, PatternColumnsAtExtremeWidthsAndOrigins) {
+    std::mt19937 random(16384);
+    const int width = 640;
+    std::vector<ScanSpan> spans;
+    for (int16_t left = 0; left < width; left = static_cast<int16_t>(left + 1 + left / 8))
+        spans.push_back(Span(0, left, static_cast<int16_t>(left + 3)));
+    spans.push_back(Span(0, -32768, 2));
+    for (int16_t patternWidth : {2, 3, 63, 64, 1000, 16383, 16384, 32767}) {
+        for (int16_t originX : {-32768, -32767, -1, 0, 1, 639, 32767}) {
+            for (uint8_t code : {0xF0, 0x5A}) {
+                GuardedPattern pattern(patternWidth, 1, originX, random);
+                TestBand band(width, 1);
+                Scramble(band, random);
+                ReferenceFill expected = FillReference(band, spans, &pattern.Brush, code);
+                ASSERT_EQ(Fill(band, spans, &pattern.Brush, code), 0u);
+                ASSERT_TRUE(Snapshot(band) == expected.Bytes)
+                    << "pattern width " << patternWidth << " origin " << originX << " code "
+                    << int(code);
+            }
+        }
+    }
+}
+
+// The pattern column without a division against the plain remainder, for every pattern width
+// a brush can have: at both ends of the difference left - OriginX, around 0, at the largest
+// difference that leaves the remainder width - 1 (where a reciprocal too coarse for the width
+// would be off by one) and at random differences.
+TEST(FillScanRows, PatternColumnIsTheRemainderForEveryWidth) {
+    std::mt19937 random(7);
+    auto check = [](int32_t width, int32_t difference) {
+        // A span start and an origin that differ by `difference`, within their 16 bits.
+        const int32_t origin = std::clamp(-difference, -32768, 32767);
+        const int32_t left = difference + origin;
+        const int32_t rest = ((difference % width) + width) % width;
+        return marl::PatternColumns(width, origin).Of(left) == static_cast<uint32_t>(rest);
+    };
+    for (int32_t width = 1; width <= 32767; ++width) {
+        std::vector<int32_t> differences = {-32767, -1, 0, 1, 98303};
+        differences.push_back((98303 + 1) / width * width - 1);
+        for (int i = 0; i < 8; ++i)
+            differences.push_back(static_cast<int32_t>(random() % 131071) - 32767);
+        for (int32_t difference : differences)
+            ASSERT_TRUE(check(width, difference))
+                << "width " << width << " difference " << difference;
     }
 }
 

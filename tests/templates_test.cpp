@@ -206,7 +206,6 @@ TEST(TemplateSlots, BuildWritesEverySlotOfTheChosenRoutine) {
             EXPECT_NE(word, 0x12345678u) << "left unpatched at " << Offset(at);
             EXPECT_NE(word, 0x56789ABCu) << "left unpatched at " << Offset(at);
         }
-        built.RestoreProtection();
     }
 }
 
@@ -280,7 +279,6 @@ TEST_P(TemplateAgainstReference, EveryVariantWidthAndPhase) {
                 marltest::BuildFor(built, request);
                 ASSERT_EQ(built.Entry, reinterpret_cast<uintptr_t>(routine.Entry));
                 rows.Run(built);
-                built.RestoreProtection();
                 ASSERT_TRUE(rows.MatchesReference());
             }
         }

@@ -118,27 +118,39 @@ TEST_F(VectorBlit, EveryCodeMatchesTheReference) {
     EXPECT_EQ(counts.ByteSerial, 0u);
 }
 
-// The prepared pattern rows come from the driver's allocator. When it refuses them, the
-// transfer is drawn byte-serially, exactly, answers success and leaves nothing live.
-TEST_F(VectorBlit, RefusedPatternRowsLeaveTheTransferByteSerial) {
+// The prepared pattern rows are the library's own memory: a transfer with a pattern brush
+// asks the driver's allocator for nothing (a converted source asks only for its conversion
+// row), whether the brush is new or drawn with again, and is drawn by the vector routine.
+TEST_F(VectorBlit, PatternRowsAskTheDriversAllocatorForNothing) {
     TestBand band(kBandWidth, kBandHeight);
-    SourceImage planes(100, 8, 3, 8, 41);
-    PatternBrush pattern(8, 3, 3, 5, 42);
-    for (bool refuse : {false, true}) {
+    SourceImage planes(100, 8, 3, 8, 41), bits(100, 8, 1, 1, 44), indexed(100, 8, 1, 8, 45);
+    PatternBrush pattern(8, 3, 3, 5, 42), other(5, 7, 2, 1, 46);
+    struct Case {
+        uint8_t Rop;
+        BitmapHeader* Source;
+        RealizedBrush* Brush;
+        size_t ConversionRows;
+    } cases[] = {
+        {0xB8, planes.Header(), pattern.Record(), 0}, {0xB8, planes.Header(), pattern.Record(), 0},
+        {0xE2, bits.Header(), pattern.Record(), 0},   {0xF0, nullptr, other.Record(), 0},
+        {0x5A, nullptr, pattern.Record(), 0},         {0xB8, indexed.Header(), other.Record(), 1},
+    };
+    for (const Case& c : cases) {
         RowCounts counts;
-        BlitScene scene = Scene(0xB8, 3, 1, 90, 6);
-        scene.Source = planes.Header();
-        scene.Brush = pattern.Record();
+        BlitScene scene = Scene(c.Rop, 3, 1, 90, 6);
+        scene.Source = c.Source;
+        scene.Brush = c.Brush;
         band.Allocator().ClearLog();
-        if (refuse) band.Allocator().FailLine(marl::vec::kPreparedPatternLine, -2);
-        EXPECT_EQ(CompareWithReference(ThroughTiered(counts), band, scene, 43), "") << refuse;
-        bool asked = false;
-        for (const AllocCall& call : band.Allocator().Calls())
-            asked |= call.Line == marl::vec::kPreparedPatternLine;
-        EXPECT_TRUE(asked) << refuse;
-        EXPECT_EQ(counts.Vector == 0, refuse) << refuse;
-        EXPECT_EQ(counts.ByteSerial == 0, !refuse) << refuse;
-        EXPECT_EQ(band.Allocator().Live(), 0u) << refuse;
+        EXPECT_EQ(CompareWithReference(ThroughTiered(counts), band, scene, 43), "") << c.Rop;
+        size_t calls = 0;
+        for (const AllocCall& call : band.Allocator().Calls()) {
+            EXPECT_EQ(call.Line, marl::kConversionRowLine) << c.Rop;
+            ++calls;
+        }
+        EXPECT_EQ(calls, c.ConversionRows) << c.Rop;
+        EXPECT_GT(counts.Vector, 0u) << c.Rop;
+        EXPECT_EQ(counts.ByteSerial, 0u) << c.Rop;
+        EXPECT_EQ(band.Allocator().Live(), 0u) << c.Rop;
     }
 }
 

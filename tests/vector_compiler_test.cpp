@@ -259,7 +259,6 @@ TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
             marl::BlitRoutine routine;
             ASSERT_TRUE(marl::vec::CompileVectorRop(routine, marltest::ToVectorRequest(r)));
             routine.Run(source.data(), dest.data(), prepared.data());
-            marl::RestoreCodeAreas();
             EXPECT_EQ(std::vector<uint8_t>(dest.data(), dest.data() + dest.size()), expected)
                 << marltest::Describe(r);
         }
@@ -283,7 +282,6 @@ TEST(VectorCompiler, RoutinesKeepTheRowCallContract) {
                                                 rows.PreparedRow()),
                           1u)
                     << marltest::Describe(rows.Request());
-                marl::RestoreCodeAreas();
                 EXPECT_EQ(rows.Difference(expected), "");
             }
         }
@@ -321,34 +319,6 @@ TEST(VectorCompiler, DeclinesWhatItDoesNotServe) {
     RopRequest noSource = RandomRequest(0xF0, 64, 1, false, 8, random);
     noSource.BitPhase = 9;
     EXPECT_TRUE(marl::vec::VectorServes(marltest::ToVectorRequest(noSource)));
-}
-
-// Windows reports the pages of a module's own data as copy-on-write (PAGE_WRITECOPY,
-// PAGE_EXECUTE_WRITECOPY) while they are still shared with the file, and Wine keeps doing so
-// after they were written: for this test both forms are the writable protection.
-DWORD Writable(DWORD protect) {
-    if (protect == PAGE_WRITECOPY) return PAGE_READWRITE;
-    if (protect == PAGE_EXECUTE_WRITECOPY) return PAGE_EXECUTE_READWRITE;
-    return protect;
-}
-
-// The area is executable from the compilation to RestoreCodeAreas, and read-write again after.
-TEST(VectorCompiler, AreaIsExecutableOnlyUntilRestored) {
-    std::mt19937 random(10);
-    marl::CodeArea& area = marl::VectorCodeArea();
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(area.Base) % 4096, 0u);
-    EXPECT_EQ(area.Size, 4096u);
-    marl::BlitRoutine routine;
-    ASSERT_TRUE(marl::vec::CompileVectorRop(
-        routine, marltest::ToVectorRequest(RandomRequest(0x5A, 64, 24, false, 8, random))));
-    EXPECT_GE(routine.Entry, reinterpret_cast<uintptr_t>(area.Base));
-    EXPECT_LT(routine.Entry, reinterpret_cast<uintptr_t>(area.Base) + area.Size);
-    DWORD previous = 0;
-    ASSERT_TRUE(VirtualProtect(area.Base, area.Size, PAGE_EXECUTE_READWRITE, &previous));
-    EXPECT_EQ(Writable(previous), PAGE_EXECUTE_READWRITE);
-    EXPECT_NE(marl::RestoreCodeAreas(), 0u);
-    ASSERT_TRUE(VirtualProtect(area.Base, area.Size, PAGE_READWRITE, &previous));
-    EXPECT_EQ(Writable(previous), PAGE_READWRITE);
 }
 
 } // namespace

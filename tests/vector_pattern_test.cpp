@@ -1,7 +1,6 @@
 // Prepared pattern rows and the row spans the vector tier checks for overlap.
 #include "render24/blit/vector/row_spans.h"
 #include "render24/blit/vector/vector_pattern.h"
-#include "support/counting_allocator.h"
 
 #include <gtest/gtest.h>
 
@@ -53,9 +52,8 @@ TEST(VectorPattern, RowsAreFoundByTheirBrushRowAddressOnly) {
     std::vector<uint8_t> memory(rowBytes * (height + 2));
     std::iota(memory.begin(), memory.end(), 0);
     const uint8_t* bits = memory.data() + rowBytes;
-    marltest::CountingAllocator allocator;
     PreparedPattern pattern;
-    ASSERT_TRUE(pattern.Reset(bits, width, height, 2, &allocator));
+    ASSERT_TRUE(pattern.Reset(bits, width, height, 2));
     for (uint32_t row = 0; row < height; ++row) {
         const uint8_t* prepared = pattern.Row(bits + row * rowBytes);
         ASSERT_NE(prepared, nullptr);
@@ -70,9 +68,8 @@ TEST(VectorPattern, RowsAreFoundByTheirBrushRowAddressOnly) {
 // A prepared row is made once; after Invalidate it is made again from the brush as it is.
 TEST(VectorPattern, InvalidateMakesRowsAgainFromTheBrush) {
     std::vector<uint8_t> bits(3 * 8 * 2, 10);
-    marltest::CountingAllocator allocator;
     PreparedPattern pattern;
-    ASSERT_TRUE(pattern.Reset(bits.data(), 8, 2, 0, &allocator));
+    ASSERT_TRUE(pattern.Reset(bits.data(), 8, 2, 0));
     EXPECT_EQ(pattern.Row(bits.data())[0], 10);
     bits[0] = 20;
     EXPECT_EQ(pattern.Row(bits.data())[0], 10);
@@ -82,49 +79,61 @@ TEST(VectorPattern, InvalidateMakesRowsAgainFromTheBrush) {
 
 TEST(VectorPattern, ResetRefusesWhatCannotBePrepared) {
     std::vector<uint8_t> bits(3 * 8);
-    marltest::CountingAllocator allocator;
     PreparedPattern pattern;
-    EXPECT_FALSE(pattern.Reset(nullptr, 8, 1, 0, &allocator));
-    EXPECT_FALSE(pattern.Reset(bits.data(), 0, 1, 0, &allocator));
-    EXPECT_FALSE(pattern.Reset(bits.data(), 8, 0, 0, &allocator));
-    EXPECT_FALSE(pattern.Reset(bits.data(), 8, 1, 8, &allocator));
-    EXPECT_FALSE(pattern.Reset(bits.data(), 65535, 65535, 0, &allocator)); // far too large to copy
+    EXPECT_FALSE(pattern.Reset(nullptr, 8, 1, 0));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 0, 1, 0));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 8, 0, 0));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 8, 1, 8));
+    EXPECT_FALSE(pattern.Reset(bits.data(), 65535, 65535, 0)); // far too large to copy
     EXPECT_EQ(pattern.Row(bits.data()), nullptr);
-    EXPECT_TRUE(pattern.Reset(bits.data(), 8, 1, 7, &allocator));
+    EXPECT_TRUE(pattern.Reset(bits.data(), 8, 1, 7));
     EXPECT_NE(pattern.Row(bits.data()), nullptr);
 }
 
-// The prepared rows are one block of the driver's allocator, tagged with their own line and
-// given back by the next Reset and when the object goes; a refused block, or no allocator,
-// leaves the object unused (the transfer then stays byte-serial).
-TEST(VectorPattern, RowsAreOneAllocatorBlockGivenBack) {
-    std::vector<uint8_t> bits(3 * 5 * 4, 7);
-    marltest::CountingAllocator allocator;
-    {
-        PreparedPattern pattern;
-        ASSERT_TRUE(pattern.Reset(bits.data(), 5, 4, 1, &allocator));
-        ASSERT_EQ(allocator.Calls().size(), 1u);
-        const marltest::AllocCall call = allocator.Calls()[0];
-        EXPECT_EQ(call.Line, marl::vec::kPreparedPatternLine);
-        EXPECT_EQ(call.File, "r:\\platf\\src\\render24\\render24");
-        EXPECT_EQ(call.Flags, 1u);
-        EXPECT_EQ(call.Size, 3 * PreparedRunLength(5) * 4 + 4);
-        EXPECT_EQ(allocator.Live(), 1u);
-        ASSERT_TRUE(pattern.Reset(bits.data(), 5, 2, 0, &allocator));
-        EXPECT_EQ(allocator.Live(), 1u);
-        EXPECT_EQ(pattern.Row(bits.data())[0], 7);
-    }
-    EXPECT_EQ(allocator.Live(), 0u);
-    EXPECT_EQ(allocator.BadFrees(), 0u);
-
+// The rows are the object's own memory and stay made from one Reset to the next while the
+// brush holds the same samples with the same width, height and phase, wherever it lies.
+TEST(VectorPattern, RowsAreKeptWhileTheBrushIsTheSame) {
+    std::vector<uint8_t> bits(3 * 5 * 4, 7), moved(bits);
     PreparedPattern pattern;
-    ASSERT_TRUE(pattern.Reset(bits.data(), 5, 4, 1, &allocator));
-    allocator.FailLine(marl::vec::kPreparedPatternLine, -5);
-    EXPECT_FALSE(pattern.Reset(bits.data(), 5, 4, 1, &allocator));
-    EXPECT_EQ(allocator.Live(), 0u); // the earlier block went back first
-    EXPECT_EQ(pattern.Row(bits.data()), nullptr);
-    EXPECT_FALSE(pattern.Reset(bits.data(), 5, 4, 1, nullptr));
-    EXPECT_EQ(pattern.Row(bits.data()), nullptr);
+    ASSERT_TRUE(pattern.Reset(bits.data(), 5, 4, 1));
+    for (uint32_t row = 0; row < 4; ++row)
+        ASSERT_NE(pattern.Row(bits.data() + 15 * row), nullptr);
+    EXPECT_EQ(pattern.RowsPrepared(), 4u);
+
+    struct Step {
+        const char* What;
+        std::vector<uint8_t>* Bits;
+        uint32_t Width, Height, Phase;
+        uint8_t Changed; // written into sample 0 of row 0 first, unless 0
+        bool Remade;
+    } steps[] = {
+        {"the same brush again", &bits, 5, 4, 1, 0, false},
+        {"the same samples elsewhere", &moved, 5, 4, 1, 0, false},
+        {"another phase", &bits, 5, 4, 2, 0, true},
+        {"fewer rows", &bits, 5, 3, 2, 0, true},
+        {"a changed sample", &bits, 5, 3, 2, 9, true},
+        {"as it was last", &bits, 5, 3, 2, 0, false},
+    };
+    for (const Step& step : steps) {
+        if (step.Changed) (*step.Bits)[0] = step.Changed;
+        const uint32_t before = pattern.RowsPrepared();
+        ASSERT_TRUE(pattern.Reset(step.Bits->data(), step.Width, step.Height, step.Phase))
+            << step.What;
+        const uint8_t* first = pattern.Row(step.Bits->data());
+        ASSERT_NE(first, nullptr) << step.What;
+        EXPECT_EQ(first[0], (*step.Bits)[step.Phase]) << step.What;
+        EXPECT_EQ(pattern.RowsPrepared() - before, step.Remade ? 1u : 0u) << step.What;
+    }
+    // Rows made again after Invalidate come from other samples: the next Reset starts afresh
+    // even when the brush holds the samples the copy was taken from.
+    const uint32_t before = pattern.RowsPrepared();
+    pattern.Invalidate();
+    bits[3] = 1;
+    EXPECT_EQ(pattern.Row(bits.data())[1], 1);
+    bits[3] = 7;
+    ASSERT_TRUE(pattern.Reset(bits.data(), 5, 3, 2));
+    EXPECT_EQ(pattern.Row(bits.data())[1], 7);
+    EXPECT_EQ(pattern.RowsPrepared() - before, 2u);
 }
 
 TEST(RowSpans, OverlapOfByteRanges) {

@@ -8,7 +8,8 @@ set -eu
 
 case "${1:-native}" in
   native) packages="make cmake g++ g++-multilib googletest libbenchmark-dev:i386
-nlohmann-json3-dev libstb-dev libpng-dev:i386 console-setup-linux" ;;
+nlohmann-json3-dev libstb-dev libpng-dev:i386 console-setup-linux libuemf-dev:i386
+libfreetype-dev:i386 libfontconfig-dev:i386 fonts-liberation2 fonts-dejavu-core pkg-config" ;;
   win32) packages="g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386" ;;
   # The amd64 compiler-rt package carries the i386 runtimes too (libclang_rt.fuzzer-i386.a and
   # the sanitizers). Its :i386 build must not be used: it pulls in libc6-amd64:i386, which

@@ -36,8 +36,8 @@ MARLCORE_API void CSInjectFault(uint32_t fault, int32_t countdown);
 MARLCORE_API bool CSFaultTriggered(uint32_t fault);
 }
 
-// A lock shared by name by every thread and process of the machine, like a named Windows
-// mutex: a holder that dies releases it, and the next waiter gets it.
+// A lock shared by name by every thread and process of the machine (on POSIX, of the user),
+// like a named Windows mutex: a holder that dies releases it, and the next waiter gets it.
 //
 // Aquire and Release are thiscall on 32-bit Windows, as MSVC declares member functions. The
 // class still binds MARLREND to a MARLCORE from the same compiler: its exported names are

@@ -1,80 +1,166 @@
-// CSMutex on POSIX: an exclusive flock on a file named after the lock. flock locks belong to
-// the open file, so two CSMutex objects exclude each other whether they live in one thread,
-// two threads or two processes, and the kernel drops the lock of a process that dies, which
-// gives the next waiter the lock as an abandoned Windows mutex would.
+// CSMutex on POSIX: a process-shared robust mutex in a named shared-memory object.
+//
+// Each process maps the object of a name once, at the first CSMutex of that name, and keeps
+// it; a CSMutex object only refers to the mapping. Taking and giving up a free lock is then an
+// atomic operation on the shared memory and no system call. A holder that dies leaves the
+// mutex to the next Aquire, which the C library tells so (EOWNERDEAD): the state the lock
+// guards (the code areas of the loaded library) belongs to each process, so nothing the dead
+// holder left half done is shared with the next holder, which takes the lock as a wait on an
+// abandoned Windows mutex does. The kernel hands the mutex on for the holding thread only, so
+// a child forked by a holder does not keep it.
+//
+// The object is one user's: it is named after the user id, made with mode 0600, and an object
+// already at the name is used only when it is a regular file of that user with mode 0600 and
+// the exact size and contents of a lock, opened without following a link and without waiting
+// (a FIFO would block an ordinary open). Anything else makes Aquire answer non-zero at once.
+// A new object is made under a temporary name, initialised there and then linked to its name,
+// so that a process racing to make the same one either wins or opens the finished winner.
 #include "core/core_services.h"
 
+#include "core/named_lock_posix.h"
+#include "core/named_slots.h"
+
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 
 namespace {
 
-// Every process must arrive at the same file for the same name: letters, digits, '-' and '.'
-// stand for themselves, any other character for '_' and its eight hex digits.
-std::string LockPath(const wchar_t* name) {
-    std::string path =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/marlcore-lock-" : "/tmp/marlcore-lock-";
-    for (const wchar_t* c = name; *c; ++c) {
-        uint32_t ch = static_cast<uint32_t>(*c);
-        bool plain = (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z') ||
-                     (ch >= L'0' && ch <= L'9') || ch == L'-' || ch == L'.';
-        if (plain) {
-            path += static_cast<char>(ch);
-        } else {
-            static const char digits[] = "0123456789abcdef";
-            path += '_';
-            for (int shift = 28; shift >= 0; shift -= 4)
-                path += digits[(ch >> shift) & 0xF];
-        }
-    }
-    return path;
+using marlcore::NamedLockObject;
+
+constexpr int kOpenFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+constexpr mode_t kLockMode = 0600;
+
+NamedLockObject* MapObject(int handle) {
+    void* mapping =
+        mmap(nullptr, sizeof(NamedLockObject), PROT_READ | PROT_WRITE, MAP_SHARED, handle, 0);
+    return mapping == MAP_FAILED ? nullptr : static_cast<NamedLockObject*>(mapping);
 }
 
-// Opens the lock file, creating it when it is not there yet. An existing file is opened
-// without O_CREAT, which the kernel refuses for another user's file in a sticky directory;
-// flock needs no write access, so read-only is enough. The umask is left alone: changing it
-// would race with every other thread of the process that creates files.
-int OpenLockFile(const std::string& path) {
-    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        int handle = open(path.c_str(), kFlags);
-        if (handle >= 0 || errno != ENOENT) return handle;
-        handle = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-        if (handle >= 0) {
-            fchmod(handle, 0666); // every user's processes share the lock
-            return handle;
-        }
-        if (errno != EEXIST) return -1;
-    }
-    return -1;
+void Unmap(NamedLockObject* object) { munmap(object, sizeof(NamedLockObject)); }
+
+bool UsableFile(int handle) {
+    struct stat status {};
+    return fstat(handle, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
+           (status.st_mode & 07777) == kLockMode &&
+           status.st_size == static_cast<off_t>(sizeof(NamedLockObject));
 }
+
+// An object already at the name: mapped when it is a lock of this user, else nothing.
+NamedLockObject* AdoptObject(int handle) {
+    NamedLockObject* object = UsableFile(handle) ? MapObject(handle) : nullptr;
+    close(handle);
+    if (object == nullptr) return nullptr;
+    auto magic = std::atomic_ref<uint32_t>(object->Magic).load(std::memory_order_acquire);
+    if (magic == marlcore::kNamedLockMagic && object->Layout == marlcore::kNamedLockLayout)
+        return object;
+    Unmap(object);
+    return nullptr;
+}
+
+bool InitialiseMutex(pthread_mutex_t& mutex) {
+    pthread_mutexattr_t attributes;
+    if (pthread_mutexattr_init(&attributes) != 0) return false;
+    bool made = pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED) == 0 &&
+                pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST) == 0 &&
+                pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ERRORCHECK) == 0 &&
+                pthread_mutex_init(&mutex, &attributes) == 0;
+    pthread_mutexattr_destroy(&attributes);
+    return made;
+}
+
+// A new object, initialised under a name of its own.
+NamedLockObject* MakeObject(const std::string& temporary) {
+    int handle = open(temporary.c_str(), kOpenFlags | O_CREAT | O_EXCL, kLockMode);
+    if (handle < 0) return nullptr;
+    NamedLockObject* object = nullptr;
+    // The umask may have taken bits off the mode; the mode must be exactly the lock's.
+    if (fchmod(handle, kLockMode) == 0 &&
+        ftruncate(handle, static_cast<off_t>(sizeof(NamedLockObject))) == 0)
+        object = MapObject(handle);
+    close(handle);
+    if (object == nullptr) return nullptr;
+    object->Layout = marlcore::kNamedLockLayout;
+    if (!InitialiseMutex(object->Mutex)) {
+        Unmap(object);
+        return nullptr;
+    }
+    std::atomic_ref<uint32_t>(object->Magic)
+        .store(marlcore::kNamedLockMagic, std::memory_order_release);
+    return object;
+}
+
+enum class Publication { Done, NameTaken, Failed };
+
+// Makes a new object and links it to the lock's name; a name already taken is left alone.
+Publication PublishObject(const std::string& path, NamedLockObject*& object) {
+    static std::atomic<uint32_t> serial{0};
+    std::string temporary =
+        path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    object = MakeObject(temporary);
+    if (object == nullptr) {
+        unlink(temporary.c_str());
+        return Publication::Failed;
+    }
+    int linked = link(temporary.c_str(), path.c_str());
+    int error = errno;
+    unlink(temporary.c_str());
+    if (linked == 0) return Publication::Done;
+    Unmap(object);
+    object = nullptr;
+    return error == EEXIST ? Publication::NameTaken : Publication::Failed;
+}
+
+NamedLockObject* MapNamedLock(const wchar_t* name) {
+    std::string path = marlcore::NamedLockPath(name, marlcore::NamedLockDirectory(), geteuid());
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        int handle = open(path.c_str(), kOpenFlags);
+        if (handle >= 0) return AdoptObject(handle);
+        if (errno != ENOENT) return nullptr;
+        NamedLockObject* object = nullptr;
+        Publication published = PublishObject(path, object);
+        if (published == Publication::Done) return object;
+        if (published == Publication::Failed) return nullptr;
+    }
+    return nullptr;
+}
+
+marlcore::NamedSlots<NamedLockObject*> MappedNames;
+
+pthread_mutex_t& MutexOf(int slot) { return MappedNames.At(slot)->Mutex; }
 
 } // namespace
 
 CSMutex::CSMutex(const wchar_t* name) : Handle(-1), Held(false) {
     if (name == nullptr) return;
-    Handle = OpenLockFile(LockPath(name));
+    Handle = MappedNames.SlotFor(name, [](const wchar_t* lockName, NamedLockObject*& object) {
+        object = MapNamedLock(lockName);
+        return object != nullptr;
+    });
 }
 
 CSMutex::~CSMutex() {
     // Given up directly: the destructor is no call of Release and takes no injected fault.
-    if (Held) flock(Handle, LOCK_UN);
-    if (Handle >= 0) close(Handle);
+    if (Held) pthread_mutex_unlock(&MutexOf(Handle));
 }
 
 int32_t CSMutex::Aquire() {
     if (CSFaultTriggered(CSFaultAquire)) return 1;
     if (Handle < 0 || Held) return 1;
-    int result;
-    do {
-        result = flock(Handle, LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) return 1;
+    pthread_mutex_t& mutex = MutexOf(Handle);
+    int result = pthread_mutex_lock(&mutex);
+    if (result == EOWNERDEAD && pthread_mutex_consistent(&mutex) != 0) {
+        pthread_mutex_unlock(&mutex);
+        return 1;
+    }
+    // EDEADLK: this thread holds the lock through another object, which a wait would never
+    // see released.
+    if (result != 0 && result != EOWNERDEAD) return 1;
     Held = true;
     return 0;
 }
@@ -82,11 +168,12 @@ int32_t CSMutex::Aquire() {
 int32_t CSMutex::Release() {
     if (CSFaultTriggered(CSFaultRelease)) {
         // The lock is still given up: a failed answer must not leave other transfers waiting.
-        if (Held && flock(Handle, LOCK_UN) == 0) Held = false;
+        if (Held && pthread_mutex_unlock(&MutexOf(Handle)) == 0) Held = false;
         return 1;
     }
     if (Handle < 0 || !Held) return 1;
-    if (flock(Handle, LOCK_UN) != 0) return 1;
+    // EPERM: another thread took it (or the holder's fork asks); it stays held.
+    if (pthread_mutex_unlock(&MutexOf(Handle)) != 0) return 1;
     Held = false;
     return 0;
 }

@@ -1,8 +1,8 @@
-// CSMutex on Win32: a named kernel mutex. Every object made with the same name opens the same
-// mutex, in this process or any other. A holder that dies leaves the mutex abandoned, and the
-// next waiter's wait answers WAIT_ABANDONED, which it takes as having the lock: the state the
-// lock guards (the code areas of the loaded library) belongs to each process, so nothing the
-// dead holder left half done is shared with the waiter.
+// CSMutex on Win32: a named kernel mutex. Every object made with the same name refers to the
+// same mutex, in this process (which opens it once) or any other. A holder that dies leaves the
+// mutex abandoned, and the next waiter's wait answers WAIT_ABANDONED, which it takes as having the
+// lock: the state the lock guards (the code areas of the loaded library) belongs to each process,
+// so nothing the dead holder left half done is shared with the waiter.
 //
 // A kernel mutex belongs to the thread that waited for it, and a thread may wait for a mutex
 // it already owns without blocking. Each CSMutex object therefore answers a second Aquire
@@ -10,21 +10,20 @@
 // name in one thread. Release must come from the thread that acquired.
 #include "core/core_services.h"
 
+#include "core/named_slots.h"
 #include "platform/platform.h"
 
 #include <cwchar>
 
 namespace {
 
-// The object keeps the kernel handle in its int field: handles are 32-bit values, and -1
-// (INVALID_HANDLE_VALUE) is never a mutex handle, so it marks "no mutex".
+// One kernel handle per name, opened by the first object of the name and kept: an object
+// refers to its name's slot in its int field, and a transfer opens nothing.
+marlcore::NamedSlots<HANDLE> OpenedNames;
+
 constexpr int kNoMutex = -1;
 
-HANDLE MutexOf(int handle) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)); }
-
-int FieldOf(HANDLE handle) {
-    return handle == nullptr ? kNoMutex : static_cast<int>(reinterpret_cast<intptr_t>(handle));
-}
+HANDLE MutexOf(int slot) { return OpenedNames.At(slot); }
 
 } // namespace
 
@@ -33,13 +32,15 @@ int FieldOf(HANDLE handle) {
 // its file system cannot hold.
 CSMutex::CSMutex(const wchar_t* name) : Handle(kNoMutex), Held(false) {
     if (name == nullptr || wcsnlen(name, MAX_PATH + 1) > MAX_PATH) return;
-    Handle = FieldOf(CreateMutexW(nullptr, FALSE, name));
+    Handle = OpenedNames.SlotFor(name, [](const wchar_t* lockName, HANDLE& mutex) {
+        mutex = CreateMutexW(nullptr, FALSE, lockName);
+        return mutex != nullptr;
+    });
 }
 
 CSMutex::~CSMutex() {
     // Given up directly: the destructor is no call of Release and takes no injected fault.
     if (Held) ReleaseMutex(MutexOf(Handle));
-    if (Handle != kNoMutex) CloseHandle(MutexOf(Handle));
 }
 
 int32_t CSMutex::Aquire() {

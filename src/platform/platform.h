@@ -74,18 +74,35 @@ inline constexpr UINT GMEM_ZEROINIT = 0x0040;
 // first page goes to *oldProtect. Non-zero on success.
 MARLPLATFORM_API BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD newProtect,
                                      PDWORD oldProtect);
-// Non-zero when any byte of the range cannot be read. Never faults.
+// Non-zero when any byte of the range cannot be read. Never faults, and makes no system call
+// while the range is readable: it loads one byte of every page and answers a fault at that
+// load through a SIGSEGV/SIGBUS handler installed at the first call. That handler hands every
+// other fault to the handler installed before it; a driver that installs its own handler
+// later must hand on the faults it does not own in the same way, or the probe's faults end
+// the process.
 MARLPLATFORM_API BOOL IsBadReadPtr(LPCVOID pointer, UINT_PTR size);
 // Global memory: handles (never raw pointers) that fit in 16 bits, as the brush records keep
 // them. Memory is always zero-initialised. A bad or freed handle answers 0 / failure.
 MARLPLATFORM_API HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 MARLPLATFORM_API LPVOID GlobalLock(HGLOBAL handle);
-MARLPLATFORM_API BOOL GlobalUnlock(HGLOBAL handle); // non-zero while still locked
+MARLPLATFORM_API BOOL GlobalUnlock(HGLOBAL handle);  // non-zero while still locked
 MARLPLATFORM_API HGLOBAL GlobalFree(HGLOBAL handle); // 0 on success, the handle on failure
 
 // Not a kernel service: the number of global-memory blocks allocated and not yet freed, so
 // that tests can tell a leaked handle from a returned one.
 MARLPLATFORM_API uint32_t GlobalLiveBlocks();
+
+// Not kernel services: the means IsBadReadPtr answers by, so that tests can compare them.
+// By fault is the usual one; the others serve where the fault handler cannot be installed
+// (one process_vm_readv per range) or where that call is refused too (a pipe write per page).
+enum ReadProbeMethod : uint32_t {
+    ReadProbeByFault = 1,
+    ReadProbeByVmRead = 2,
+    ReadProbeByPipe = 3,
+};
+MARLPLATFORM_API uint32_t ReadProbeMethodInUse();
+// IsBadReadPtr's answer by the given means; -1 when this process cannot use it.
+MARLPLATFORM_API int32_t IsBadReadPtrUsing(uint32_t method, LPCVOID pointer, UINT_PTR size);
 
 #endif
 

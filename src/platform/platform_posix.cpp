@@ -1,16 +1,13 @@
-// POSIX implementation of the kernel services: page protection with Windows semantics,
-// a read probe that never faults, and handle-based global memory.
+// POSIX implementation of the kernel services: page protection with Windows semantics and
+// handle-based global memory (the read probe is in read_probe_posix.cpp).
 #include "platform/platform.h"
 
 #include "core/core_services.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,27 +100,6 @@ void ForgetProtection(uintptr_t first, uintptr_t end) {
     KnownProtection.erase(KnownProtection.lower_bound(first), KnownProtection.lower_bound(end));
 }
 
-// A pipe into which the probe copies one byte of every page: the kernel reports EFAULT for
-// an unreadable address instead of raising a fault in the caller.
-int ProbePipe[2] = {-1, -1};
-std::once_flag ProbeOnce;
-
-bool ByteReadable(const uint8_t* address) {
-    std::call_once(ProbeOnce, [] {
-        if (pipe2(ProbePipe, O_CLOEXEC | O_NONBLOCK) != 0) ProbePipe[0] = ProbePipe[1] = -1;
-    });
-    if (ProbePipe[1] < 0) return false;
-    long written;
-    do {
-        written = syscall(SYS_write, ProbePipe[1], address, 1);
-    } while (written < 0 && errno == EINTR);
-    if (written != 1) return false;
-    uint8_t drained;
-    while (syscall(SYS_read, ProbePipe[0], &drained, 1) < 0 && errno == EINTR) {
-    }
-    return true;
-}
-
 struct GlobalBlock {
     void* Memory = nullptr;
     SIZE_T Size = 0;
@@ -170,21 +146,6 @@ BOOL VirtualProtect(LPVOID address, SIZE_T size, DWORD newProtect, PDWORD oldPro
     if (remembered) RememberProtection(first, end, newProtect);
     *oldProtect = previous;
     return 1;
-}
-
-BOOL IsBadReadPtr(LPCVOID pointer, UINT_PTR size) {
-    if (size == 0) return 0;
-    if (pointer == nullptr) return 1;
-    uintptr_t start = reinterpret_cast<uintptr_t>(pointer);
-    uintptr_t last = start + size - 1;
-    if (last < start) return 1;
-    for (uintptr_t at = start;;) {
-        if (!ByteReadable(reinterpret_cast<const uint8_t*>(at))) return 1;
-        uintptr_t nextPage = (at | (PageSize() - 1)) + 1;
-        if (nextPage == 0 || nextPage > last) break;
-        at = nextPage;
-    }
-    return ByteReadable(reinterpret_cast<const uint8_t*>(last)) ? 0 : 1;
 }
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {

@@ -96,7 +96,6 @@ std::string RunRopRoutineCase(const uint8_t* data, size_t size) {
 
     marl::BlitRoutine routine = Produce(request, junk, build);
     routine.Run(source.data(), destination.data(), pattern.data());
-    routine.RestoreProtection();
     report.ExpectNoWritableCode("a row routine");
     report.Expect(std::memcmp(expected.data(), destination.data(), destBytes) == 0,
                   std::string(build ? "Build" : "CompileRop") + " routine for code " +

@@ -8,8 +8,12 @@ namespace marltest {
 namespace {
 
 std::atomic<size_t> FailingSize{0};
+std::atomic<size_t> Allocations{0};
 
-void* Allocate(size_t size) { return std::malloc(size == 0 ? 1 : size); }
+void* Allocate(size_t size) {
+    Allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size == 0 ? 1 : size);
+}
 
 void* AllocateOrThrow(size_t size) {
     void* memory = Allocate(size);
@@ -26,6 +30,8 @@ void* AllocateNothrow(size_t size) {
 } // namespace
 
 void FailNothrowNew(size_t size) { FailingSize = size; }
+
+size_t HeapAllocations() { return Allocations.load(); }
 
 } // namespace marltest
 

@@ -10,4 +10,7 @@ namespace marltest {
 // The next `new (std::nothrow)` of exactly `size` bytes answers null; 0 switches it off.
 void FailNothrowNew(size_t size);
 
+// Allocations (of every form of new) since the process started.
+size_t HeapAllocations();
+
 } // namespace marltest

@@ -104,7 +104,6 @@ marl::BlitRoutine Compile(const RopRequest& request) {
     RowFixture rows(request, random, arena);
     marl::BlitRoutine routine = Compile(request);
     rows.Run(routine);
-    routine.RestoreProtection();
     return rows.MatchesReference();
 }
 

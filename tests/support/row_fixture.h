@@ -61,7 +61,7 @@ class RowFixture {
 // CompileRop with the request's values.
 marl::BlitRoutine Compile(const RopRequest& request);
 
-// Compiles, runs once over fresh rows, restores the code buffer's protection and compares.
+// Compiles, runs once over fresh rows and compares.
 ::testing::AssertionResult CompiledRunMatches(const RopRequest& request, std::mt19937& random,
                                               RowArena& arena);
 

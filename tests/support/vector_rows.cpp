@@ -118,7 +118,6 @@ std::string ByteSerialAgainst(VectorRows& rows, const std::vector<uint8_t>& expe
                   r.DestPlaneStride, r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits,
                   r.ClearBitColor, r.SetBitColor, r.BitPhase, &result);
     rows.RunByteSerial(routine);
-    marl::RestoreCodeAreas();
     std::string difference = rows.Difference(expected);
     rows.RestoreDestination(saved);
     return difference.empty() ? difference : "byte-serial: " + difference;
@@ -133,7 +132,6 @@ std::string VectorAgainstReference(VectorRows& rows) {
         return Describe(rows.Request()) + ": not compiled";
     }
     rows.RunVector(routine);
-    marl::RestoreCodeAreas();
     return rows.Difference(expected);
 }
 

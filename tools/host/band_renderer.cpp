@@ -157,7 +157,12 @@ void BandRenderer::DrawLine(const LineOp& line, const std::string& where) {
     SliceLine slices({line.From.X, line.From.Y}, {line.To.X, line.To.Y});
     Lines.clear();
     PixelWindow window{0, Top, Source.Width - 1, Top + BandRows - 1};
-    if (!slices.AppendWindow(window, {0, Top}, Lines)) return;
+    int64_t first = 0, last = 0;
+    if (!slices.IndexRange(window, first, last)) return;
+    first = std::max(first, line.First);
+    if (line.Last >= 0) last = std::min(last, line.Last);
+    if (first > last) return;
+    slices.AppendRecords(first, last, {0, Top}, Lines);
     for (const RunSliceLine& record : Lines) {
         uint32_t result = Table.DrawLine(&Device, 0, &record, 0, 0, line.Code, line.Color);
         if ((result & 0xFFFF) != 0)
@@ -201,8 +206,9 @@ void BandRenderer::DrawBlit(const BlitOp& blit, const std::string& where) {
     if (blit.Source) {
         // The window is exactly the part to draw, so the library's extent rule (the smaller of
         // the source and the requested size) gives the same columns and rows either way.
-        window.emplace(*blit.Source, static_cast<uint32_t>(left - blit.Area.X),
-                       static_cast<uint32_t>(top - blit.Area.Y), width, height, blit.MonoExpand);
+        window.emplace(*blit.Source, static_cast<uint32_t>(left - blit.Area.X + blit.SourceAt.X),
+                       static_cast<uint32_t>(top - blit.Area.Y + blit.SourceAt.Y), width, height,
+                       blit.MonoExpand);
         source = window->Header();
         monoExpand = window->MonoExpand();
         if (blit.PassPalette && !blit.Source->Palette.empty())

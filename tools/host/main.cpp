@@ -1,5 +1,7 @@
 // marlrend-host: renders a page description through the library, band by band, into a PNG.
 #include "host/band_renderer.h"
+#include "host/emf_job.h"
+#include "host/emf_reader.h"
 #include "host/host_error.h"
 #include "host/library_loader.h"
 #include "host/page_reader.h"
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,6 +21,10 @@ using marlhost::HostError;
 
 struct Options {
     std::string Page;
+    std::vector<std::string> MorePages; // metafiles only
+    double Dpi = 300;
+    bool Verbose = false;
+    bool OutputGiven = false;
     std::string Output;
     std::string Library = MARLHOST_LIBRARY;
     int32_t BandHeight = 0;
@@ -27,7 +34,11 @@ struct Options {
 
 constexpr const char* kUsage =
     "usage: marlrend-host [options] PAGE.json\n"
-    "  -o, --output FILE    the picture to write (default: PAGE with .png)\n"
+    "       marlrend-host [options] FILE.emf ...\n"
+    "  -o, --output FILE    the picture to write (default: PAGE with .png); with several\n"
+    "                       metafiles FILE-1.png, FILE-2.png ...\n"
+    "  --dpi N              metafiles: resolution of the picture (default 300)\n"
+    "  --verbose            metafiles: name every record skipped or drawn approximately\n"
     "  --library PATH       the libmarlrend.so to load (default: the one built with this host)\n"
     "  --band-height ROWS   draw in bands of ROWS rows instead of the page's own\n"
     "  --strict             fail when an operation reaches outside the page\n"
@@ -67,10 +78,20 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "-o" || arg == "--output") {
             options.Output = value();
+            options.OutputGiven = true;
         } else if (arg == "--library") {
             options.Library = value();
         } else if (arg == "--band-height") {
             options.BandHeight = ParseBandHeight(value());
+        } else if (arg == "--dpi") {
+            std::string text = value();
+            char* end = nullptr;
+            double dpi = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(dpi >= 1 && dpi <= 2400))
+                throw Usage("--dpi takes a resolution from 1 to 2400, not \"" + text + "\"");
+            options.Dpi = dpi;
+        } else if (arg == "--verbose") {
+            options.Verbose = true;
         } else if (arg == "--strict") {
             options.Strict = true;
         } else if (arg == "--quiet") {
@@ -79,6 +100,8 @@ Options ParseOptions(int argc, char** argv) {
             throw Usage("unknown option " + arg);
         } else if (options.Page.empty()) {
             options.Page = arg;
+        } else if (marlhost::LooksLikeEmf(options.Page)) {
+            options.MorePages.push_back(arg);
         } else {
             throw Usage("more than one page given (" + options.Page + ", " + arg + ")");
         }
@@ -90,7 +113,21 @@ Options ParseOptions(int argc, char** argv) {
 
 void Note(const std::string& line) { std::fprintf(stderr, "marlrend-host: %s\n", line.c_str()); }
 
+int RunMetafiles(const Options& options) {
+    marlhost::EmfJob job;
+    job.Files.push_back(options.Page);
+    job.Files.insert(job.Files.end(), options.MorePages.begin(), options.MorePages.end());
+    job.Output = options.OutputGiven ? options.Output : std::string();
+    job.Library = options.Library;
+    job.Dpi = options.Dpi;
+    job.BandHeight = options.BandHeight;
+    job.Verbose = options.Verbose;
+    job.Quiet = options.Quiet;
+    return marlhost::RenderEmfJob(job);
+}
+
 int Run(const Options& options) {
+    if (marlhost::LooksLikeEmf(options.Page)) return RunMetafiles(options);
     marlhost::Page page = marlhost::ReadPage(options.Page, {MARLHOST_FONT_DIRECTORY});
     if (options.Strict && !page.Clipped.empty()) {
         for (const std::string& clipped : page.Clipped)

@@ -55,6 +55,10 @@ struct LineOp {
     PagePoint To;
     uint32_t Color = 0;
     uint8_t Code = 0xF0;
+    // Only the pixels First .. Last of the walk from From to To (Last < 0: to the end), for
+    // lines cut by a clipping region or a dash pattern.
+    int64_t First = 0;
+    int64_t Last = -1;
 };
 
 struct FillOp {
@@ -67,6 +71,7 @@ struct BlitOp {
     PageRect Area; // already limited to the source's size
     uint8_t Code = 0xCC;
     std::shared_ptr<const LibrarySource> Source;
+    PagePoint SourceAt; // the source pixel drawn at the top left of Area
     int Brush = kNoBrush;
     uint32_t TextColor = 0x000000;
     uint32_t BackColor = 0xFFFFFF;

@@ -73,9 +73,28 @@ FillArea FillArea::Polygon(const std::vector<Vertex>& points, FillRule rule) {
     return area;
 }
 
+FillArea FillArea::Rows(int32_t top, std::vector<std::vector<Interval>> rows) {
+    FillArea area;
+    area.Top = top;
+    area.Bottom = top + static_cast<int32_t>(rows.size());
+    bool any = false;
+    for (const auto& row : rows)
+        if (!row.empty()) {
+            area.Left = any ? std::min(area.Left, row.front().Left) : row.front().Left;
+            area.Right = any ? std::max(area.Right, row.back().Right) : row.back().Right;
+            any = true;
+        }
+    area.RowList = std::make_shared<const std::vector<std::vector<Interval>>>(std::move(rows));
+    return area;
+}
+
 void FillArea::RowIntervals(int32_t y, std::vector<Interval>& out) const {
     out.clear();
     if (y < Top || y >= Bottom) return;
+    if (RowList) {
+        out = (*RowList)[static_cast<size_t>(y - Top)];
+        return;
+    }
     if (IsRectangle) {
         AddInterval(out, Left, Right);
         return;

@@ -12,6 +12,7 @@
 #include "marlrend/marlrend.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace marlhost {
@@ -33,6 +34,9 @@ class FillArea {
 public:
     static FillArea Rectangle(int32_t x, int32_t y, int32_t width, int32_t height);
     static FillArea Polygon(const std::vector<Vertex>& points, FillRule rule);
+    // An area given row by row: rows[i] holds the intervals of row top + i, sorted and
+    // separate (areas already cut to a clipping region).
+    static FillArea Rows(int32_t top, std::vector<std::vector<Interval>> rows);
 
     // Rows the area may cover: [TopRow, BottomRow).
     int32_t TopRow() const { return Top; }
@@ -60,6 +64,7 @@ private:
     };
 
     bool IsRectangle = false;
+    std::shared_ptr<const std::vector<std::vector<Interval>>> RowList;
     FillRule Rule = FillRule::EvenOdd;
     std::vector<Edge> Edges;
     int32_t Top = 0, Bottom = 0, Left = 0, Right = 0;

@@ -13,7 +13,6 @@
 #include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
-#include <new>
 
 namespace marl {
 namespace {
@@ -33,14 +32,14 @@ bool PlaneSurface(const BitmapHeader& header) {
 }
 
 class BlockTransfer {
-  public:
+public:
     BlockTransfer(const BlitCall& call, RowRoutine& routine) : Call(call), Routine(routine) {}
     BlockTransfer(const BlockTransfer&) = delete;
     BlockTransfer& operator=(const BlockTransfer&) = delete;
 
     uint32_t Perform() { return CleanUp(Transfer()); }
 
-  private:
+private:
     uint32_t Transfer();
     bool CheckRecords();
     bool AttachSource();
@@ -68,7 +67,8 @@ class BlockTransfer {
     const BlitCall& Call;
     RowRoutine& Routine;
     bool Acquired = false;
-    PlaneBitmap* Source = nullptr;
+    PlaneBitmap* Source = nullptr; // SourceBitmap once attached
+    PlaneBitmap SourceBitmap{};
     ConversionRow Row;
 
     PlaneBitmap* Surface = nullptr;
@@ -124,8 +124,7 @@ bool BlockTransfer::CheckRecords() {
 
 bool BlockTransfer::AttachSource() {
     if (Call.Source == nullptr) return true;
-    Source = new (std::nothrow) PlaneBitmap{};
-    if (Source == nullptr) return false;
+    Source = &SourceBitmap;
     int32_t status = 0;
     Attach(*Source, Call.Source, &status);
     if (status < 0 || Call.Source->Bits == nullptr) return false;
@@ -167,11 +166,13 @@ bool BlockTransfer::SourceRowsReadable() const {
     return marl::SourceRowsReadable(*Call.Source, Extent.Rows(Call.Y));
 }
 
+// The band is the driver's surface, described by its header (checked in CheckRecords, and the
+// rows clipped to it); its rows are probed at their ends, as the source's are.
 bool BlockTransfer::DestinationRowsReadable() const {
     if (Surface->Segmented) return true; // segment rows are not contiguous; the driver's
     const BitmapHeader& drawn = *Surface->Header;
     uint64_t stride = uint64_t{drawn.Planes} * drawn.WidthBytes;
-    return Readable(drawn.Bits + stride * Call.Y, stride * Extent.Rows(Call.Y));
+    return RowEndsReadable(drawn.Bits + stride * Call.Y, stride, stride, Extent.Rows(Call.Y));
 }
 
 bool BlockTransfer::PreparePattern() {
@@ -199,7 +200,6 @@ RoutineRequest BlockTransfer::Request() const {
     request.BrushPattern = Pattern.BrushPattern;
     request.PatternColor = Pattern.Color;
     request.DestPlaneStride = DestPlaneStride;
-    request.Allocator = Call.Device->Allocator;
     request.PatternWidth = Pattern.Width;
     request.PatternPhase = Pattern.Phase;
     if (Pattern.FromRows()) {
@@ -223,10 +223,15 @@ RoutineRequest BlockTransfer::Request() const {
 }
 
 // Source row r - y: converted into the conversion row, handed in place (three 8-bit planes,
-// or raw 1-bit data the routine expands itself), or none.
+// or raw 1-bit data the routine expands itself), or none. Rows are asked for in order, so
+// the source's row cursor steps on from the first one.
 const void* BlockTransfer::SourceRow(uint32_t r) {
     if (Source == nullptr) return nullptr;
-    SelectRow(*Source, r - Call.Y);
+    if (r == Call.Y) {
+        SelectRow(*Source, 0);
+    } else {
+        NextRow(*Source);
+    }
     const uint8_t* bits = RowPlane(*Source, 0);
     if (Converting()) {
         ConvertSourceRow(Layout.Mode, bits, Call.MonoExpand & 7, Colours, Palette, Row);
@@ -247,15 +252,12 @@ void BlockTransfer::RunRows() {
     }
 }
 
-// In this order on every exit: the routine (protection first), the lock, the source bitmap
+// In this order on every exit: the routine, the lock, the source bitmap
 // object, the conversion row; the lock object itself ends with this object.
 uint32_t BlockTransfer::CleanUp(uint32_t result) {
     Routine.Discard();
     if (Acquired && Lock.Release() != 0) result = kBlitFailed;
-    if (Source != nullptr) {
-        Free(*Source);
-        delete Source;
-    }
+    if (Source != nullptr) Free(*Source);
     if (Row.Bytes != nullptr) Call.Device->Allocator->FreeBlock(Row.Bytes);
     return result;
 }

@@ -6,32 +6,38 @@
 
 namespace marl {
 
+struct RoutineRequest;
+
 class BlitRoutine {
 public:
-    uint32_t Entry = 0;  // first instruction of the prepared routine
-    uint32_t Cursor = 0; // write position in the code buffer while the generator emits
+    uint32_t Entry = 0; // first instruction of the prepared routine
+    // While the generator emits: the write position (in the writable view); after it: one
+    // past the routine's last byte (in the executable view).
+    uint32_t Cursor = 0;
 
     // Prepares the routine for one request: a prebuilt routine for the sixteen catalogue
-    // codes, the generator for the others. Writes 0 into *result. Returns this object.
+    // codes, the generator (CompileRop) for the others. Writes 0 into *result, or 1 (and
+    // leaves Entry 0) when the code area could not be written. Returns this object.
     BlitRoutine* Build(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
-                       uint32_t sourcePlaneStride, uint32_t destPlaneStride,
-                       uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
-                       uint32_t sourceBits, uint32_t clearBitColor, uint32_t setBitColor,
-                       uint32_t bitPhase, uint16_t* result);
+                       uint32_t sourcePlaneStride, uint32_t destPlaneStride, uint32_t patternWidth,
+                       uint32_t patternPhase, uint32_t rowWidth, uint32_t sourceBits,
+                       uint32_t clearBitColor, uint32_t setBitColor, uint32_t bitPhase,
+                       uint16_t* result);
 
-    // The ROP3 code generator: writes a routine for the request into the code buffer, makes
-    // the buffer executable and points Entry at it. Answers 1.
+    // The ROP3 code generator: writes a routine for the request into the code buffer and
+    // points Entry at it. Answers 1, or 0 (Entry 0) when the buffer could not be written.
     uint16_t CompileRop(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
-                        uint32_t sourcePlaneStride, uint32_t destPlaneStride,
-                        uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
-                        uint32_t sourceBits, uint32_t clearBitColor, uint32_t setBitColor,
-                        uint32_t bitPhase);
+                        uint32_t sourcePlaneStride, uint32_t destPlaneStride, uint32_t patternWidth,
+                        uint32_t patternPhase, uint32_t rowWidth, uint32_t sourceBits,
+                        uint32_t clearBitColor, uint32_t setBitColor, uint32_t bitPhase);
 
     // Runs the prepared routine over one row. Rows the routine does not read may be null.
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow);
 
-    // Sets every code area the transfer made executable back to its previous protection.
-    uint32_t RestoreProtection();
+    // What a transfer prepares: Build's choice, with the generated routines kept by request
+    // in the routine cache. False when no code area could hold or run the routine. Call
+    // under the transfer lock.
+    bool Prepare(const RoutineRequest& request);
 };
 static_assert(sizeof(BlitRoutine) == 8);
 
@@ -43,10 +49,9 @@ static_assert(sizeof(BlitRoutine) == 8);
 // in ECX (EDX is unused) and leaves exactly the three rows on the stack for the routine's
 // closing "ret 12" to remove, which is the member-call contract of the routines.
 extern "C" __attribute__((fastcall)) void MarlRunRoutine(marl::BlitRoutine* routine,
-                                                        uint32_t unused,
-                                                        const void* sourceRow,
-                                                        void* destinationRow,
-                                                        const void* patternRow);
+                                                         uint32_t unused, const void* sourceRow,
+                                                         void* destinationRow,
+                                                         const void* patternRow);
 
 inline void marl::BlitRoutine::Run(const void* sourceRow, void* destinationRow,
                                    const void* patternRow) {

@@ -1,8 +1,10 @@
-// Build: prepares the row routine of one transfer. The sixteen catalogue codes get their
+// Build and Prepare: the row routine of one transfer. The sixteen catalogue codes get their
 // prebuilt routine patched with the request's values; every other code goes to the
 // generator. Called under the transfer lock, like everything that touches the code areas.
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
+#include "render24/blit/rop_compiler.h"
+#include "render24/blit/row_routine.h"
 #include "render24/blit/templates.h"
 
 namespace marl {
@@ -53,6 +55,47 @@ uint32_t AddressValue(const uint8_t* address) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
 }
 
+bool PrepareReturnAtOnce(BlitRoutine& routine) {
+    if (!TemplateArea().Usable()) return false;
+    routine.Entry = AddressValue(ReturnAtOnceRoutine());
+    return true;
+}
+
+bool PreparePrebuilt(BlitRoutine& routine, const RopRequestValues& request,
+                     const PatternChoice& pattern) {
+    if (!TemplateArea().Usable()) return false;
+    TemplateValues values = SplitValues(pattern, request.PatternColor, request.SourcePlaneStride,
+                                        request.DestPlaneStride, request.PatternWidth,
+                                        request.RowWidth, request.SourceBits, request.ClearBitColor,
+                                        request.SetBitColor, request.BitPhase);
+    TemplateVariant variant =
+        ChooseVariant(request.Rop, pattern.BrushPattern != 0, Low16(request.SourceBits) == 1);
+    const BlitTemplate* prebuilt = FindTemplate(request.Rop, variant);
+    if (!PatchTemplate(*prebuilt, values)) return false;
+    routine.Entry = AddressValue(prebuilt->Entry);
+    return true;
+}
+
+// The routine of a request: the generated ones written into the code buffer, or kept in the
+// routine cache (keep).
+bool PrepareRoutine(BlitRoutine& routine, RopRequestValues request, bool keep) {
+    const PatternChoice pattern =
+        ChoosePattern(request.BrushPattern, request.PatternWidth, request.PatternPhase);
+    routine.Entry = 0;
+    // The routines count down after each pixel, so a row of no pixels would run through the
+    // whole address space: it gets a routine that returns at once, whatever the code.
+    if (Low16(request.RowWidth) == 0) return PrepareReturnAtOnce(routine);
+    if (InTemplateCatalogue(request.Rop)) return PreparePrebuilt(routine, request, pattern);
+    request.BrushPattern = pattern.BrushPattern;
+    request.PatternPhase = pattern.Phase;
+    if (keep) return CompileKeptRop(routine, request);
+    return routine.CompileRop(request.Rop, request.BrushPattern, request.PatternColor,
+                              request.SourcePlaneStride, request.DestPlaneStride,
+                              request.PatternWidth, request.PatternPhase, request.RowWidth,
+                              request.SourceBits, request.ClearBitColor, request.SetBitColor,
+                              request.BitPhase) != 0;
+}
+
 } // namespace
 
 BlitRoutine* BlitRoutine::Build(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
@@ -60,31 +103,20 @@ BlitRoutine* BlitRoutine::Build(uint32_t rop, uint32_t brushPattern, uint32_t pa
                                 uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
                                 uint32_t sourceBits, uint32_t clearBitColor, uint32_t setBitColor,
                                 uint32_t bitPhase, uint16_t* result) {
-    if (result) *result = 0;
-    PatternChoice pattern = ChoosePattern(brushPattern, patternWidth, patternPhase);
-
-    // The routines count down after each pixel, so a row of no pixels would run through the
-    // whole address space: it gets a routine that returns at once, whatever the code.
-    if (Low16(rowWidth) == 0) {
-        MakeExecutable(TemplateArea());
-        Entry = AddressValue(ReturnAtOnceRoutine());
-        return this;
-    }
-    if (!InTemplateCatalogue(rop)) {
-        CompileRop(rop, pattern.BrushPattern, patternColor, sourcePlaneStride, destPlaneStride,
-                   patternWidth, pattern.Phase, rowWidth, sourceBits, clearBitColor, setBitColor,
-                   bitPhase);
-        return this;
-    }
-    TemplateValues values =
-        SplitValues(pattern, patternColor, sourcePlaneStride, destPlaneStride, patternWidth,
-                    rowWidth, sourceBits, clearBitColor, setBitColor, bitPhase);
-    TemplateVariant variant = ChooseVariant(rop, pattern.BrushPattern != 0, Low16(sourceBits) == 1);
-    const BlitTemplate* routine = FindTemplate(rop, variant);
-    MakeExecutable(TemplateArea());
-    Entry = AddressValue(routine->Entry);
-    PatchTemplate(*routine, values);
+    const RopRequestValues request{
+        rop,          brushPattern, patternColor, sourcePlaneStride, destPlaneStride, patternWidth,
+        patternPhase, rowWidth,     sourceBits,   clearBitColor,     setBitColor,     bitPhase};
+    const bool ready = PrepareRoutine(*this, request, false);
+    if (result) *result = ready ? 0 : 1;
     return this;
+}
+
+bool BlitRoutine::Prepare(const RoutineRequest& r) {
+    const RopRequestValues request{
+        r.Rop,          r.BrushPattern, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
+        r.PatternWidth, r.PatternPhase, r.RowWidth,     r.SourceBits,        r.ClearBitColor,
+        r.SetBitColor,  r.BitPhase};
+    return PrepareRoutine(*this, request, true);
 }
 
 } // namespace marl

@@ -1,12 +1,20 @@
 #include "render24/blit/code_area.h"
 
 #include "platform/platform.h"
-#include "render24/blit/blit_routine.h"
 
-#include <initializer_list>
+#include <cstring>
+
+#if !defined(_WIN32)
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 extern "C" {
-// templates.S: the prebuilt routines, page-aligned, and the end of their bytes.
+// templates.S: the prebuilt routines as assembled, page-aligned, and the end of their bytes.
 extern uint8_t MarlTemplateBlock[];
 extern uint8_t MarlTemplateBlockEnd[];
 }
@@ -14,49 +22,164 @@ extern uint8_t MarlTemplateBlockEnd[];
 namespace marl {
 namespace {
 
-// One page of its own: aligned to a page and as large as one.
-alignas(4096) uint8_t CodeBuffer[4096];
+constexpr uint32_t kPage = 4096;
+
+uint32_t WholePages(uint32_t size) { return (size + kPage - 1) / kPage * kPage; }
+
+#if defined(_WIN32)
+
+// Two views of one pagefile-backed section: FILE_MAP_WRITE and FILE_MAP_READ|FILE_MAP_EXECUTE.
+bool MapTwinViews(CodeArea& area) {
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_EXECUTE_READWRITE, 0,
+                                        area.Mapped, nullptr);
+    if (section == nullptr) return false;
+    void* writable = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, area.Mapped);
+    void* executable =
+        writable ? MapViewOfFile(section, FILE_MAP_READ | FILE_MAP_EXECUTE, 0, 0, area.Mapped)
+                 : nullptr;
+    CloseHandle(section); // the views keep the section
+    if (executable == nullptr) {
+        if (writable != nullptr) UnmapViewOfFile(writable);
+        return false;
+    }
+    area.Writable = static_cast<uint8_t*>(writable);
+    area.Base = static_cast<uint8_t*>(executable);
+    return true;
+}
+
+bool MapSingleView(CodeArea& area) {
+    void* pages = VirtualAlloc(nullptr, area.Mapped, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READ);
+    if (pages == nullptr) return false;
+    area.Base = area.Writable = static_cast<uint8_t*>(pages);
+    return true;
+}
+
+void Unmap(CodeArea& area) {
+    if (area.Views == CodeViews::Twin) {
+        UnmapViewOfFile(area.Writable);
+        UnmapViewOfFile(area.Base);
+    } else if (area.Views == CodeViews::Flipped) {
+        VirtualFree(area.Base, 0, MEM_RELEASE);
+    }
+}
+
+#else
+
+#ifndef MFD_CLOEXEC
+#define MFD_CLOEXEC 0x0001U
+#endif
+#ifndef MFD_EXEC
+#define MFD_EXEC 0x0010U
+#endif
+
+// A memory object of no name that nothing else can open: memfd_create (asking for an
+// executable one, which kernels that restrict memfd execution want said, and plainly on
+// kernels that do not know the flag), else a POSIX shared-memory object unlinked at once.
+int AnonymousMemoryObject() {
+    int fd = memfd_create("marlrend-code", MFD_CLOEXEC | MFD_EXEC);
+    if (fd < 0 && errno == EINVAL) fd = memfd_create("marlrend-code", MFD_CLOEXEC);
+    if (fd >= 0) return fd;
+    static std::atomic<uint32_t> serial{0};
+    char name[64];
+    std::snprintf(name, sizeof name, "/marlrend-code-%ld-%u", static_cast<long>(getpid()),
+                  serial.fetch_add(1));
+    fd = shm_open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) shm_unlink(name);
+    return fd;
+}
+
+bool MapTwinViews(CodeArea& area) {
+    int fd = AnonymousMemoryObject();
+    if (fd < 0) return false;
+    void* writable = MAP_FAILED;
+    void* executable = MAP_FAILED;
+    if (ftruncate(fd, area.Mapped) == 0) {
+        writable = mmap(nullptr, area.Mapped, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        executable = mmap(nullptr, area.Mapped, PROT_READ | PROT_EXEC, MAP_SHARED, fd, 0);
+    }
+    close(fd); // the mappings keep the object
+    if (writable == MAP_FAILED || executable == MAP_FAILED) {
+        if (writable != MAP_FAILED) munmap(writable, area.Mapped);
+        if (executable != MAP_FAILED) munmap(executable, area.Mapped);
+        return false;
+    }
+    area.Writable = static_cast<uint8_t*>(writable);
+    area.Base = static_cast<uint8_t*>(executable);
+    return true;
+}
+
+bool MapSingleView(CodeArea& area) {
+    void* pages =
+        mmap(nullptr, area.Mapped, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) return false;
+    area.Base = area.Writable = static_cast<uint8_t*>(pages);
+    return true;
+}
+
+void Unmap(CodeArea& area) {
+    if (area.Views == CodeViews::Twin) munmap(area.Writable, area.Mapped);
+    if (area.Views != CodeViews::None) munmap(area.Base, area.Mapped);
+}
+
+#endif
+
+// The block as assembled, copied once into an area of its own.
+CodeArea MapTemplateArea() {
+    const auto size = static_cast<uint32_t>(MarlTemplateBlockEnd - MarlTemplateBlock);
+    CodeArea area = MapCodeArea(size);
+    if (!area.Usable()) return area;
+    bool copied = BeginWriting(area);
+    if (copied) std::memcpy(area.Writable, MarlTemplateBlock, size);
+    if (!EndWriting(area) || !copied) UnmapCodeArea(area);
+    return area;
+}
 
 } // namespace
 
+CodeArea MapCodeArea(uint32_t size, bool twinAllowed) {
+    CodeArea area;
+    area.Size = size;
+    area.Mapped = WholePages(size == 0 ? 1 : size);
+    if (twinAllowed && MapTwinViews(area)) {
+        area.Views = CodeViews::Twin;
+    } else if (MapSingleView(area)) {
+        area.Views = CodeViews::Flipped;
+    } else {
+        area = CodeArea{};
+    }
+    return area;
+}
+
+void UnmapCodeArea(CodeArea& area) {
+    Unmap(area);
+    area = CodeArea{};
+}
+
+bool BeginWriting(CodeArea& area) {
+    if (area.Views != CodeViews::Flipped) return area.Usable();
+    if (area.Open) return true;
+    DWORD previous = 0;
+    area.Open = VirtualProtect(area.Base, area.Mapped, PAGE_READWRITE, &previous) != 0;
+    return area.Open;
+}
+
+bool EndWriting(CodeArea& area) {
+    if (area.Views != CodeViews::Flipped) return area.Usable();
+    if (!area.Open) return true;
+    DWORD previous = 0;
+    if (VirtualProtect(area.Base, area.Mapped, PAGE_EXECUTE_READ, &previous) == 0) return false;
+    area.Open = false;
+    return true;
+}
+
 CodeArea& CodeBufferArea() {
-    static CodeArea area{CodeBuffer, kCodeBufferSize, PAGE_READWRITE, false};
+    static CodeArea area = MapCodeArea(kCodeBufferSize);
     return area;
 }
 
 CodeArea& TemplateArea() {
-    static CodeArea area{MarlTemplateBlock,
-                         static_cast<uint32_t>(MarlTemplateBlockEnd - MarlTemplateBlock),
-                         PAGE_READWRITE, false};
+    static CodeArea area = MapTemplateArea();
     return area;
 }
-
-void MakeExecutable(CodeArea& area) {
-    DWORD previous = 0;
-    if (VirtualProtect(area.Base, area.Size, PAGE_EXECUTE_READWRITE, &previous)) {
-        // A second change within one transfer must not record our own setting as the one
-        // to go back to.
-        if (!area.Executable) area.SavedProtection = static_cast<uint32_t>(previous);
-        area.Executable = true;
-    }
-}
-
-uint32_t RestoreCodeAreas() {
-    uint32_t result = 1;
-    for (CodeArea* area : {&CodeBufferArea(), &TemplateArea(), &VectorCodeArea()}) {
-        if (!area->Executable) continue;
-        DWORD previous = 0;
-        // An area that could not be set back stays marked, so that the next transfer keeps
-        // its saved protection (instead of saving the executable one) and tries again.
-        if (VirtualProtect(area->Base, area->Size, area->SavedProtection, &previous)) {
-            area->Executable = false;
-        } else {
-            result = 0;
-        }
-    }
-    return result;
-}
-
-uint32_t BlitRoutine::RestoreProtection() { return RestoreCodeAreas(); }
 
 } // namespace marl

@@ -1,5 +1,5 @@
-// The row routine of the library: a BlitRoutine from the ordinary heap, built by Build (a
-// patched prebuilt routine or a generated one) and run through Run.
+// The row routine of the library: a BlitRoutine prepared by BlitRoutine::Prepare (a patched
+// prebuilt routine or a kept generated one) and run through Run.
 #pragma once
 
 #include "render24/blit/blit_routine.h"
@@ -8,7 +8,7 @@
 namespace marl {
 
 class MachineRowRoutine final : public RowRoutine {
-  public:
+public:
     MachineRowRoutine() = default;
     MachineRowRoutine(const MachineRowRoutine&) = delete;
     MachineRowRoutine& operator=(const MachineRowRoutine&) = delete;
@@ -18,8 +18,8 @@ class MachineRowRoutine final : public RowRoutine {
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
     void Discard() override;
 
-  private:
-    BlitRoutine* Routine = nullptr;
+private:
+    BlitRoutine Routine;
 };
 
 } // namespace marl

@@ -2,6 +2,7 @@
 
 #include "render24/blit/code_area.h"
 #include "render24/blit/code_fragments.h"
+#include "render24/blit/routine_cache.h"
 
 namespace marl {
 namespace {
@@ -195,6 +196,28 @@ void EmitLoopBack(BlitRoutine& routine, uint32_t loopTop) {
     Emit(routine.Cursor, LongLoopBack).Patch(LongLoopBack.Displacement, longDistance);
 }
 
+namespace {
+
+// Writes the routine at routine.Cursor (a writable address) and answers its length.
+uint32_t WriteRopRoutine(BlitRoutine& routine, const RopRequestValues& request) {
+    const RopPlan plan = PlanRop(request);
+    const uint32_t start = routine.Cursor;
+    if (plan.DrawsNothing) {
+        Emit(routine.Cursor, Epilogue);
+    } else {
+        EmitRoutine(routine, plan, request);
+    }
+    return routine.Cursor - start;
+}
+
+// The routine has Length bytes from run, an address of the executable view.
+void PointAt(BlitRoutine& routine, const uint8_t* run, uint32_t length) {
+    routine.Entry = AddressOf(run);
+    routine.Cursor = routine.Entry + length;
+}
+
+} // namespace
+
 uint16_t BlitRoutine::CompileRop(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
                                  uint32_t sourcePlaneStride, uint32_t destPlaneStride,
                                  uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
@@ -203,18 +226,41 @@ uint16_t BlitRoutine::CompileRop(uint32_t rop, uint32_t brushPattern, uint32_t p
     const RopRequestValues request{
         rop,          brushPattern, patternColor, sourcePlaneStride, destPlaneStride, patternWidth,
         patternPhase, rowWidth,     sourceBits,   clearBitColor,     setBitColor,     bitPhase};
-    const RopPlan plan = PlanRop(request);
     CodeArea& buffer = CodeBufferArea();
-    Cursor = AddressOf(buffer.Base);
-    if (plan.DrawsNothing) {
-        Emit(Cursor, Epilogue);
-    } else {
-        EmitRoutine(*this, plan, request);
-    }
-    // Executable only once the last byte is written.
-    MakeExecutable(buffer);
-    Entry = AddressOf(buffer.Base);
+    Entry = Cursor = 0;
+    if (!BeginWriting(buffer)) return 0;
+    Cursor = AddressOf(buffer.Writable);
+    const uint32_t length = WriteRopRoutine(*this, request);
+    if (!EndWriting(buffer)) return 0;
+    PointAt(*this, buffer.Base, length);
     return 1;
+}
+
+bool CompileKeptRop(BlitRoutine& routine, const RopRequestValues& request) {
+    RoutineSlots& kept = GeneratedRoutines();
+    const RoutineKey key{request.Rop,
+                         request.BrushPattern,
+                         request.PatternColor,
+                         request.SourcePlaneStride,
+                         request.DestPlaneStride,
+                         request.PatternWidth,
+                         request.PatternPhase,
+                         request.RowWidth,
+                         request.SourceBits,
+                         request.ClearBitColor,
+                         request.SetBitColor,
+                         request.BitPhase};
+    RoutineSlots::Place place;
+    if (!kept.Find(key, place)) return false;
+    if (!place.Kept) {
+        if (!BeginWriting(kept.Area())) return false;
+        routine.Cursor = AddressOf(place.Write);
+        place.Length = WriteRopRoutine(routine, request);
+        if (!EndWriting(kept.Area())) return false;
+        kept.Keep(key, place, place.Length);
+    }
+    PointAt(routine, place.Run, place.Length);
+    return true;
 }
 
 } // namespace marl

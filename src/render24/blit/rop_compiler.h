@@ -79,6 +79,11 @@ void EmitPixelBody(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples
 // the backward jump to the pixel body.
 void EmitPlaneLoop(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples& samples);
 
+// The generator for a transfer: the routine of the request from the routine cache, written
+// there first when it is not kept yet. False when the cache's area cannot be written or run.
+// Call under the transfer lock.
+bool CompileKeptRop(BlitRoutine& routine, const RopRequestValues& request);
+
 // Closes a loop whose body starts at loopTop: "loop rel8" where it reaches, otherwise
 // "dec ecx; jnz rel32".
 void EmitLoopBack(BlitRoutine& routine, uint32_t loopTop);

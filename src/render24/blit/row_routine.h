@@ -6,8 +6,6 @@
 // watched by tests through a recorder that stands in for the machine code.
 #pragma once
 
-#include "marlrend/host_allocator.h"
-
 #include <cstdint>
 
 namespace marl {
@@ -31,18 +29,15 @@ struct RoutineRequest {
     // form. Null without pattern rows.
     const uint8_t* PatternBits = nullptr;
     uint32_t PatternHeight = 0;
-    // Not passed to Build either: the driver's allocator, for the rows a routine prepares
-    // (null: the routine prepares none).
-    HostAllocator* Allocator = nullptr;
 };
 
 class RowRoutine {
 public:
-    // Creates and builds the routine. False when no routine object could be created.
+    // Prepares the routine. False when it cannot be prepared (no code area could hold it).
     virtual bool Prepare(const RoutineRequest& request) = 0;
     // Runs the prepared routine over one row. Rows the routine does not read may be null.
     virtual void Run(const void* sourceRow, void* destinationRow, const void* patternRow) = 0;
-    // Sets the code protection back and discards the routine; nothing when none was made.
+    // Forgets the routine before the transfer lock is released; nothing when none was made.
     virtual void Discard() = 0;
 
 protected:

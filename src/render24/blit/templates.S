@@ -2,8 +2,9 @@
  *
  * Thirty-three finished routines for the sixteen most common ROP3 codes, one per way the
  * code can take its operands. Build picks one and writes the request's values into the
- * immediates labelled below (the patch slots), then Run calls it once per row. The block is
- * writable module data on pages of its own, so making it executable touches nothing else.
+ * immediates labelled below (the patch slots), then Run calls it once per row. The block here
+ * is never run or patched: it is copied once into a code area of its own (code_area.h),
+ * where the routines are patched through one view and run from the other.
  *
  * Every routine is entered by Run (run_routine.S) with this frame:
  *   EBP+8, +12, +16   source row, destination row, pattern row

@@ -1,9 +1,11 @@
 #include "render24/blit/templates.h"
 
+#include "render24/blit/code_area.h"
 #include "render24/blit/rop_names.h"
 
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 // The slots of a routine follow from its variant. Each list names a slot as
 // X(routine, kind, number, plane) and a plane loop as L(routine, number); the lists are read
@@ -61,6 +63,7 @@ extern "C" {
 #include "render24/blit/template_catalogue.def"
 #undef MARL_TEMPLATE
 extern uint8_t MarlTemplateReturn[];
+extern uint8_t MarlTemplateBlock[];
 }
 
 namespace marl {
@@ -91,11 +94,59 @@ const BlitTemplate Catalogue[] = {
 };
 static_assert(std::size(Catalogue) == 33);
 
-void WriteSlot(uint8_t* address, uint32_t value) { std::memcpy(address, &value, sizeof value); }
+// The table with every address moved from the block as assembled to the executable view of
+// the template area, where the copy the routines run from lies. Made once; if the area could
+// not be mapped, the table keeps the assembled addresses (and nothing is ever run from them).
+class RelocatedCatalogue {
+public:
+    RelocatedCatalogue() {
+        const CodeArea& area = TemplateArea();
+        Area = area.Usable() ? area.Base : MarlTemplateBlock;
+        size_t slots = 0;
+        for (const BlitTemplate& routine : Catalogue)
+            slots += routine.Slots.size();
+        Slots.reserve(slots);
+        for (size_t i = 0; i < std::size(Catalogue); ++i) {
+            const BlitTemplate& from = Catalogue[i];
+            const size_t first = Slots.size();
+            for (const TemplateSlot& slot : from.Slots) {
+                Slots.push_back({slot.Kind, slot.Plane, Moved(slot.Address),
+                                 slot.LoopTop ? Moved(slot.LoopTop) : nullptr});
+            }
+            Routines[i] = {from.Rop,
+                           from.Variant,
+                           from.Label,
+                           Moved(from.Entry),
+                           Moved(from.End),
+                           std::span<const TemplateSlot>(Slots.data() + first, from.Slots.size())};
+        }
+        Return = Moved(MarlTemplateReturn);
+    }
+
+    uint8_t* Moved(const uint8_t* assembled) const {
+        return Area + (assembled - MarlTemplateBlock);
+    }
+
+    BlitTemplate Routines[std::size(Catalogue)];
+    std::vector<TemplateSlot> Slots;
+    uint8_t* Area;
+    uint8_t* Return;
+};
+
+const RelocatedCatalogue& Relocated() {
+    static const RelocatedCatalogue table;
+    return table;
+}
+
+bool SlotHolds(const uint8_t* address, uint32_t value) {
+    uint32_t held = 0;
+    std::memcpy(&held, address, sizeof held);
+    return held == value;
+}
 
 } // namespace
 
-std::span<const BlitTemplate> TemplateCatalogue() { return Catalogue; }
+std::span<const BlitTemplate> TemplateCatalogue() { return Relocated().Routines; }
 
 bool InTemplateCatalogue(uint32_t rop) {
     for (const BlitTemplate& routine : Catalogue)
@@ -117,12 +168,12 @@ TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource) 
 }
 
 const BlitTemplate* FindTemplate(uint32_t rop, TemplateVariant variant) {
-    for (const BlitTemplate& routine : Catalogue)
+    for (const BlitTemplate& routine : TemplateCatalogue())
         if (routine.Rop == (rop & 0xFF) && routine.Variant == variant) return &routine;
     return nullptr;
 }
 
-uint8_t* ReturnAtOnceRoutine() { return MarlTemplateReturn; }
+uint8_t* ReturnAtOnceRoutine() { return Relocated().Return; }
 
 uint32_t SlotPlaceholder(SlotKind kind) {
     switch (kind) {
@@ -151,15 +202,57 @@ uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values) {
     return 0;
 }
 
-void PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
+namespace {
+
+// The values each routine of the table was last patched for: the same values again need not
+// even be compared slot by slot. Used under the transfer lock, like the area itself.
+struct PatchedValues {
+    TemplateValues Values[std::size(Catalogue)];
+    bool Known[std::size(Catalogue)] = {};
+};
+
+PatchedValues& LastPatched() {
+    static PatchedValues patched;
+    return patched;
+}
+
+bool WriteChangedSlots(const BlitTemplate& routine, const TemplateValues& values) {
+    CodeArea& area = TemplateArea();
+    bool writing = false;
     for (const TemplateSlot& slot : routine.Slots) {
-        uint32_t value = SlotValue(slot, values);
-        if (slot.Kind == SlotKind::LoopBack) {
-            *slot.Address = static_cast<uint8_t>(value);
+        const uint32_t value = SlotValue(slot, values);
+        const bool loop = slot.Kind == SlotKind::LoopBack;
+        if (loop ? *slot.Address == static_cast<uint8_t>(value) : SlotHolds(slot.Address, value))
+            continue;
+        if (!writing && !BeginWriting(area)) return false;
+        writing = true;
+        uint8_t* target = area.WriteAddress(slot.Address);
+        if (loop) {
+            *target = static_cast<uint8_t>(value);
         } else {
-            WriteSlot(slot.Address, value);
+            std::memcpy(target, &value, sizeof value);
         }
     }
+    return !writing || EndWriting(area);
+}
+
+} // namespace
+
+bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
+    const std::span<const BlitTemplate> table = TemplateCatalogue();
+    const uintptr_t offset =
+        reinterpret_cast<uintptr_t>(&routine) - reinterpret_cast<uintptr_t>(table.data());
+    const size_t index = offset / sizeof(BlitTemplate);
+    PatchedValues& patched = LastPatched();
+    const bool listed = index < table.size() && offset % sizeof(BlitTemplate) == 0;
+    if (listed && patched.Known[index] && patched.Values[index] == values) return true;
+    if (listed) patched.Known[index] = false;
+    if (!WriteChangedSlots(routine, values)) return false;
+    if (listed) {
+        patched.Values[index] = values;
+        patched.Known[index] = true;
+    }
+    return true;
 }
 
 } // namespace marl

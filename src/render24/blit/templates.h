@@ -52,7 +52,9 @@ struct BlitTemplate {
     std::span<const TemplateSlot> Slots;
 };
 
-// The 33 routines in the order of the block.
+// The 33 routines in the order of the block. Every address in the table (entry, end, slots,
+// loop tops) is one of the executable view of TemplateArea(), where the routines run; a slot
+// is written through TemplateArea().WriteAddress.
 std::span<const BlitTemplate> TemplateCatalogue();
 
 // True for the sixteen codes with prebuilt routines.
@@ -68,7 +70,7 @@ const BlitTemplate* FindTemplate(uint32_t rop, TemplateVariant variant);
 // A routine that returns at once: what a row of no pixels runs.
 uint8_t* ReturnAtOnceRoutine();
 
-// What a slot holds in the stored block.
+// What a slot holds in the block as assembled.
 uint32_t SlotPlaceholder(SlotKind kind);
 inline constexpr uint32_t kSlotPlaceholder = 0x12345678;
 inline constexpr uint32_t kPatternStepPlaceholder = 0x56789ABC;
@@ -85,13 +87,17 @@ struct TemplateValues {
     uint8_t Color[3] = {};
     uint8_t SetBit[3] = {};
     uint8_t ClearBit[3] = {};
+
+    bool operator==(const TemplateValues&) const = default;
 };
 
 // The 32-bit value a slot receives (for a LoopBack slot, its distance byte).
 uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values);
 
-// Writes every slot of the routine: 32-bit slots as the value in their low bytes and zeros
-// above it, loop slots as their one distance byte.
-void PatchTemplate(const BlitTemplate& routine, const TemplateValues& values);
+// Writes every slot of the routine whose value changes: 32-bit slots as the value in their
+// low bytes and zeros above it, loop slots as their one distance byte. A routine already
+// patched for the same values is left as it is. False when the template area could not be
+// written or made executable again.
+bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values);
 
 } // namespace marl

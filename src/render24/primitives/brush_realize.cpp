@@ -3,8 +3,9 @@
 // A brush whose pattern cannot be made for lack of memory, or whose pattern bitmap is
 // missing, unreadable or too large, is refused (result 0). The record is then left as a brush
 // without pattern that holds no memory, so releasing it anyway is harmless. A hatched brush
-// whose hatch style or device factors have no hatch image is realized without a pattern and
-// paints its own Color.
+// whose hatch style or device factors have no hatch image, and a pattern brush whose pattern
+// has no pixels (width or height 0, or a device factor of 0), are realized without a pattern
+// and paint their own Color.
 #include "render24/primitives/brush_realize.h"
 
 #include "core/core_services.h"
@@ -145,12 +146,20 @@ private:
     const BitmapHeader* Header = nullptr;
 };
 
+// A pattern of no pixels (a bitmap of width or height 0, or a device factor of 0) expands to
+// nothing: the brush is realized without a pattern and paints its Color, and nothing is
+// allocated or read.
+bool PatternIsEmpty(const BitmapHeader& header, int32_t xFactor, int32_t yFactor) {
+    return header.Width == 0 || header.Height == 0 || xFactor == 0 || yFactor == 0;
+}
+
 uint32_t RealizePattern(RealizedBrush& out, const LogicalBrush& brush, HostAllocator* allocator,
                         int32_t xFactor, int32_t yFactor, uint32_t backColor) {
     HeldPatternBitmap held(brush);
-    if (held.Found() == nullptr || allocator == nullptr) return kRefused;
+    if (held.Found() == nullptr) return kRefused;
     const BitmapHeader header = *held.Found();
-    if (!PatternUsable(header, xFactor, yFactor)) return kRefused;
+    if (PatternIsEmpty(header, xFactor, yFactor)) return kRealizedBrushSize;
+    if (allocator == nullptr || !PatternUsable(header, xFactor, yFactor)) return kRefused;
     const int32_t width = header.Width * xFactor;
     const int32_t height = header.Height * yFactor;
     auto* bits = static_cast<uint8_t*>(

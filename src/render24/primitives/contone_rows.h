@@ -3,6 +3,7 @@
 // has SSE2; the codes whose result is P, its complement or a constant are a memset.
 #pragma once
 
+#include "render24/blit/vector/cpu_features.h"
 #include "render24/primitives/contone_rop.h"
 
 #include <cstdint>
@@ -13,8 +14,12 @@ namespace marl {
 // Rows shorter than one vector stay with the byte loops.
 inline constexpr uint32_t kLeastVectorRow = 16;
 
-// True when the processor reports SSE2 (asked once).
-bool VectorRowsAvailable();
+// True when the processor reports SSE2 (asked once; inline, since short spans ask for every
+// plane row).
+inline bool VectorRowsAvailable() {
+    static const bool available = vec::CpuHasSse2();
+    return available;
+}
 
 // Sixteen samples at a time, for the codes that read D and rows of at least kLeastVectorRow
 // samples. They live in a file of their own compiled for SSE2 and are called only when

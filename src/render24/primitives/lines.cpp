@@ -73,14 +73,28 @@ int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine
     return result;
 }
 
+// The three samples of one pixel. A line steps to a new row with nearly every pixel, so each
+// sample is usually a cache miss: all three are read before any is written, so that the
+// misses overlap instead of waiting on each other's stores.
+template <typename Op> void CombinePixel(const LineWalk& walk, int32_t x) {
+    uint8_t* p0 = walk.Cursor.Plane(0) + x;
+    uint8_t* p1 = walk.Cursor.Plane(1) + x;
+    uint8_t* p2 = walk.Cursor.Plane(2) + x;
+    if constexpr (Op::kIgnoresDest) {
+        *p0 = Op::Apply(0, walk.Colour[0]);
+        *p1 = Op::Apply(0, walk.Colour[1]);
+        *p2 = Op::Apply(0, walk.Colour[2]);
+    } else {
+        const uint8_t d0 = *p0, d1 = *p1, d2 = *p2;
+        *p0 = Op::Apply(d0, walk.Colour[0]);
+        *p1 = Op::Apply(d1, walk.Colour[1]);
+        *p2 = Op::Apply(d2, walk.Colour[2]);
+    }
+}
+
 template <typename Op> struct CombineOnRow {
     const LineWalk& Walk;
-    void operator()(int32_t x) const {
-        for (uint32_t k = 0; k < 3; ++k) {
-            uint8_t* sample = Walk.Cursor.Plane(k) + x;
-            *sample = Op::Apply(*sample, Walk.Colour[k]);
-        }
-    }
+    void operator()(int32_t x) const { CombinePixel<Op>(Walk, x); }
 };
 
 // Where a run along its row one column a step leaves the walk: one step past its last visit,
@@ -114,27 +128,47 @@ template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t st
     AdvanceAlongRow(walk, count, stepX);
 }
 
-// The code is looked at once per run; each writing code walks with its own loop. Code 0xAA
-// and the codes that are not handled still walk, so the cursor ends where the line does.
-int32_t DrawRun(LineWalk& walk, int16_t count, const RunSliceLine& line, uint32_t code) {
-    int32_t result = 0;
-    const bool alongRow = line.RunStepY == 0 && (line.RunStepX == 1 || line.RunStepX == -1);
-    PatternDestKind kind = DispatchPatternDest(code, [&](auto op) {
-        if (alongRow) {
-            DrawRowRun<decltype(op)>(walk, count, line.RunStepX);
-        } else {
-            result = WalkRun(walk, count, line, CombineOnRow<decltype(op)>{walk});
-        }
-    });
-    if (kind != PatternDestKind::Writes) {
-        if (alongRow) {
-            AdvanceAlongRow(walk, count, line.RunStepX);
-        } else {
-            result = WalkRun(walk, count, line, [](int32_t) {});
-        }
-    }
-    return result;
+// One visit of the edge-free case: a run of a single pixel (count 0 or 1) along its row
+// combines the pixel at X and moves one column on. Lines cut into runs of one pixel each
+// (steeper than 45 degrees is the other way round, but a 45-degree line is exactly this) spend
+// their time here, so it avoids the row loops' set-up.
+template <typename Op> void DrawRowPixel(LineWalk& walk, int32_t stepX) {
+    if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, walk.X);
+    walk.X = Limit(walk.X + stepX, walk.MaxX);
 }
+
+// How the runs of one line are drawn: along the row (RunStepY 0, RunStepX +1 or -1) or
+// pixel by pixel, with the loops of one code. The code is looked at once for the whole line,
+// so no run pays for a dispatch.
+template <typename Op> struct RunDrawer {
+    const RunSliceLine& Line;
+    bool AlongRow;
+    int32_t operator()(LineWalk& walk, int16_t count) const {
+        if (AlongRow) {
+            if (count <= 1) {
+                DrawRowPixel<Op>(walk, Line.RunStepX);
+            } else {
+                DrawRowRun<Op>(walk, count, Line.RunStepX);
+            }
+            return 0;
+        }
+        return WalkRun(walk, count, Line, CombineOnRow<Op>{walk});
+    }
+};
+
+// Code 0xAA and the codes that are not handled still walk, so the cursor ends where the line
+// does.
+struct RunWalker {
+    const RunSliceLine& Line;
+    bool AlongRow;
+    int32_t operator()(LineWalk& walk, int16_t count) const {
+        if (AlongRow) {
+            AdvanceAlongRow(walk, count, Line.RunStepX);
+            return 0;
+        }
+        return WalkRun(walk, count, Line, [](int32_t) {});
+    }
+};
 
 void SliceStep(LineWalk& walk, const RunSliceLine& line) {
     int32_t ignored = 0;
@@ -142,10 +176,10 @@ void SliceStep(LineWalk& walk, const RunSliceLine& line) {
     walk.X = Limit(walk.X + line.SliceStepX, walk.MaxX);
 }
 
-void WalkRuns(LineWalk& walk, const RunSliceLine& line, uint32_t code) {
+template <typename DrawRun> void WalkRuns(LineWalk& walk, const RunSliceLine& line, DrawRun draw) {
     bool more = line.LastRun != 0 || line.MiddleRuns != 0;
     if (line.FirstRun != 0) {
-        DrawRun(walk, static_cast<int16_t>(line.FirstRun), line, code);
+        draw(walk, static_cast<int16_t>(line.FirstRun));
         if (more) SliceStep(walk, line);
     }
     int16_t decision = line.ErrorTerm;
@@ -157,10 +191,10 @@ void WalkRuns(LineWalk& walk, const RunSliceLine& line, uint32_t code) {
         } else {
             decision = static_cast<int16_t>(decision + line.ErrorAdjustShort);
         }
-        DrawRun(walk, count, line, code);
+        draw(walk, count);
         if (line.LastRun != 0 || i + 1 < line.MiddleRuns) SliceStep(walk, line);
     }
-    if (line.LastRun != 0) DrawRun(walk, static_cast<int16_t>(line.LastRun), line, code);
+    if (line.LastRun != 0) draw(walk, static_cast<int16_t>(line.LastRun));
 }
 
 } // namespace
@@ -185,7 +219,11 @@ uint32_t DrawLine(PlaneBitmap* surface, const RunSliceLine* line, uint32_t code,
                    static_cast<uint8_t>(colour >> 16)}};
     cursor.Select(static_cast<uint32_t>(walk.Y));
     if (!cursor.OnRow()) return 0;
-    WalkRuns(walk, record, code);
+    const bool alongRow = record.RunStepY == 0 && (record.RunStepX == 1 || record.RunStepX == -1);
+    PatternDestKind kind = DispatchPatternDest(code, [&](auto op) {
+        WalkRuns(walk, record, RunDrawer<decltype(op)>{record, alongRow});
+    });
+    if (kind != PatternDestKind::Writes) WalkRuns(walk, record, RunWalker{record, alongRow});
     return 0;
 }
 

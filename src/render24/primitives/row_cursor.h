@@ -1,8 +1,9 @@
 // The destination's row cursor as the drawing primitives move it: SelectRow or NextRow, each
-// followed by fetching the three plane addresses of the row it reached, so plane addresses
-// change only when the row does.
+// followed by taking the three plane addresses of the row it reached (RowPlane 0, 1 and 2,
+// computed inline from the row's start), so plane addresses change only when the row does.
 #pragma once
 
+#include "common/bitmap.h"
 #include "marlrend/records.h"
 
 #include <cstdint>
@@ -30,23 +31,49 @@ inline uint32_t DrawableColumns(const BitmapHeader& header) {
 
 class RowCursor {
 public:
-    RowCursor(PlaneBitmap& bitmap, RowMoveListener* listener)
-        : Bitmap(bitmap), Listener(listener) {}
+    RowCursor(PlaneBitmap& bitmap, RowMoveListener* listener);
 
     // SelectRow(y) (low 16 bits, unsigned) and the new row's plane addresses.
-    int32_t Select(uint32_t y);
-    // NextRow and the new row's plane addresses.
-    int32_t Next();
+    int32_t Select(uint32_t y) {
+        const int32_t result = SelectRow(Bitmap, y);
+        FetchPlanes();
+        if (Listener) Listener->Selected(y & 0xFFFF, result);
+        return result;
+    }
+    // NextRow and the new row's plane addresses. Inline: a diagonal line calls it for every
+    // pixel.
+    int32_t Next() {
+        const int32_t result = NextRow(Bitmap);
+        FetchPlanes();
+        if (Listener) Listener->Advanced(result);
+        return result;
+    }
 
     // True when the current row has all three planes: only then may a sample be written.
     bool OnRow() const { return Planes[0] && Planes[1] && Planes[2]; }
     uint8_t* Plane(uint32_t k) const { return Planes[k]; }
 
 private:
-    void FetchPlanes();
+    // The planes of the row the bitmap's cursor is on, worked out here rather than asked of
+    // RowPlane three times: a diagonal line moves a row with every pixel, and its plane
+    // addresses are the new row's start plus one and two plane rows.
+    void FetchPlanes() {
+        uint8_t* row = Bitmap.RowBits;
+        if (!ThreePlanes || row == nullptr) {
+            Planes[0] = Planes[1] = Planes[2] = nullptr;
+            return;
+        }
+        Planes[0] = row;
+        Planes[1] = row + PlaneBytes;
+        Planes[2] = row + 2 * PlaneBytes;
+    }
 
     PlaneBitmap& Bitmap;
     RowMoveListener* Listener;
+    // What RowPlane checks, fixed for the life of the cursor (one primitive call): a header
+    // with bits and at least three planes, and the bytes of one plane row.
+    bool ThreePlanes = false;
+    uint32_t PlaneBytes = 0;
     uint8_t* Planes[3] = {nullptr, nullptr, nullptr};
 };
 

@@ -77,57 +77,112 @@ void RepeatFirstPeriod(uint8_t* bytes, uint32_t period, uint32_t count) {
     }
 }
 
-// A narrow pattern would cut a span into rows too short for the vector loop, so for the codes
-// that read D it is first laid out from column c on over a tile of whole periods (at least
-// kLeastTile samples), and the span is combined with the tile, tile by tile; a period that
-// divides 16 needs only the 16 samples every step reads. Called for spans of at least
-// kLeastVectorRow samples, when the processor has SSE2.
+// A narrow pattern would cut a span into rows too short for the vector loop, and a span
+// would spend more time finding its pieces than combining them. So a pattern narrower than
+// kLeastDirectWidth is laid out per pattern row, in each plane, as a row of whole periods:
+// from any start column c (c < width) at least Length() samples follow, Length() a whole
+// number of periods. A span is combined with that row from c on, Length() samples at a time.
+// The row is made as long as the spans that use it need (up to the periods that reach
+// kLeastTile) and kept for the following spans of the same pattern row, so short spans share
+// it and do not pay for a longer row than they paint.
 constexpr uint32_t kLeastDirectWidth = 64;
 constexpr uint32_t kLeastTile = 1024;
 
-template <typename Op>
-void CombinePatternTiled(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
-                         uint32_t c) {
-    if (16 % width == 0) {
-        // The same 16 samples serve every step.
-        uint8_t sixteen[32];
-        for (uint32_t i = 0, column = c; i < sizeof sixteen; ++i) {
-            sixteen[i] = run[column];
-            if (++column == width) column = 0;
+class RepeatedPatternRow {
+public:
+    // The samples are written before they are read; zeroing them would cost every call.
+    RepeatedPatternRow() {}
+
+    // Makes the row from `row` (three plane runs of `width` samples) long enough for a span
+    // of `count` samples, unless the row already made from it is.
+    void Use(const uint8_t* row, uint32_t width, uint32_t count) {
+        // A row of at least kLeastTile samples is as long as rows get; shorter rows are
+        // whole periods, so any count up to their length fits.
+        if (row == Source && width == Width && (count <= Span || Span >= kLeastTile)) return;
+        const uint32_t most = (kLeastTile + width - 1) / width * width;
+        const uint32_t wanted = count < most ? (count + width - 1) / width * width : most;
+        for (uint32_t k = 0; k < 3; ++k) {
+            std::memcpy(Samples[k], row + k * width, width);
+            RepeatFirstPeriod(Samples[k], width, width + wanted);
         }
-        CombineRowRepeatingSse2<Op::kCode>(destination, count, sixteen, width);
-        return;
+        Source = row;
+        Width = width;
+        Span = wanted;
     }
-    uint8_t tile[kLeastTile + kLeastDirectWidth];
-    uint32_t periods = (kLeastTile + width - 1) / width * width;
-    uint32_t length = periods < count ? periods : count;
-    // The first period from column c, then copies of it.
-    uint32_t period = width < length ? width : length;
-    uint32_t head = width - c < period ? width - c : period;
-    std::memcpy(tile, run + c, head);
-    std::memcpy(tile + head, run, period - head);
-    RepeatFirstPeriod(tile, period, length);
-    for (uint32_t done = 0; done < count; done += length) {
-        uint32_t piece = length < count - done ? length : count - done;
-        CombinePatternRow<Op>(destination + done, piece, tile);
+    const uint8_t* From(uint32_t plane, uint32_t c) const { return Samples[plane] + c; }
+    uint32_t Length() const { return Span; }
+
+private:
+    const uint8_t* Source = nullptr;
+    uint32_t Width = 0;
+    uint32_t Span = 0;
+    // width - 1 start columns plus the longest span, below kLeastTile + width.
+    uint8_t Samples[3][2 * kLeastDirectWidth + kLeastTile];
+};
+
+// The span combined with a repeated pattern row from its start column on.
+template <typename Op>
+void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, uint32_t span) {
+    for (uint32_t done = 0; done < count; done += span) {
+        const uint32_t piece = span < count - done ? span : count - done;
+        if constexpr (Op::kCode == kContoneP) {
+            std::memcpy(destination + done, from, piece);
+        } else {
+            CombinePatternRow<Op>(destination + done, piece, from);
+        }
     }
 }
 
-// A constant result is a memset. When the result depends on P alone, the span is its first
-// pattern period repeated: that period is written, the rest copied from it.
-template <typename Op>
-void CombinePattern(uint8_t* destination, uint32_t count, const uint8_t* run, uint32_t width,
-                    uint32_t c) {
+// How a span takes its pattern, decided once for its three planes. A constant result is a
+// memset. Patterns at least kLeastDirectWidth wide are combined between their wraps. A long
+// span whose result depends on P alone is its first period repeated; one that reads D under a
+// period dividing 16 reads the same 16 samples at every step. Every other span of a narrow
+// pattern is combined with the repeated row.
+enum class PatternPlan { Constant, BetweenWraps, FirstPeriodRepeated, SixteenSamples, Repeated };
+
+template <typename Op> PatternPlan PlanPattern(uint32_t width, uint32_t count) {
     if constexpr (Op::kCode == kContoneBlack || Op::kCode == kContoneWhite) {
-        std::memset(destination, Op::Apply(0, 0), count);
+        return PatternPlan::Constant;
     } else if constexpr (Op::kIgnoresDest) {
-        uint32_t period = width < count ? width : count;
+        if (width >= kLeastDirectWidth || count > kLeastTile)
+            return PatternPlan::FirstPeriodRepeated;
+        return PatternPlan::Repeated;
+    } else {
+        if (width >= kLeastDirectWidth) return PatternPlan::BetweenWraps;
+        if (count >= kLeastDirectWidth && 16 % width == 0 && VectorRowsAvailable())
+            return PatternPlan::SixteenSamples;
+        return PatternPlan::Repeated;
+    }
+}
+
+// One plane of a span: count samples from destination on, whose first pixel takes pattern
+// column c of the plane's run; `repeated` is the plane's repeated row from column c (only for
+// PatternPlan::Repeated).
+template <typename Op>
+void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, const uint8_t* run,
+                    uint32_t width, uint32_t c, const uint8_t* repeated, uint32_t length) {
+    switch (plan) {
+    case PatternPlan::Constant: std::memset(destination, Op::Apply(0, 0), count); return;
+    case PatternPlan::BetweenWraps:
+        CombinePatternPieces<Op>(destination, count, run, width, c);
+        return;
+    case PatternPlan::FirstPeriodRepeated: {
+        const uint32_t period = width < count ? width : count;
         CombinePatternPieces<Op>(destination, period, run, width, c);
         RepeatFirstPeriod(destination, period, count);
-    } else if (width < kLeastDirectWidth && count >= kLeastVectorRow && VectorRowsAvailable()) {
-        CombinePatternTiled<Op>(destination, count, run, width, c);
-    } else {
-        CombinePatternPieces<Op>(destination, count, run, width, c);
+        return;
+    }
+    case PatternPlan::SixteenSamples:
+        if constexpr (!Op::kIgnoresDest) {
+            uint8_t sixteen[32];
+            for (uint32_t i = 0, column = c; i < sizeof sixteen; ++i) {
+                sixteen[i] = run[column];
+                if (++column == width) column = 0;
+            }
+            CombineRowRepeatingSse2<Op::kCode>(destination, count, sixteen, width);
+        }
+        return;
+    case PatternPlan::Repeated: CombineRepeated<Op>(destination, count, repeated, length); return;
     }
 }
 
@@ -139,6 +194,8 @@ struct SpanWalk {
     PaintSource Paint;
     int32_t RememberedRow = kNoRowYet;
     const uint8_t* PatternRow = nullptr;
+    PatternColumns FirstColumns;
+    RepeatedPatternRow Repeated;
 };
 
 bool RowInside(int32_t y, uint32_t height) { return y >= 0 && static_cast<uint32_t>(y) < height; }
@@ -160,37 +217,41 @@ void MoveToRow(SpanWalk& walk, int32_t y) {
     }
 }
 
-// Pixels left .. left + count - 1 of the current row, all inside it. The code is looked at
-// once for the span; each writing code has its own loops.
-void PaintSpan(SpanWalk& walk, uint32_t left, uint32_t count, uint32_t code) {
+// Pixels left .. left + count - 1 of the current row, all inside it, with the loops of one
+// code.
+template <typename Op> void PaintSpan(SpanWalk& walk, uint32_t left, uint32_t count) {
     const PaintSource& paint = walk.Paint;
-    DispatchPatternDest(code, [&](auto op) {
-        using Op = decltype(op);
-        if (!paint.Pattern) {
-            for (uint32_t k = 0; k < 3; ++k)
-                CombineSolidRow<Op>(walk.Cursor.Plane(k) + left, count, paint.Colour[k]);
-            return;
-        }
-        uint32_t width = static_cast<uint32_t>(paint.Width);
-        uint32_t c =
-            static_cast<uint32_t>(Wrap(static_cast<int32_t>(left) - paint.OriginX, paint.Width));
-        for (uint32_t k = 0; k < 3; ++k) {
-            CombinePattern<Op>(walk.Cursor.Plane(k) + left, count, walk.PatternRow + k * width,
-                               width, c);
-        }
-    });
+    if (!paint.Pattern) {
+        for (uint32_t k = 0; k < 3; ++k)
+            CombineSolidRow<Op>(walk.Cursor.Plane(k) + left, count, paint.Colour[k]);
+        return;
+    }
+    const uint32_t width = static_cast<uint32_t>(paint.Width);
+    const uint32_t c = walk.FirstColumns.Of(static_cast<int32_t>(left));
+    const PatternPlan plan = PlanPattern<Op>(width, count);
+    const bool repeated = plan == PatternPlan::Repeated;
+    if (repeated) walk.Repeated.Use(walk.PatternRow, width, count);
+    for (uint32_t k = 0; k < 3; ++k) {
+        CombinePattern<Op>(plan, walk.Cursor.Plane(k) + left, count, walk.PatternRow + k * width,
+                           width, c, repeated ? walk.Repeated.From(k, c) : nullptr,
+                           walk.Repeated.Length());
+    }
 }
 
-// One span: its row is always reached (also for an empty span), then the part of it that
-// lies inside the bitmap is painted.
-void FillSpan(SpanWalk& walk, const ScanSpan& span, uint32_t code) {
-    int32_t y = span.Y, left = span.Left, right = span.Right;
-    MoveToRow(walk, y);
-    if (right <= left || !walk.Cursor.OnRow()) return;
-    if (left < 0) left = 0;
-    if (right > static_cast<int32_t>(walk.Columns)) right = static_cast<int32_t>(walk.Columns);
-    if (right <= left) return;
-    PaintSpan(walk, static_cast<uint32_t>(left), static_cast<uint32_t>(right - left), code);
+// Every span: its row is always reached (also for an empty span), then the part of it that
+// lies inside the bitmap is painted by paint(walk, left, count).
+template <typename Paint>
+void FillSpans(SpanWalk& walk, const ScanSpan* spans, uint32_t count, Paint paint) {
+    const auto columns = static_cast<int32_t>(walk.Columns);
+    for (uint32_t i = 0; i < count; ++i) {
+        int32_t y = spans[i].Y, left = spans[i].Left, right = spans[i].Right;
+        MoveToRow(walk, y);
+        if (right <= left || !walk.Cursor.OnRow()) continue;
+        if (left < 0) left = 0;
+        if (right > columns) right = columns;
+        if (right <= left) continue;
+        paint(walk, static_cast<uint32_t>(left), static_cast<uint32_t>(right - left));
+    }
 }
 
 } // namespace
@@ -202,10 +263,24 @@ uint32_t FillScanRows(PlaneBitmap* surface, uint32_t count, const ScanSpan* span
     count &= 0xFFFF;
     if (count == 0 || spans == nullptr || !HasPixels(surface)) return 0;
     const BitmapHeader& header = *surface->Header;
-    SpanWalk walk{RowCursor(*surface, listener), DrawableColumns(header), header.Height,
-                  ChoosePaint(brush)};
-    for (uint32_t i = 0; i < count; ++i)
-        FillSpan(walk, spans[i], code);
+    const PaintSource paint = ChoosePaint(brush);
+    SpanWalk walk{RowCursor(*surface, listener),
+                  DrawableColumns(header),
+                  header.Height,
+                  paint,
+                  kNoRowYet,
+                  nullptr,
+                  PatternColumns(paint.Width, paint.OriginX),
+                  {}};
+    // The code is looked at once for the whole list; 0xAA and the codes that are not handled
+    // still move the cursor span by span.
+    PatternDestKind kind = DispatchPatternDest(code, [&](auto op) {
+        FillSpans(walk, spans, count, [](SpanWalk& at, uint32_t left, uint32_t pixels) {
+            PaintSpan<decltype(op)>(at, left, pixels);
+        });
+    });
+    if (kind != PatternDestKind::Writes)
+        FillSpans(walk, spans, count, [](SpanWalk&, uint32_t, uint32_t) {});
     return 0;
 }
 

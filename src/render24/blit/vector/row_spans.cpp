@@ -2,6 +2,8 @@
 
 #include "render24/blit/rop_names.h"
 
+#include <algorithm>
+
 namespace marl::vec {
 namespace {
 
@@ -18,9 +20,16 @@ RowSpans PlaneRuns(const void* row, uint32_t stride, uint32_t bytes) {
 
 } // namespace
 
-bool Overlap(const Span& a, const Span& b) {
-    if (a.Bytes == 0 || b.Bytes == 0) return false;
-    return a.Begin < b.Begin + b.Bytes && b.Begin < a.Begin + a.Bytes;
+Span Hull(const RowSpans& spans) {
+    uint64_t begin = UINT64_MAX, end = 0;
+    for (uint32_t i = 0; i < spans.Count; ++i) {
+        const Span& run = spans.Runs[i];
+        if (run.Bytes == 0) continue;
+        begin = std::min(begin, run.Begin);
+        end = std::max(end, run.Begin + run.Bytes);
+    }
+    if (end == 0) return {};
+    return {begin, end - begin};
 }
 
 bool Overlap(const RowSpans& a, const Span& b) {

@@ -20,7 +20,16 @@ struct RowSpans {
     uint32_t Count = 0;
 };
 
-bool Overlap(const Span& a, const Span& b);
+// The smallest span that holds every run, and a span moved by the address of a row.
+Span Hull(const RowSpans& spans);
+inline Span Moved(const Span& span, const void* row) {
+    return {span.Begin + reinterpret_cast<uintptr_t>(row), span.Bytes};
+}
+
+inline bool Overlap(const Span& a, const Span& b) {
+    if (a.Bytes == 0 || b.Bytes == 0) return false;
+    return a.Begin < b.Begin + b.Bytes && b.Begin < a.Begin + a.Bytes;
+}
 bool Overlap(const RowSpans& a, const Span& b);
 bool Overlap(const RowSpans& a, const RowSpans& b);
 

@@ -40,16 +40,18 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
     VectorRequest vector = ToVectorRequest(request);
     if (!VectorServes(vector)) return false;
     ReadsSource = RopOperands().UsesSource(request.Rop);
+    DestinationHull = Hull(DestinationSpans(request, nullptr));
+    SourceHull = Hull(SourceSpans(request, nullptr));
     PatternRows = RopOperands().UsesPattern(request.Rop) && (request.BrushPattern & 0xFFFF) != 0;
     if (PatternRows) {
         uint32_t width = request.PatternWidth & 0xFFFF;
         if (!Pattern.Reset(request.PatternBits, width, request.PatternHeight,
-                           request.PatternPhase & 0xFFFF, request.Allocator)) {
+                           request.PatternPhase & 0xFFFF)) {
             return false;
         }
         Brush = {reinterpret_cast<uintptr_t>(request.PatternBits), Pattern.SourceBytes()};
     }
-    return CompileVectorRop(Vector, vector);
+    return CompileKeptVectorRop(Vector, vector);
 }
 
 // Whether this row can take the vector routine, and the pattern row it then reads. A row
@@ -57,18 +59,30 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
 // the rows prepared so far are made again from the brush when next used.
 bool TieredRowRoutine::VectorTakes(const void* sourceRow, const void* destinationRow,
                                    const void*& patternRow) {
-    RowSpans destination = DestinationSpans(Request, destinationRow);
-    if (PatternRows && Overlap(destination, Brush)) {
+    if (PatternRows && DestinationMeets(destinationRow, Brush)) {
         Pattern.Invalidate();
         return false;
     }
     if (ReadsSource) {
-        if (sourceRow == nullptr || Overlap(destination, SourceSpans(Request, sourceRow)))
-            return false;
+        if (sourceRow == nullptr || SourceMeetsDestination(sourceRow, destinationRow)) return false;
     }
     if (!PatternRows) return true;
     patternRow = Pattern.Row(static_cast<const uint8_t*>(patternRow));
     return patternRow != nullptr;
+}
+
+// The runs of a row lie within their hull: where the hulls do not meet, which is what rows of
+// a band and of a source or brush elsewhere do, the runs themselves need not be compared.
+bool TieredRowRoutine::DestinationMeets(const void* destinationRow, const Span& other) const {
+    if (!Overlap(Moved(DestinationHull, destinationRow), other)) return false;
+    return Overlap(DestinationSpans(Request, destinationRow), other);
+}
+
+bool TieredRowRoutine::SourceMeetsDestination(const void* sourceRow,
+                                              const void* destinationRow) const {
+    if (!Overlap(Moved(DestinationHull, destinationRow), Moved(SourceHull, sourceRow)))
+        return false;
+    return Overlap(DestinationSpans(Request, destinationRow), SourceSpans(Request, sourceRow));
 }
 
 void TieredRowRoutine::Run(const void* sourceRow, void* destinationRow, const void* patternRow) {
@@ -83,11 +97,9 @@ void TieredRowRoutine::Run(const void* sourceRow, void* destinationRow, const vo
 }
 
 void TieredRowRoutine::Discard() {
-    // The byte-serial routine's RestoreProtection sets every code area back, the vector
-    // area among them.
     ByteSerial.Discard();
+    Vector = BlitRoutine{};
     Ready = false;
-    Pattern.Reset(nullptr, 0, 0, 0, nullptr);
 }
 
 } // namespace marl::vec

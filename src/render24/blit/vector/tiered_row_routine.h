@@ -36,6 +36,8 @@ public:
 private:
     bool PrepareVector(const RoutineRequest& request);
     bool VectorTakes(const void* sourceRow, const void* destinationRow, const void*& patternRow);
+    bool DestinationMeets(const void* destinationRow, const Span& other) const;
+    bool SourceMeetsDestination(const void* sourceRow, const void* destinationRow) const;
 
     MachineRowRoutine ByteSerial;
     BlitRoutine Vector;
@@ -43,8 +45,11 @@ private:
     RoutineRequest Request;
     bool ReadsSource = false;
     bool PatternRows = false; // the vector routine reads prepared pattern rows
-    PreparedPattern Pattern;
+    PreparedPattern& Pattern = TransferPatternRows();
     Span Brush; // the bytes the pattern rows are prepared from
+    // The bytes from the first to the last a row reads or writes, from the row's address.
+    Span DestinationHull;
+    Span SourceHull;
     uint32_t VectorRows = 0;
     uint32_t ByteSerialRows = 0;
 };

@@ -1,17 +1,10 @@
-// The page the vector routines are written into: module data of its own, so that making it
-// executable touches nothing else. RestoreCodeAreas sets it back with the other two areas.
-#include "platform/platform.h"
+// The buffer CompileVectorRop writes: a code area of its own, beside the routine cache's.
 #include "render24/blit/code_area.h"
 
 namespace marl {
-namespace {
-
-alignas(4096) uint8_t VectorCode[kVectorCodeSize];
-
-} // namespace
 
 CodeArea& VectorCodeArea() {
-    static CodeArea area{VectorCode, kVectorCodeSize, PAGE_READWRITE, false};
+    static CodeArea area = MapCodeArea(kVectorCodeSize);
     return area;
 }
 

@@ -2,6 +2,7 @@
 
 #include "render24/blit/code_area.h"
 #include "render24/blit/rop_names.h"
+#include "render24/blit/routine_cache.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"
@@ -46,7 +47,7 @@ struct alignas(16) ConstantPool {
     uint8_t Clear[3][16];   // clear-bit sample of each plane
     uint8_t Flip[3][16];    // clear-bit sample xor set-bit sample of each plane
 };
-static_assert(sizeof(ConstantPool) % 16 == 0);
+static_assert(sizeof(ConstantPool) % 16 == 0 && sizeof(ConstantPool) == kConstantPoolBytes);
 
 // The bit masks of a one-bit row: plane 0 expands the bits once, planes 1 and 2 read the masks
 // back. One area for the library, like the code areas, used only under the transfer lock.
@@ -169,8 +170,10 @@ struct StepPlace {
 
 class RoutineWriter {
 public:
-    RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantPool& pool)
-        : Out(out), P(plan), Pool(pool) {}
+    // pool: the constants as written; runPool: the same bytes where the routine reads them.
+    RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantPool& pool,
+                  const uint8_t* runPool)
+        : Out(out), P(plan), Pool(pool), RunPool(runPool) {}
 
     bool Write() {
         if (!AssignRegisters()) return false;
@@ -201,7 +204,13 @@ private:
         }
     }
 
+    // Where the routine reads a constant: in the executable view, like the code.
     const uint8_t* PoolBytes(Constant c, uint32_t plane) const {
+        const uint8_t* written = PoolWritten(c, plane);
+        return RunPool + (written - reinterpret_cast<const uint8_t*>(&Pool));
+    }
+
+    const uint8_t* PoolWritten(Constant c, uint32_t plane) const {
         switch (c) {
         case kBitSelect: return Pool.BitSelect;
         case kOnes: return Pool.Ones;
@@ -472,6 +481,7 @@ private:
     X86Emitter& Out;
     const Plan& P;
     const ConstantPool& Pool;
+    const uint8_t* RunPool;
     bool Ok = true;
     uint32_t Scratch = 0; // the expression's registers, bit i for Xi
     bool ConstantInRegister[kConstants] = {};
@@ -493,17 +503,62 @@ bool VectorServes(const VectorRequest& request) {
     return true;
 }
 
+namespace {
+
+uint32_t AddressValue(const uint8_t* address) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
+}
+
+// Writes the constant pool and the routine into bytes of an area from run (an address of the
+// executable view) and points routine.Entry at the routine, routine.Cursor past its end.
+// Answers the bytes written, pool included; 0, with routine untouched, when the routine does
+// not fit or the area cannot be written.
+uint32_t WriteVectorRoutine(BlitRoutine& routine, const VectorRequest& request, CodeArea& area,
+                            uint8_t* run, uint32_t bytes) {
+    if (!BeginWriting(area)) return 0;
+    uint8_t* write = area.WriteAddress(run);
+    auto* pool = reinterpret_cast<ConstantPool*>(write);
+    FillPool(*pool, request);
+    Plan plan = MakePlan(request);
+    X86Emitter out(write + sizeof(ConstantPool), write + bytes);
+    const bool written = RoutineWriter(out, plan, *pool, run).Write();
+    if (!EndWriting(area) || !written) return 0;
+    const uint32_t length = sizeof(ConstantPool) + out.Size();
+    routine.Entry = AddressValue(run + sizeof(ConstantPool));
+    routine.Cursor = AddressValue(run + length);
+    return length;
+}
+
+RoutineKey KeyOf(const VectorRequest& r) {
+    return {r.Rop,          r.BrushPattern, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
+            r.PatternWidth, r.PatternPhase, r.RowWidth,     r.SourceBits,        r.ClearBitColor,
+            r.SetBitColor,  r.BitPhase};
+}
+
+} // namespace
+
 bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request) {
     if (!VectorServes(request)) return false;
     CodeArea& area = VectorCodeArea();
-    auto* pool = reinterpret_cast<ConstantPool*>(area.Base);
-    FillPool(*pool, request);
-    Plan plan = MakePlan(request);
-    uint8_t* code = area.Base + sizeof(ConstantPool);
-    X86Emitter out(code, area.Base + area.Size);
-    if (!RoutineWriter(out, plan, *pool).Write()) return false;
-    MakeExecutable(area);
-    routine.Entry = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(code));
+    if (!area.Usable()) return false;
+    return WriteVectorRoutine(routine, request, area, area.Base, area.Size) != 0;
+}
+
+bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request) {
+    if (!VectorServes(request)) return false;
+    RoutineSlots& kept = VectorRoutines();
+    const RoutineKey key = KeyOf(request);
+    RoutineSlots::Place place;
+    if (!kept.Find(key, place)) return false;
+    if (place.Kept) {
+        routine.Entry = AddressValue(place.Run + sizeof(ConstantPool));
+        routine.Cursor = AddressValue(place.Run + place.Length);
+        return true;
+    }
+    const uint32_t length =
+        WriteVectorRoutine(routine, request, kept.Area(), place.Run, kept.SlotBytes());
+    if (length == 0) return false;
+    kept.Keep(key, place, length);
     return true;
 }
 

@@ -37,6 +37,9 @@ struct VectorRequest {
     uint32_t BitPhase = 0;
 };
 
+// The constants a routine reads lie just before its first instruction.
+inline constexpr uint32_t kConstantPoolBytes = 192;
+
 // The narrowest row the vector routines take.
 inline constexpr uint32_t kVectorMinimumWidth = 16;
 
@@ -45,9 +48,13 @@ inline constexpr uint32_t kVectorMinimumWidth = 16;
 // them stays with the byte-serial routines, whatever they make of it).
 bool VectorServes(const VectorRequest& request);
 
-// Writes the routine into the vector code area, makes the area executable (it is set back by
-// RestoreCodeAreas with the others) and points routine.Entry at the routine. Answers false,
-// leaving routine untouched, when the request is not served. Call under the transfer lock.
+// Writes the routine into the vector code area (VectorCodeArea) and points routine.Entry at
+// it and routine.Cursor past its end. Answers false, leaving routine untouched, when the request is
+// not served or the area cannot be written. Call under the transfer lock.
 bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request);
+
+// The same routine for a transfer: kept by request in the routine cache, written there only
+// when it is not kept yet.
+bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request);
 
 } // namespace marl::vec

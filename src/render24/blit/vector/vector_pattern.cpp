@@ -1,8 +1,7 @@
 #include "render24/blit/vector/vector_pattern.h"
 
-#include "render24/primitives/brush_realize.h"
-
 #include <cstring>
+#include <new>
 
 namespace marl::vec {
 namespace {
@@ -31,36 +30,51 @@ void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase
     }
 }
 
-bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase,
-                            HostAllocator* allocator) {
-    Release();
-    if (bits == nullptr || allocator == nullptr || width == 0 || height == 0 || phase >= width)
+bool PreparedPattern::Reserve(uint64_t bytes) {
+    if (bytes <= Capacity) return true;
+    delete[] Memory;
+    Capacity = 0;
+    Memory = new (std::nothrow) uint8_t[bytes];
+    if (Memory == nullptr) return false;
+    Capacity = bytes;
+    return true;
+}
+
+bool PreparedPattern::SameBrush(const uint8_t* bits, uint32_t width, uint32_t height,
+                                uint32_t phase) const {
+    return Reusable && width == Width && height == Height && phase == Phase &&
+           std::memcmp(Copy, bits, 3ull * width * height) == 0;
+}
+
+bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase) {
+    if (bits == nullptr || width == 0 || height == 0 || phase >= width) {
+        Source = nullptr;
         return false;
-    uint64_t rowBytes = 3ull * PreparedRunLength(width);
-    if (rowBytes * height > kMostPreparedBytes) return false;
-    void* block = nullptr;
-    const uint32_t size = static_cast<uint32_t>(rowBytes * height + height);
-    if (allocator->AllocBlock(size, kRenderAllocFlags, &block, kRenderSourceFile,
-                              kPreparedPatternLine) < 0 ||
-        block == nullptr)
+    }
+    const uint64_t rowBytes = 3ull * PreparedRunLength(width);
+    const uint64_t sourceBytes = 3ull * width * height;
+    if (rowBytes * height > kMostPreparedBytes) {
+        Source = nullptr;
         return false;
-    Allocator = allocator;
-    Block = static_cast<uint8_t*>(block);
-    Ready = Block + rowBytes * height;
-    std::memset(Ready, 0, height);
+    }
+    const bool same = SameBrush(bits, width, height, phase);
     Source = bits;
+    if (same) return true;
+    Reusable = false;
+    if (!Reserve(rowBytes * height + height + sourceBytes)) {
+        Source = nullptr;
+        return false;
+    }
     Width = width;
     Height = height;
     Phase = phase;
     RowBytes = static_cast<uint32_t>(rowBytes);
+    Ready = Memory + rowBytes * height;
+    Copy = Ready + height;
+    std::memset(Ready, 0, height);
+    std::memcpy(Copy, bits, sourceBytes);
+    Reusable = true;
     return true;
-}
-
-void PreparedPattern::Release() {
-    if (Block != nullptr) Allocator->FreeBlock(Block);
-    Block = Ready = nullptr;
-    Allocator = nullptr;
-    Source = nullptr;
 }
 
 const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
@@ -69,16 +83,24 @@ const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
     uint32_t sourceRowBytes = 3 * Width;
     if (offset % sourceRowBytes != 0 || offset / sourceRowBytes >= Height) return nullptr;
     uint32_t index = static_cast<uint32_t>(offset / sourceRowBytes);
-    uint8_t* prepared = Block + static_cast<size_t>(index) * RowBytes;
+    uint8_t* prepared = Memory + static_cast<size_t>(index) * RowBytes;
     if (!Ready[index]) {
         PreparePatternRow(patternRow, Width, Phase, prepared);
         Ready[index] = 1;
+        ++Prepared;
     }
     return prepared;
 }
 
 void PreparedPattern::Invalidate() {
+    // Rows made from now on may come from other samples than the copy holds.
+    Reusable = false;
     if (Ready != nullptr) std::memset(Ready, 0, Height);
+}
+
+PreparedPattern& TransferPatternRows() {
+    static PreparedPattern rows;
+    return rows;
 }
 
 } // namespace marl::vec

@@ -9,8 +9,6 @@
 // back.
 #pragma once
 
-#include "marlrend/host_allocator.h"
-
 #include <cstdint>
 
 namespace marl::vec {
@@ -22,23 +20,21 @@ inline uint32_t PreparedRunLength(uint32_t width) { return PatternPeriod(width) 
 void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase,
                        uint8_t* prepared);
 
-// The AllocBlock line the prepared rows are tagged with, beside the conversion row's.
-inline constexpr uint32_t kPreparedPatternLine = 2101;
-
-// The prepared rows of one brush for one transfer, made on first use. Their memory is one
-// block from the driver's allocator, given back by the next Reset or when the object goes.
+// The prepared rows of one brush, made on first use. Their memory is the object's own, grown
+// when a brush needs more and kept: a transfer asks the driver for none. The rows stay valid
+// from one Reset to the next as long as the brush's samples are the same, so text drawn with
+// one brush prepares its rows once.
 class PreparedPattern {
 public:
     PreparedPattern() = default;
-    ~PreparedPattern() { Release(); }
+    ~PreparedPattern() { delete[] Memory; }
     PreparedPattern(const PreparedPattern&) = delete;
     PreparedPattern& operator=(const PreparedPattern&) = delete;
 
-    // bits: height rows of three plane runs of width samples. False when there is no
-    // allocator, the allocator refuses the block, or it would be unreasonably large; the
-    // object is then unused. Reset(nullptr, ...) only gives the block back.
-    bool Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase,
-               HostAllocator* allocator);
+    // bits: height rows of three plane runs of width samples. False when the rows would be
+    // unreasonably large or their memory cannot be had; the object is then unused until the
+    // next Reset.
+    bool Reset(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase);
 
     // The prepared form of the pattern row at patternRow (a row start inside bits), or null
     // when patternRow is not one of the brush's rows.
@@ -50,18 +46,28 @@ public:
     // The bytes the brush's rows occupy.
     const uint8_t* Bits() const { return Source; }
     uint64_t SourceBytes() const { return 3ull * Width * Height; }
+    // Rows made since the object was made, for tests and measurements.
+    uint32_t RowsPrepared() const { return Prepared; }
 
 private:
-    void Release();
+    bool Reserve(uint64_t bytes);
+    bool SameBrush(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase) const;
 
     const uint8_t* Source = nullptr;
     uint32_t Width = 0;
     uint32_t Height = 0;
     uint32_t Phase = 0;
-    uint32_t RowBytes = 0; // of one prepared row
-    HostAllocator* Allocator = nullptr;
-    uint8_t* Block = nullptr; // the prepared rows, then one ready flag per row
+    uint32_t RowBytes = 0;     // of one prepared row
+    bool Reusable = false;     // Copy holds the samples the ready rows were made from
+    uint8_t* Memory = nullptr; // the prepared rows, one ready flag per row, the brush's copy
+    uint64_t Capacity = 0;
     uint8_t* Ready = nullptr;
+    uint8_t* Copy = nullptr;
+    uint32_t Prepared = 0;
 };
+
+// The prepared rows of the transfers: one object for the library, used under the transfer
+// lock.
+PreparedPattern& TransferPatternRows();
 
 } // namespace marl::vec

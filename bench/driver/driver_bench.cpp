@@ -1,0 +1,566 @@
+// The driver-side benchmark: every entry point timed as a printer driver calls it, through
+// the table of the dlopen'ed library, beside memcpy or memset of the same bytes in the same
+// run. The band is 4960 x 64 pixels of three 8-bit planes (an A4 line at 600 dpi, 64 rows)
+// with random samples; sources are random too. `make bench` runs it before the routine-level
+// benchmarks of marlrend_bench; `--benchmark_filter` picks cases as usual.
+#include "driver_library.h"
+#include "paired_timing.h"
+#include "summary_reporter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace marlbench {
+namespace {
+
+constexpr uint16_t kBandWidth = 4960;
+constexpr uint16_t kBandHeight = 64;
+constexpr uint32_t kTextColor = 0x00204060;
+constexpr uint32_t kBackColor = 0x00E0C0A0;
+constexpr uint32_t kBrushColor = 0x00C01040;
+constexpr uint16_t kDiagonalCross = 5;
+// A batch lasts about this long; the benchmark library decides how many batches make a case.
+constexpr double kBatchSeconds = 0.5e-3;
+constexpr double kMinSeconds = 0.25;
+
+struct Rect {
+    uint32_t X, Y, Width, Height;
+};
+
+// memcpy of every plane row of a rectangle from a three-plane source, as a transfer writes it.
+void CopyRows(DriverBitmap& to, const Rect& r, DriverBitmap& from) {
+    for (uint32_t y = 0; y < r.Height; ++y)
+        for (uint32_t k = 0; k < 3; ++k)
+            std::memcpy(to.Row(r.Y + y, k) + r.X, from.Row(y, k), r.Width);
+}
+
+void SetRows(DriverBitmap& to, const Rect& r, uint8_t value) {
+    for (uint32_t y = 0; y < r.Height; ++y)
+        for (uint32_t k = 0; k < 3; ++k)
+            std::memset(to.Row(r.Y + y, k) + r.X, value, r.Width);
+}
+
+bool RowsEqual(DriverBitmap& to, const Rect& r, DriverBitmap& from) {
+    for (uint32_t y = 0; y < r.Height; ++y)
+        for (uint32_t k = 0; k < 3; ++k)
+            if (std::memcmp(to.Row(r.Y + y, k) + r.X, from.Row(y, k), r.Width) != 0) return false;
+    return true;
+}
+
+template <typename Fn>
+void Add(const std::string& name, const std::string& what, Goal goal, Fn fn) {
+    Cases().push_back({name, what, goal});
+    benchmark::RegisterBenchmark(name.c_str(), fn)
+        ->UseManualTime()
+        ->MinTime(kMinSeconds)
+        ->Unit(benchmark::kMicrosecond);
+}
+
+// Warms up with one call whose answer must be `expected`, then times calls in batches beside
+// the reference.
+template <typename Call, typename Reference>
+void Measure(benchmark::State& state, const Goal& goal, Call call, Reference reference,
+             bool memsetReference, double pixelsPerCall, uint32_t expected = 0) {
+    const uint32_t answer = call(0);
+    if (answer != expected) {
+        state.SkipWithError(("the call answered " + std::to_string(answer)).c_str());
+        return;
+    }
+    auto work = [&](int64_t i) { call(i); };
+    const int64_t batch = BatchFor(work, kBatchSeconds);
+    const PairedTimes times = RunPaired(state, work, reference, batch);
+    ReportPaired(state, times, goal, memsetReference, pixelsPerCall);
+}
+
+// ---- Block transfers ----------------------------------------------------------------------
+
+enum class BrushKind { Solid, Hatch };
+
+struct BlitCode {
+    uint32_t Rop;
+    const char* Name; // the operator name: S, P, D and one letter per operator
+    BrushKind Brush;
+};
+
+constexpr BlitCode kBlitCodes[] = {
+    {0xCC, "S", BrushKind::Solid},       {0xF0, "P", BrushKind::Solid},
+    {0xF0, "P", BrushKind::Hatch},       {0x66, "DSx", BrushKind::Solid},
+    {0xB8, "PSDPxax", BrushKind::Hatch}, {0xE2, "DSPDxax", BrushKind::Hatch},
+    {0x01, "DPSoon", BrushKind::Hatch},  {0x68, "DSPDSonoxxn", BrushKind::Hatch},
+};
+
+bool ReadsSource(uint32_t rop) { return ((rop >> 2) & 0x33) != (rop & 0x33); }
+
+int Operators(const char* name) {
+    int count = 0;
+    for (const char* c = name; *c; ++c)
+        count += (*c >= 'a' && *c <= 'z') ? 1 : 0;
+    return count;
+}
+
+std::string Hex(uint32_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+std::string CodeLabel(const BlitCode& code) {
+    std::string label = Hex(code.Rop) + " " + code.Name;
+    if (code.Rop == 0xF0) label += code.Brush == BrushKind::Hatch ? " pattern" : " solid";
+    return label;
+}
+
+// Everything one transfer case needs on the driver's side.
+struct BlitScene {
+    BlitScene(uint16_t sourceWidth, uint16_t sourceHeight, uint8_t sourceBits)
+        : Band(kBandWidth, kBandHeight, 1),
+          Source(sourceWidth, sourceHeight, sourceBits == 1 ? 1 : 3, sourceBits == 1 ? 1 : 8, 2),
+          Solid(Band, 0, kBrushColor, 0), Hatch(Band, 2, kBrushColor, kDiagonalCross) {
+        Colors.TextColor = kTextColor;
+        Colors.BackColor = kBackColor;
+    }
+    uint32_t Transfer(const Rect& r, uint32_t rop, BrushKind brush, uint32_t monoExpand = 0) {
+        return Entries().BitBlt(&Band.Device, &Band.Bitmap.Header, r.X, r.Y, r.Width, r.Height,
+                                ReadsSource(rop) ? &Source.Header : nullptr, rop,
+                                brush == BrushKind::Hatch ? Hatch.Get() : Solid.Get(), &Colors, 0,
+                                nullptr, monoExpand);
+    }
+    bool BrushesRealized() const { return Solid.Realized() && Hatch.Realized(); }
+
+    DriverBand Band;
+    DriverBitmap Source;
+    DriverBrush Solid;
+    DriverBrush Hatch;
+    DrawColors Colors{};
+};
+
+// A rectangle of 24-bit source rows at the same place every call, beside memcpy (memset for
+// 0xF0) of the same plane rows.
+void RowsCase(benchmark::State& state, const BlitCode& code, Rect r, Goal goal) {
+    BlitScene scene(static_cast<uint16_t>(r.Width), static_cast<uint16_t>(r.Height), 24);
+    if (!scene.BrushesRealized()) return state.SkipWithError("brush refused");
+    const bool memsetReference = !ReadsSource(code.Rop);
+    if (code.Rop == 0xCC) {
+        scene.Transfer(r, code.Rop, code.Brush);
+        if (!RowsEqual(scene.Band.Bitmap, r, scene.Source))
+            return state.SkipWithError("0xCC did not copy its source");
+    }
+    Measure(
+        state, goal, [&](int64_t) { return scene.Transfer(r, code.Rop, code.Brush); },
+        [&](int64_t) {
+            if (memsetReference)
+                SetRows(scene.Band.Bitmap, r, 0x5A);
+            else
+                CopyRows(scene.Band.Bitmap, r, scene.Source);
+        },
+        memsetReference, 0);
+}
+
+Goal BandGoal(const BlitCode& code) {
+    if (code.Rop == 0xF0) return {Figure::RatioToMemset, 1.1};
+    return {Figure::RatioToMemcpy, Operators(code.Name) >= 5 ? 1.5 : 1.25};
+}
+
+Goal RowsGoal(const BlitCode& code) {
+    return {code.Rop == 0xF0 ? Figure::RatioToMemset : Figure::RatioToMemcpy, 1.5};
+}
+
+// The rectangles of one small transfer per call, moving along the band as text does.
+Rect SmallAt(int64_t i, uint32_t width, uint32_t height) {
+    const uint32_t room = kBandWidth - width;
+    return {static_cast<uint32_t>(i * 97) % room, (kBandHeight - height) / 2, width, height};
+}
+
+void GlyphCase(benchmark::State& state, uint32_t rop, uint32_t monoExpand) {
+    BlitScene scene(16, 24, 1);
+    if (!scene.BrushesRealized()) return state.SkipWithError("brush refused");
+    Measure(
+        state, {Figure::MicrosPerCall, 2.0},
+        [&](int64_t i) {
+            return scene.Transfer(SmallAt(i, 16, 24), rop, BrushKind::Hatch, monoExpand);
+        },
+        [&](int64_t i) { SetRows(scene.Band.Bitmap, SmallAt(i, 16, 24), 0x5A); }, true, 0);
+}
+
+void SquareCase(benchmark::State& state, const BlitCode& code) {
+    BlitScene scene(64, 64, 24);
+    if (!scene.BrushesRealized()) return state.SkipWithError("brush refused");
+    Measure(
+        state, {Figure::MicrosPerCall, 3.0},
+        [&](int64_t i) { return scene.Transfer(SmallAt(i, 64, 64), code.Rop, code.Brush); },
+        [&](int64_t i) { CopyRows(scene.Band.Bitmap, SmallAt(i, 64, 64), scene.Source); }, false,
+        0);
+}
+
+void AddTransfers() {
+    for (const BlitCode& code : kBlitCodes) {
+        const std::string label = CodeLabel(code);
+        const std::string id = Hex(code.Rop) + (code.Brush == BrushKind::Hatch ? "p" : "");
+        Add("Driver/BitBlt/band/" + id, "RPBitBlt band 4960x64 " + label, BandGoal(code),
+            [code](benchmark::State& state) {
+                RowsCase(state, code, {0, 0, kBandWidth, kBandHeight}, BandGoal(code));
+            });
+    }
+    for (const BlitCode& code : kBlitCodes) {
+        const std::string label = CodeLabel(code);
+        const std::string id = Hex(code.Rop) + (code.Brush == BrushKind::Hatch ? "p" : "");
+        Add("Driver/BitBlt/rows600/" + id, "RPBitBlt 600x64 in band " + label, RowsGoal(code),
+            [code](benchmark::State& state) {
+                RowsCase(state, code, {1000, 0, 600, kBandHeight}, RowsGoal(code));
+            });
+    }
+    Add("Driver/BitBlt/glyph16x24/0xB8p", "RPBitBlt glyph 16x24 1-bit 0xB8 pattern",
+        {Figure::MicrosPerCall, 2.0}, [](benchmark::State& state) { GlyphCase(state, 0xB8, 0); });
+    Add("Driver/BitBlt/glyph16x24/0xE2p", "RPBitBlt glyph 16x24 1-bit 0xE2 pattern",
+        {Figure::MicrosPerCall, 2.0}, [](benchmark::State& state) { GlyphCase(state, 0xE2, 0); });
+    Add("Driver/BitBlt/glyph16x24/0xCCmono", "RPBitBlt glyph 16x24 0xCC monoExpand",
+        {Figure::MicrosPerCall, 2.0}, [](benchmark::State& state) { GlyphCase(state, 0xCC, 8); });
+    for (const BlitCode& code :
+         {kBlitCodes[0], kBlitCodes[2], kBlitCodes[3], kBlitCodes[4], kBlitCodes[7]}) {
+        const std::string id = Hex(code.Rop) + (code.Brush == BrushKind::Hatch ? "p" : "");
+        Add("Driver/BitBlt/64x64/" + id, "RPBitBlt 64x64 " + CodeLabel(code),
+            {Figure::MicrosPerCall, 3.0},
+            [code](benchmark::State& state) { SquareCase(state, code); });
+    }
+}
+
+// ---- Span fills ---------------------------------------------------------------------------
+
+struct SpanScene {
+    SpanScene()
+        : Band(kBandWidth, kBandHeight, 3), Solid(Band, 0, kBrushColor, 0),
+          Hatch(Band, 2, kBrushColor, kDiagonalCross) {}
+    uint32_t Fill(uint32_t code, bool pattern) {
+        return Entries().FillScanRows(&Band.Device, 0, static_cast<uint32_t>(Spans.size()),
+                                      Spans.data(), pattern ? Hatch.Get() : Solid.Get(), 0, 0,
+                                      code);
+    }
+    void AddSpan(int16_t y, int16_t left, int16_t right) {
+        ScanSpan span{};
+        span.Y = y;
+        span.Left = left;
+        span.Right = right;
+        Spans.push_back(span);
+    }
+    // memset of the samples every span paints.
+    void Reference() {
+        for (const ScanSpan& span : Spans)
+            for (uint32_t k = 0; k < 3; ++k)
+                std::memset(Band.Bitmap.Row(static_cast<uint32_t>(span.Y), k) + span.Left, 0x5A,
+                            static_cast<size_t>(span.Right - span.Left));
+    }
+    DriverBand Band;
+    DriverBrush Solid;
+    DriverBrush Hatch;
+    std::vector<ScanSpan> Spans;
+};
+
+// 1000 spans of 20 pixels in row order, about 16 on each row of the band, as a polygon's
+// spans come.
+constexpr int kShortSpans = 1000;
+constexpr int16_t kShortSpanWidth = 20;
+
+void SpanCase(benchmark::State& state, uint32_t code, bool pattern, bool shortSpans, Goal goal) {
+    SpanScene scene;
+    if (!scene.Solid.Realized() || !scene.Hatch.Realized())
+        return state.SkipWithError("brush refused");
+    if (shortSpans) {
+        for (int i = 0; i < kShortSpans; ++i) {
+            const auto left = static_cast<int16_t>(7 + (i % 16) * 307);
+            scene.AddSpan(static_cast<int16_t>(i * kBandHeight / kShortSpans), left,
+                          static_cast<int16_t>(left + kShortSpanWidth));
+        }
+    } else {
+        for (int16_t y = 0; y < kBandHeight; ++y)
+            scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
+    }
+    Measure(
+        state, goal, [&](int64_t) { return scene.Fill(code, pattern); },
+        [&](int64_t) { scene.Reference(); }, true, 0);
+}
+
+void AddSpanFills() {
+    for (bool shortSpans : {false, true}) {
+        for (uint32_t code : {0xF0u, 0x5Au, 0xA0u}) {
+            for (bool pattern : {false, true}) {
+                const Goal goal{Figure::RatioToMemset, shortSpans ? 3.0 : 1.3};
+                const std::string kind = pattern ? "pattern" : "solid";
+                const std::string name = std::string("Driver/FillScanRows/") +
+                                         (shortSpans ? "1000x20/" : "band/") + Hex(code) + "/" +
+                                         kind;
+                const std::string what = std::string("RPFillScanRows ") +
+                                         (shortSpans ? "1000 spans of 20 " : "band spans ") +
+                                         Hex(code) + " " + kind;
+                Add(name, what, goal, [=](benchmark::State& state) {
+                    SpanCase(state, code, pattern, shortSpans, goal);
+                });
+            }
+        }
+    }
+}
+
+// ---- Lines and pixels ---------------------------------------------------------------------
+
+enum class LineShape { DiagonalSlices, DiagonalRun, Horizontal };
+
+// A 45-degree diagonal over the band's 64 rows as the host cuts it (64 runs of one pixel along
+// the row, each followed by a slice step of one row down), the same diagonal as one run that
+// steps a column and a row with each pixel, or a horizontal line across the band.
+RunSliceLine LineRecord(LineShape shape, int16_t x, int16_t y) {
+    RunSliceLine line{};
+    line.StartX = x;
+    line.StartY = y;
+    switch (shape) {
+    case LineShape::DiagonalSlices:
+        line.RunStepX = 1;
+        line.SliceStepY = 1;
+        line.FirstRun = 1;
+        line.MiddleRuns = kBandHeight - 2;
+        line.BaseRun = 1;
+        line.ErrorTerm = -1;
+        line.LastRun = 1;
+        break;
+    case LineShape::DiagonalRun:
+        line.RunStepX = 1;
+        line.RunStepY = 1;
+        line.FirstRun = kBandHeight;
+        break;
+    case LineShape::Horizontal:
+        line.RunStepX = 1;
+        line.FirstRun = kBandWidth;
+        break;
+    }
+    return line;
+}
+
+void LineCase(benchmark::State& state, LineShape shape, uint32_t code) {
+    DriverBand band(kBandWidth, kBandHeight, 4);
+    const bool horizontal = shape == LineShape::Horizontal;
+    const uint32_t pixels = horizontal ? kBandWidth : kBandHeight;
+    std::vector<RunSliceLine> lines;
+    for (int i = 0; i < 64; ++i) {
+        lines.push_back(horizontal ? LineRecord(shape, 0, static_cast<int16_t>(i))
+                                   : LineRecord(shape, static_cast<int16_t>(i * 73), 0));
+    }
+    auto at = [&](int64_t i) -> const RunSliceLine& { return lines[static_cast<size_t>(i % 64)]; };
+    Measure(
+        state, {Figure::NanosPerPixel, 10.0},
+        [&](int64_t i) {
+            return Entries().DrawLine(&band.Device, 0, &at(i), 0, 0, code, kBrushColor);
+        },
+        [&](int64_t i) {
+            const RunSliceLine& line = at(i);
+            const auto x = static_cast<uint32_t>(line.StartX);
+            const auto y = static_cast<uint32_t>(line.StartY);
+            for (uint32_t k = 0; k < 3; ++k) {
+                if (horizontal) {
+                    std::memset(band.Bitmap.Row(y, k), 0x5A, kBandWidth);
+                } else {
+                    for (uint32_t p = 0; p < kBandHeight; ++p)
+                        std::memset(band.Bitmap.Row(y + p, k) + x + p, 0x5A, 1);
+                }
+            }
+        },
+        true, pixels);
+}
+
+void PixelCase(benchmark::State& state, uint32_t code) {
+    DriverBand band(kBandWidth, kBandHeight, 5);
+    auto x = [](int64_t i) { return static_cast<uint32_t>(i * 131) % kBandWidth; };
+    auto y = [](int64_t i) { return static_cast<uint32_t>(i * 7) % kBandHeight; };
+    Measure(
+        state, {Figure::NanosPerCall, 50.0},
+        [&](int64_t i) { return Entries().Pixel(&band.Device, 0, x(i), y(i), kBrushColor, code); },
+        [&](int64_t i) {
+            for (uint32_t k = 0; k < 3; ++k)
+                std::memset(band.Bitmap.Row(y(i), k) + x(i), 0x5A, 1);
+        },
+        true, 1);
+}
+
+void RealizeCase(benchmark::State& state, bool pattern) {
+    DriverBand band(64, 8, 6);
+    // An 8 x 8 one-bit pattern bitmap, realized at factors 2 and 2 (16 x 16 expanded, with
+    // its MonoPattern copy), or a diagonal-cross hatch at factors 1 and 1.
+    DriverBitmap bitmap(8, 8, 1, 1, 7);
+    const LogicalBrush logical =
+        pattern
+            ? LogicalBrush{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&bitmap.Header)), 0}
+            : LogicalBrush{2, kBrushColor, kDiagonalCross};
+    const uint32_t factor = pattern ? 2 : 1;
+    const size_t patternBytes = size_t{3} * 64 * factor * factor;
+    std::vector<uint8_t> referenceBytes(patternBytes);
+    const CapabilityTable& table = Entries();
+    Measure(
+        state, {Figure::MicrosPerCall, 5.0},
+        [&](int64_t) {
+            RealizedBrush brush{};
+            LogicalBrush in = logical;
+            const uint32_t answer =
+                table.RealizeBrush(&band.Device, &in, &brush, 0, factor, factor, 0, kBackColor);
+            table.RealizeBrush(&band.Device, &brush, nullptr, 0, 0, 0, 0, 0);
+            return answer;
+        },
+        [&](int64_t) {
+            std::memset(referenceBytes.data(), 0x5A, patternBytes);
+            benchmark::ClobberMemory();
+        },
+        true, 0, sizeof(RealizedBrush));
+}
+
+void AddPrimitives() {
+    const struct {
+        LineShape Shape;
+        const char* Id;
+        const char* What;
+    } shapes[] = {{LineShape::DiagonalSlices, "diagonal_slices", "diagonal, runs of 1"},
+                  {LineShape::DiagonalRun, "diagonal_run", "diagonal, one run"},
+                  {LineShape::Horizontal, "horizontal", "horizontal 4960"}};
+    for (const auto& shape : shapes) {
+        for (uint32_t code : {0xF0u, 0x5Au}) {
+            const LineShape kind = shape.Shape;
+            Add(std::string("Driver/DrawLine/") + shape.Id + "/" + Hex(code),
+                std::string("RPDrawLine ") + shape.What + " " + Hex(code),
+                {Figure::NanosPerPixel, 10.0},
+                [kind, code](benchmark::State& state) { LineCase(state, kind, code); });
+        }
+    }
+    for (uint32_t code : {0xF0u, 0x5Au}) {
+        Add("Driver/Pixel/" + Hex(code), "RPPixel " + Hex(code), {Figure::NanosPerCall, 50.0},
+            [code](benchmark::State& state) { PixelCase(state, code); });
+    }
+    Add("Driver/RealizeBrush/hatch", "RPRealizeBrush+release hatch 8x8",
+        {Figure::MicrosPerCall, 5.0}, [](benchmark::State& state) { RealizeCase(state, false); });
+    Add("Driver/RealizeBrush/mono8x8x2", "RPRealizeBrush+release 1-bit 8x8 at 2x2",
+        {Figure::MicrosPerCall, 5.0}, [](benchmark::State& state) { RealizeCase(state, true); });
+}
+
+// ---- Two callers at once ------------------------------------------------------------------
+
+// Band transfers (0xCC from a 24-bit band source) by one caller, then by two at once, each
+// with its own band, source and device; the figure is the two callers' throughput over the
+// one caller's. Wall time, since that is what the callers share.
+constexpr int kContendedTransfers = 24;
+
+double ThreadsSeconds(int callers) {
+    std::vector<std::unique_ptr<BlitScene>> scenes;
+    for (int i = 0; i < callers; ++i) {
+        scenes.push_back(std::make_unique<BlitScene>(kBandWidth, kBandHeight, 24));
+        scenes.back()->Transfer({0, 0, kBandWidth, kBandHeight}, 0xCC, BrushKind::Solid);
+    }
+    std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < callers; ++i) {
+        threads.emplace_back([&, i] {
+            ready.fetch_add(1);
+            while (!go.load())
+                std::this_thread::yield();
+            for (int n = 0; n < kContendedTransfers; ++n)
+                scenes[static_cast<size_t>(i)]->Transfer({0, 0, kBandWidth, kBandHeight}, 0xCC,
+                                                         BrushKind::Solid);
+        });
+    }
+    while (ready.load() < callers)
+        std::this_thread::yield();
+    const double start = WallSeconds();
+    go.store(true);
+    for (std::thread& thread : threads)
+        thread.join();
+    return WallSeconds() - start;
+}
+
+// Each child prepares its own band and source, says it is ready, waits for the start (the
+// parent closes the start pipe), transfers and exits.
+double ProcessesSeconds(int callers) {
+    int readyPipe[2], startPipe[2];
+    if (pipe(readyPipe) != 0 || pipe(startPipe) != 0) return 0;
+    std::vector<pid_t> children;
+    for (int i = 0; i < callers; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            close(readyPipe[0]);
+            close(startPipe[1]);
+            BlitScene scene(kBandWidth, kBandHeight, 24);
+            scene.Transfer({0, 0, kBandWidth, kBandHeight}, 0xCC, BrushKind::Solid);
+            char byte = 1;
+            if (write(readyPipe[1], &byte, 1) != 1) _exit(3);
+            if (read(startPipe[0], &byte, 1) != 0) _exit(3);
+            for (int n = 0; n < kContendedTransfers; ++n)
+                scene.Transfer({0, 0, kBandWidth, kBandHeight}, 0xCC, BrushKind::Solid);
+            _exit(0);
+        }
+        if (child > 0) children.push_back(child);
+    }
+    close(readyPipe[1]);
+    close(startPipe[0]);
+    char byte = 0;
+    for (size_t i = 0; i < children.size(); ++i)
+        if (read(readyPipe[0], &byte, 1) != 1) break;
+    const double start = WallSeconds();
+    close(startPipe[1]);
+    bool allDone = children.size() == static_cast<size_t>(callers);
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        allDone = allDone && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    const double seconds = WallSeconds() - start;
+    close(readyPipe[0]);
+    return allDone ? seconds : 0;
+}
+
+void ContentionCase(benchmark::State& state, double (*seconds)(int)) {
+    std::vector<double> relative;
+    for (auto _ : state) {
+        const double one = seconds(1);
+        const double two = seconds(2);
+        if (one <= 0 || two <= 0) return state.SkipWithError("a caller failed");
+        state.SetIterationTime(two);
+        relative.push_back(2 * one / two);
+    }
+    state.counters["x_one"] = Median(relative);
+    state.counters["transfers"] = 2 * kContendedTransfers;
+}
+
+void AddContention() {
+    const Goal goal{Figure::RatioToOneCaller, 0.95};
+    Cases().push_back({"Driver/Contended/threads", "two threads, band 0xCC (vs one)", goal});
+    benchmark::RegisterBenchmark(
+        "Driver/Contended/threads",
+        [](benchmark::State& state) { ContentionCase(state, ThreadsSeconds); })
+        ->UseManualTime()
+        ->Iterations(7)
+        ->Unit(benchmark::kMillisecond);
+    Cases().push_back({"Driver/Contended/processes", "two processes, band 0xCC (vs one)", goal});
+    benchmark::RegisterBenchmark(
+        "Driver/Contended/processes",
+        [](benchmark::State& state) { ContentionCase(state, ProcessesSeconds); })
+        ->UseManualTime()
+        ->Iterations(7)
+        ->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+} // namespace marlbench
+
+int main(int argc, char** argv) {
+    marlbench::Entries(); // load the library before anything is timed
+    marlbench::AddTransfers();
+    marlbench::AddSpanFills();
+    marlbench::AddPrimitives();
+    marlbench::AddContention();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    marlbench::SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
