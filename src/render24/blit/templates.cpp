@@ -148,11 +148,28 @@ bool SlotHolds(const uint8_t* address, uint32_t value) {
 
 std::span<const BlitTemplate> TemplateCatalogue() { return Relocated().Routines; }
 
-bool InTemplateCatalogue(uint32_t rop) {
-    for (const BlitTemplate& routine : Catalogue)
-        if (routine.Rop == (rop & 0xFF)) return true;
-    return false;
+namespace {
+
+// For each code, the first routine of its in the table (they follow one another), or none.
+struct CodeIndex {
+    static constexpr uint8_t kNone = 0xFF;
+    uint8_t First[256];
+    CodeIndex() {
+        for (uint8_t& first : First)
+            first = kNone;
+        for (size_t i = std::size(Catalogue); i-- > 0;)
+            First[Catalogue[i].Rop] = static_cast<uint8_t>(i);
+    }
+};
+
+const CodeIndex& Codes() {
+    static const CodeIndex index;
+    return index;
 }
+
+} // namespace
+
+bool InTemplateCatalogue(uint32_t rop) { return Codes().First[rop & 0xFF] != CodeIndex::kNone; }
 
 TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource) {
     const RopOperandTable& marks = RopOperands();
@@ -168,8 +185,11 @@ TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource) 
 }
 
 const BlitTemplate* FindTemplate(uint32_t rop, TemplateVariant variant) {
-    for (const BlitTemplate& routine : TemplateCatalogue())
-        if (routine.Rop == (rop & 0xFF) && routine.Variant == variant) return &routine;
+    const std::span<const BlitTemplate> table = TemplateCatalogue();
+    for (size_t i = Codes().First[rop & 0xFF]; i < table.size() && table[i].Rop == (rop & 0xFF);
+         ++i) {
+        if (table[i].Variant == variant) return &table[i];
+    }
     return nullptr;
 }
 

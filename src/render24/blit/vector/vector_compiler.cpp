@@ -545,16 +545,17 @@ bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request) {
 }
 
 bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request) {
-    if (!VectorServes(request)) return false;
     RoutineSlots& kept = VectorRoutines();
     const RoutineKey key = KeyOf(request);
     RoutineSlots::Place place;
     if (!kept.Find(key, place)) return false;
+    // Only requests the routines serve are ever kept.
     if (place.Kept) {
         routine.Entry = AddressValue(place.Run + sizeof(ConstantPool));
         routine.Cursor = AddressValue(place.Run + place.Length);
         return true;
     }
+    if (!VectorServes(request)) return false;
     const uint32_t length =
         WriteVectorRoutine(routine, request, kept.Area(), place.Run, kept.SlotBytes());
     if (length == 0) return false;
