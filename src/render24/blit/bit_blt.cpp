@@ -271,15 +271,16 @@ void BlockTransfer::RunRows() {
         return;
     }
     const BitmapHeader& drawn = *Surface->Header;
-    const uint32_t destinationStride = uint32_t{drawn.Planes} * drawn.WidthBytes;
-    uint8_t* destination = drawn.Bits + uintptr_t{destinationStride} * Call.Y + Call.X;
-    const uint8_t* bits = Source != nullptr ? Call.Source->Bits : nullptr;
-    const uint32_t sourceStride =
-        Source != nullptr ? uint32_t{Call.Source->Planes} * Call.Source->WidthBytes : 0;
-    for (uint32_t r = Call.Y; r <= Extent.Bottom; ++r) {
-        Routine.Run(SourceRowFrom(bits), destination, PatternRow(r));
-        destination += destinationStride;
-        bits += sourceStride;
+    const uintptr_t destinationStride = uintptr_t{drawn.Planes} * drawn.WidthBytes;
+    uint8_t* const destination = drawn.Bits + destinationStride * Call.Y + Call.X;
+    const uint8_t* const bits = Source != nullptr ? Call.Source->Bits : nullptr;
+    const uintptr_t sourceStride =
+        Source != nullptr ? uintptr_t{Call.Source->Planes} * Call.Source->WidthBytes : 0;
+    const uint32_t rows = Extent.Rows(Call.Y);
+    for (uint32_t i = 0; i < rows; ++i) {
+        const uint8_t* sourceBits = bits != nullptr ? bits + sourceStride * i : nullptr;
+        Routine.Run(SourceRowFrom(sourceBits), destination + destinationStride * i,
+                    PatternRow(Call.Y + i));
     }
     SelectRow(*Surface, Extent.Bottom);
 }
