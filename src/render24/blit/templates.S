@@ -6,10 +6,9 @@
  * is never run or patched: it is copied once into a code area of its own (code_area.h),
  * where the routines are patched through one view and run from the other.
  *
- * Every routine is entered by Run (run_routine.S) with this frame:
- *   EBP+8, +12, +16   source row, destination row, pattern row
- *   EBP-8, -12, -16   pattern, destination and source plane starts (kept here)
- * and uses EDI for the destination sample, ESI for the source byte, EBX for the pattern
+ * Every routine is entered by Run (run_routine.S) with the frame of routine_frame.h (the
+ * three rows above EBP, the pattern, destination and source plane starts kept below it) and
+ * uses EDI for the destination sample, ESI for the source byte, EBX for the pattern
  * sample, ECX as the pixel counter, EAX as the accumulator (AL the sample) and EDX for the
  * second operand. It does planes 0, 1, 2 in turn and in each plane the pixels left to right,
  * then ends with pop EDI, ESI, EBX; leave; ret 12 (5F 5E 5B C9 C2 0C 00).
@@ -30,6 +29,7 @@
  */
 
 #include "render24/blit/asm_macros.h"
+#include "render24/blit/routine_frame.h"
 
     DATA_SECTION(marl_templates)
     .balign 4096
@@ -124,7 +124,7 @@
     movb (%esi), %al
     .elseif .LSourceBits
     movl %edi, %eax
-    subl -12(%ebp), %eax
+    subl MARL_FRAME_DEST_START(%ebp), %eax
     addl $0x12345678, %eax
     Slot \routine, BitPhase, \plane
     andl $7, %eax
@@ -278,15 +278,15 @@
 
 /* Keep the plane starts of plane 0 in the frame. */
 .macro Prologue
-    movl 12(%ebp), %edi
-    movl %edi, -12(%ebp)
+    movl MARL_FRAME_DEST_ROW(%ebp), %edi
+    movl %edi, MARL_FRAME_DEST_START(%ebp)
     .if .LSourceBits | .LSourcePlanes
-    movl 8(%ebp), %esi
-    movl %esi, -16(%ebp)
+    movl MARL_FRAME_SOURCE_ROW(%ebp), %esi
+    movl %esi, MARL_FRAME_SOURCE_START(%ebp)
     .endif
     .if .LPatternRow
-    movl 16(%ebp), %ebx
-    movl %ebx, -8(%ebp)
+    movl MARL_FRAME_PATTERN_ROW(%ebp), %ebx
+    movl %ebx, MARL_FRAME_PATTERN_START(%ebp)
     .endif
 .endm
 
@@ -295,7 +295,7 @@
  * counter is tested after each pixel. */
 .macro PlaneLoop r, hex, plane, second
     .if .LPatternRow
-    movl -8(%ebp), %ebx
+    movl MARL_FRAME_PATTERN_START(%ebp), %ebx
     addl $0x12345678, %ebx
     Slot \r, Phase, \plane
     .endif
@@ -310,11 +310,11 @@
     .endif
     .if .LPatternRow
     incl %ebx
-    movl -8(%ebp), %edx
+    movl MARL_FRAME_PATTERN_START(%ebp), %edx
     addl $0x12345678, %edx
     Slot \r, Wrap, \plane
     cmpl %edx, %ebx
-    cmovel -8(%ebp), %ebx
+    cmovel MARL_FRAME_PATTERN_START(%ebp), %ebx
     .endif
     decl %ecx
     .byte 0x75, 0xE2            /* jnz back to the loop top: the displacement is patched */
@@ -326,28 +326,28 @@
 
 /* Step the plane starts to the next plane; a one-bit source starts its row again. */
 .macro NextPlane r, step
-    movl -12(%ebp), %edi
+    movl MARL_FRAME_DEST_START(%ebp), %edi
     addl $0x12345678, %edi
     Slot \r, DestStep, \step
-    movl %edi, -12(%ebp)
+    movl %edi, MARL_FRAME_DEST_START(%ebp)
     .if .LSourcePlanes
-    movl -16(%ebp), %esi
+    movl MARL_FRAME_SOURCE_START(%ebp), %esi
     addl $0x12345678, %esi
     Slot \r, SourceStep, \step
-    movl %esi, -16(%ebp)
+    movl %esi, MARL_FRAME_SOURCE_START(%ebp)
     .elseif .LSourceBits
-    movl -16(%ebp), %esi
+    movl MARL_FRAME_SOURCE_START(%ebp), %esi
     .endif
     .if .LPatternRow
-    movl -8(%ebp), %ebx
+    movl MARL_FRAME_PATTERN_START(%ebp), %ebx
     addl $0x56789ABC, %ebx
     Slot \r, PatternStep, \step
-    movl %ebx, -8(%ebp)
+    movl %ebx, MARL_FRAME_PATTERN_START(%ebp)
     .endif
 .endm
 
 .macro Epilogue
-    .byte 0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00
+    .byte MARL_FRAME_EPILOGUE_BYTES
 .endm
 
 .macro Routine r, hex, variant
