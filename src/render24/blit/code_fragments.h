@@ -162,7 +162,7 @@ inline constexpr CodeFragment<7> Epilogue{7, {MARL_FRAME_EPILOGUE_BYTES}};
 
 // A fragment once copied into code memory: its fields can then be written.
 class PlacedFragment {
-  public:
+public:
     explicit PlacedFragment(uint8_t* first) : First(first) {}
 
     uint8_t* Address() const { return First; }
@@ -171,7 +171,7 @@ class PlacedFragment {
     const PlacedFragment& Patch(Field32 field, uint32_t value) const;
     const PlacedFragment& Patch(ByteField field, uint8_t value) const;
 
-  private:
+private:
     uint8_t* First;
 };
 

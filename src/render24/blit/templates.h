@@ -97,7 +97,7 @@ uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values);
 // Writes every slot of the routine whose value changes: 32-bit slots as the value in their
 // low bytes and zeros above it, loop slots as their one distance byte. A routine already
 // patched for the same values is left as it is. False when the template area could not be
-// written or made executable again.
+// written (or, an area of one view, made read+execute again).
 bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values);
 
 } // namespace marl

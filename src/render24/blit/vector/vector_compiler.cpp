@@ -2,8 +2,8 @@
 
 #include "render24/blit/code_area.h"
 #include "render24/blit/rop_names.h"
-#include "render24/blit/routine_frame.h"
 #include "render24/blit/routine_cache.h"
+#include "render24/blit/routine_frame.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"
