@@ -20,7 +20,8 @@
  * follows it; a two-operand operator pops one value into EDX and combines it with EAX; NOT
  * complements EAX. AND keeps the smaller sample, OR the larger (unsigned), XOR is bitwise.
  *
- * Patch slots: each is a global hidden label Tmpl_<hex>_<variant>_<kind>Slot<n> on a 32-bit
+ * Patch slots: each has a record in the slot table (below) and a global hidden label
+ * Tmpl_<hex>_<variant>_<kind>Slot<n> (for reading the code) on a 32-bit
  * immediate, stored as 0x12345678 (0x56789ABC for PatternStepSlot), or on the one-byte
  * displacement of a loop's closing branch (LoopBackSlot, stored as 0xE2; the body it returns
  * to is labelled Tmpl_<hex>_<variant>_LoopTop<n>). The slot number is the plane, except
@@ -30,6 +31,26 @@
 
 #include "render24/blit/asm_macros.h"
 #include "render24/blit/routine_frame.h"
+
+/* The slot table: one record per patch slot, in block order, written by the Slot macros
+ * below as the routines are assembled (templates.cpp reads it; nothing lists the slots
+ * twice). A record is the slot's address, the loop top of a LoopBack slot (else 0), the
+ * slot's kind as numbered here (the order of SlotKind in templates.h) and its number. */
+    .set SlotKind_Count, 0
+    .set SlotKind_DestStep, 1
+    .set SlotKind_SourceStep, 2
+    .set SlotKind_Phase, 3
+    .set SlotKind_Wrap, 4
+    .set SlotKind_PatternStep, 5
+    .set SlotKind_Color, 6
+    .set SlotKind_SetBit, 7
+    .set SlotKind_ClearBit, 8
+    .set SlotKind_BitPhase, 9
+    .set SlotKind_LoopBack, 10
+
+    DATA_SECTION(marl_template_slots)
+    .balign 4
+    GLOBAL_LABEL MarlTemplateSlots
 
     DATA_SECTION(marl_templates)
     .balign 4096
@@ -41,9 +62,18 @@
     GLOBAL_LABEL \name
 .endm
 
+/* Adds a record to the slot table and comes back to the block. */
+.macro SlotRecord address, top, kind, index
+    DATA_SECTION(marl_template_slots)
+    .long \address, \top
+    .byte SlotKind_\kind, \index, 0, 0
+    DATA_SECTION(marl_templates)
+.endm
+
 /* Labels the 32-bit immediate that ends the instruction just assembled. */
 .macro Slot routine, kind, index
     GLOBAL_SET \routine\()_\kind\()Slot\index, . - 4
+    SlotRecord \routine\()_\kind\()Slot\index, 0, \kind, \index
 .endm
 
 /* ---- the variant's operand sources ------------------------------------------------------ */
@@ -319,6 +349,7 @@
     decl %ecx
     .byte 0x75, 0xE2            /* jnz back to the loop top: the displacement is patched */
     GLOBAL_SET \r\()_LoopBackSlot\plane, . - 1
+    SlotRecord \r\()_LoopBackSlot\plane, \r\()_LoopTop\plane, LoopBack, \plane
     .if . - \r\()_LoopTop\plane > 128
     .error "the pixel body is too long for the loop's 8-bit displacement"
     .endif
@@ -375,5 +406,8 @@ Label MarlTemplateReturn
 
     GLOBAL_LABEL MarlTemplateBlockEnd
     .balign 4096
+
+    DATA_SECTION(marl_template_slots)
+    GLOBAL_LABEL MarlTemplateSlotsEnd
 
     NOTE_GNU_STACK

@@ -1,7 +1,8 @@
 // The prebuilt row routines (templates.S) as the rest of the engine sees them: which code and
 // variant each serves, where it starts, and every patch slot in it with the request value the
-// slot receives. The table is built from the assembler's labels, so no offset is counted by
-// hand.
+// slot receives. The table is built from the routines' labels and from the slot table the
+// assembler writes as it assembles each slot, so no offset is counted by hand and no slot is
+// listed twice.
 #pragma once
 
 #include <cstdint>
