@@ -125,10 +125,6 @@ const struct sigaction& PreviousFor(int signal) { return PreviousAction[signal =
 // Hands a fault that is not the probe's to whoever would have had it without us.
 void ChainFault(int signal, siginfo_t* info, void* context) {
     const struct sigaction& previous = PreviousFor(signal);
-    if (previous.sa_flags & SA_SIGINFO) {
-        if (previous.sa_sigaction != nullptr) previous.sa_sigaction(signal, info, context);
-        return;
-    }
     if (previous.sa_handler == SIG_IGN && info->si_code <= 0) return; // sent, and ignored
     if (previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN) {
         // The default action is put back; a fault happens again when the handler returns and
@@ -140,7 +136,10 @@ void ChainFault(int signal, siginfo_t* info, void* context) {
         if (info->si_code <= 0) raise(signal);
         return;
     }
-    previous.sa_handler(signal);
+    if (previous.sa_flags & SA_SIGINFO)
+        previous.sa_sigaction(signal, info, context);
+    else
+        previous.sa_handler(signal);
 }
 
 void ProbeFaultHandler(int signal, siginfo_t* info, void* context) {
