@@ -21,6 +21,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -95,10 +96,11 @@ extern const char marl_probe_pages_fault[];
 
 namespace {
 
-uintptr_t PageSize() {
-    static const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    return size;
-}
+// Readability is a property of a page, and x86 pages are 4 KiB (a larger page is made of
+// whole 4 KiB ones), so probing every 4 KiB never misses a page.
+constexpr uintptr_t kProbeStep = 4096;
+
+uintptr_t PageSize() { return kProbeStep; }
 
 // The pages a range touches: the first page's start and how many there are.
 struct PageSpan {
@@ -285,8 +287,15 @@ uint32_t ChooseMethod() {
     return VmReadWorks() ? ReadProbeByVmRead : ReadProbeByPipe;
 }
 
+// Set once the fault handlers are in place, so that the usual probe reads one flag.
+std::atomic<bool> ProbingByFault{false};
+
 uint32_t Method() {
-    static const uint32_t chosen = ChooseMethod();
+    static const uint32_t chosen = [] {
+        uint32_t method = ChooseMethod();
+        if (method == ReadProbeByFault) ProbingByFault.store(true, std::memory_order_release);
+        return method;
+    }();
     return chosen;
 }
 
@@ -318,6 +327,11 @@ BOOL IsBadReadPtr(LPCVOID pointer, UINT_PTR size) {
     if (pointer == nullptr) return 1;
     PageSpan span;
     if (!SpanOf(pointer, size, span)) return 1;
+    // The usual case, a record or a row of a few pages once the handlers are in: one call of
+    // the probe routine.
+    if (ProbingByFault.load(std::memory_order_acquire) && span.Count <= 0x80000000u)
+        return marl_probe_pages(reinterpret_cast<const void*>(span.First),
+                                static_cast<uint32_t>(span.Count), kProbeStep) != 0;
     return UnreadableUsing(Method(), span);
 }
 
