@@ -100,8 +100,6 @@ namespace {
 // whole 4 KiB ones), so probing every 4 KiB never misses a page.
 constexpr uintptr_t kProbeStep = 4096;
 
-uintptr_t PageSize() { return kProbeStep; }
-
 // The pages a range touches: the first page's start and how many there are.
 struct PageSpan {
     uintptr_t First = 0;
@@ -113,8 +111,8 @@ bool SpanOf(LPCVOID pointer, UINT_PTR size, PageSpan& span) {
     uintptr_t start = reinterpret_cast<uintptr_t>(pointer);
     uintptr_t last = start + size - 1;
     if (last < start) return false;
-    span.First = start & ~(PageSize() - 1);
-    span.Count = ((last & ~(PageSize() - 1)) - span.First) / PageSize() + 1;
+    span.First = start & ~(kProbeStep - 1);
+    span.Count = ((last & ~(kProbeStep - 1)) - span.First) / kProbeStep + 1;
     return true;
 }
 
@@ -195,9 +193,9 @@ bool UnreadableByFault(const PageSpan& span) {
     for (uintptr_t left = span.Count; left != 0;) {
         uintptr_t count = left < kMaxCount ? left : kMaxCount;
         if (marl_probe_pages(reinterpret_cast<const void*>(first), static_cast<uint32_t>(count),
-                             PageSize()) != 0)
+                             kProbeStep) != 0)
             return true;
-        first += count * PageSize();
+        first += count * kProbeStep;
         left -= count;
     }
     return false;
@@ -218,7 +216,7 @@ int UnreadableByVmRead(const PageSpan& span) {
     uintptr_t page = span.First;
     for (uintptr_t left = span.Count; left != 0;) {
         size_t count = left < kBatch ? static_cast<size_t>(left) : kBatch;
-        for (size_t i = 0; i < count; ++i, page += PageSize())
+        for (size_t i = 0; i < count; ++i, page += kProbeStep)
             remote[i] = {reinterpret_cast<void*>(page), 1};
         iovec local = {scratch, count};
         ssize_t read = process_vm_readv(OwnId, &local, 1, remote, count, 0);
@@ -257,7 +255,7 @@ bool ByteReadableThroughPipe(uintptr_t address) {
 
 bool UnreadableByPipe(const PageSpan& span) {
     uintptr_t page = span.First;
-    for (uintptr_t left = span.Count; left != 0; --left, page += PageSize())
+    for (uintptr_t left = span.Count; left != 0; --left, page += kProbeStep)
         if (!ByteReadableThroughPipe(page)) return true;
     return false;
 }
