@@ -1,7 +1,7 @@
 // The POSIX kernel services of the platform layer (platform_posix.cpp): page protection and
 // global memory handles, each checked against what the kernel itself says about the memory
-// (the read probe has tests of its own, read_probe_test.cpp). On Win32 these services are kernel32's own; tests/win32/platform_test.cpp
-// covers what MARLCORE adds to them there.
+// (the read probe has tests of its own, read_probe_test.cpp). On Win32 these services are
+// kernel32's own; tests/win32/platform_test.cpp covers what MARLCORE adds to them there.
 #include "core/core_services.h"
 #include "platform/platform.h"
 
