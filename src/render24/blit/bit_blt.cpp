@@ -170,12 +170,14 @@ bool BlockTransfer::SourceRowsReadable() const {
 }
 
 // The band is the driver's surface, described by its header (checked in CheckRecords, and the
-// rows clipped to it); its rows are probed at their ends, as the source's are.
+// rows clipped to it). Its rows, like the source's, are probed whole: a header that claims
+// more than its memory holds may leave a hole in the middle of a long row, which probing the
+// ends of rows would miss, and a probe costs one load a page.
 bool BlockTransfer::DestinationRowsReadable() const {
     if (Surface->Segmented) return true; // segment rows are not contiguous; the driver's
     const BitmapHeader& drawn = *Surface->Header;
     uint64_t stride = uint64_t{drawn.Planes} * drawn.WidthBytes;
-    return RowEndsReadable(drawn.Bits + stride * Call.Y, stride, stride, Extent.Rows(Call.Y));
+    return Readable(drawn.Bits + stride * Call.Y, stride * Extent.Rows(Call.Y));
 }
 
 bool BlockTransfer::PreparePattern() {
