@@ -32,7 +32,8 @@ struct LineWalk {
 // last row); any other non-zero step is added, limited to the bitmap and reached with
 // SelectRow. Plane addresses are fetched by the cursor with each move, and only then.
 // Answers whether a row call was made, its result in `result`.
-bool StepRow(RowCursor& cursor, int32_t& y, int32_t maxY, int32_t step, int32_t& result) {
+[[gnu::always_inline]] inline bool StepRow(RowCursor& cursor, int32_t& y, int32_t maxY,
+                                           int32_t step, int32_t& result) {
     if (step == 0) return false;
     if (step == 1) {
         if (y >= maxY) return false;
@@ -76,7 +77,8 @@ int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine
 // The three samples of one pixel. A line steps to a new row with nearly every pixel, so each
 // sample is usually a cache miss: all three are read before any is written, so that the
 // misses overlap instead of waiting on each other's stores.
-template <typename Op> void CombinePixel(const LineWalk& walk, int32_t x) {
+template <typename Op>
+[[gnu::always_inline]] inline void CombinePixel(const LineWalk& walk, int32_t x) {
     uint8_t* p0 = walk.Cursor.Plane(0) + x;
     uint8_t* p1 = walk.Cursor.Plane(1) + x;
     uint8_t* p2 = walk.Cursor.Plane(2) + x;
@@ -132,7 +134,8 @@ template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t st
 // combines the pixel at X and moves one column on. Lines cut into runs of one pixel each
 // (steeper than 45 degrees is the other way round, but a 45-degree line is exactly this) spend
 // their time here, so it avoids the row loops' set-up.
-template <typename Op> void DrawRowPixel(LineWalk& walk, int32_t stepX) {
+template <typename Op>
+[[gnu::always_inline]] inline void DrawRowPixel(LineWalk& walk, int32_t stepX) {
     if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, walk.X);
     walk.X = Limit(walk.X + stepX, walk.MaxX);
 }
@@ -170,7 +173,7 @@ struct RunWalker {
     }
 };
 
-void SliceStep(LineWalk& walk, const RunSliceLine& line) {
+[[gnu::always_inline]] inline void SliceStep(LineWalk& walk, const RunSliceLine& line) {
     int32_t ignored = 0;
     StepRow(walk.Cursor, walk.Y, walk.MaxY, line.SliceStepY, ignored);
     walk.X = Limit(walk.X + line.SliceStepX, walk.MaxX);
