@@ -130,10 +130,9 @@ template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t st
     AdvanceAlongRow(walk, count, stepX);
 }
 
-// One visit of the edge-free case: a run of a single pixel (count 0 or 1) along its row
-// combines the pixel at X and moves one column on. Lines cut into runs of one pixel each
-// (steeper than 45 degrees is the other way round, but a 45-degree line is exactly this) spend
-// their time here, so it avoids the row loops' set-up.
+// A run of a single pixel (count 0 or 1) along its row: the pixel at X is combined and the
+// walk moves one column on. A 45-degree line cut into runs is one such run per pixel, each
+// followed by a slice step of one row, so this skips the row loops' set-up.
 template <typename Op>
 [[gnu::always_inline]] inline void DrawRowPixel(LineWalk& walk, int32_t stepX) {
     if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, walk.X);
