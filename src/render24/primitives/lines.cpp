@@ -79,19 +79,25 @@ int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine
 // misses overlap instead of waiting on each other's stores.
 template <typename Op>
 [[gnu::always_inline]] inline void CombinePixel(const LineWalk& walk, int32_t x) {
+    // Everything is read before the first store: a byte store may alias any field of the
+    // walk, so reading after it would read the walk again.
     uint8_t* p0 = walk.Cursor.Plane(0) + x;
     uint8_t* p1 = walk.Cursor.Plane(1) + x;
     uint8_t* p2 = walk.Cursor.Plane(2) + x;
+    const uint8_t c0 = walk.Colour[0], c1 = walk.Colour[1], c2 = walk.Colour[2];
+    uint8_t r0, r1, r2;
     if constexpr (Op::kIgnoresDest) {
-        *p0 = Op::Apply(0, walk.Colour[0]);
-        *p1 = Op::Apply(0, walk.Colour[1]);
-        *p2 = Op::Apply(0, walk.Colour[2]);
+        r0 = Op::Apply(0, c0);
+        r1 = Op::Apply(0, c1);
+        r2 = Op::Apply(0, c2);
     } else {
-        const uint8_t d0 = *p0, d1 = *p1, d2 = *p2;
-        *p0 = Op::Apply(d0, walk.Colour[0]);
-        *p1 = Op::Apply(d1, walk.Colour[1]);
-        *p2 = Op::Apply(d2, walk.Colour[2]);
+        r0 = Op::Apply(*p0, c0);
+        r1 = Op::Apply(*p1, c1);
+        r2 = Op::Apply(*p2, c2);
     }
+    *p0 = r0;
+    *p1 = r1;
+    *p2 = r2;
 }
 
 template <typename Op> struct CombineOnRow {
@@ -135,8 +141,10 @@ template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t st
 // followed by a slice step of one row, so this skips the row loops' set-up.
 template <typename Op>
 [[gnu::always_inline]] inline void DrawRowPixel(LineWalk& walk, int32_t stepX) {
-    if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, walk.X);
-    walk.X = Limit(walk.X + stepX, walk.MaxX);
+    const int32_t x = walk.X;
+    const int32_t next = Limit(x + stepX, walk.MaxX);
+    if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, x);
+    walk.X = next;
 }
 
 // How the runs of one line are drawn: along the row (RunStepY 0, RunStepX +1 or -1) or
