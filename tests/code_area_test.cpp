@@ -10,6 +10,7 @@
 #include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/vector_compiler.h"
 #include "support/build_request.h"
+#include "support/child_process.h"
 #include "support/page_map.h"
 #include "support/row_fixture.h"
 #include "support/vector_rows.h"
@@ -50,6 +51,11 @@ uint32_t CallAt(const uint8_t* at) {
     return function();
 }
 
+std::vector<uint8_t> Bytes(uint32_t from, uint32_t to) {
+    const auto* first = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(from));
+    return std::vector<uint8_t>(first, first + (to - from));
+}
+
 // The parameter: whether twin views are allowed (else the area has one flipped view).
 class CodeAreaViews : public testing::TestWithParam<bool> {};
 
@@ -88,6 +94,48 @@ INSTANTIATE_TEST_SUITE_P(Views, CodeAreaViews, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Twin" : "Flipped");
                          });
+
+// An area of the test program, mapped before any child is started.
+CodeArea& ForkedArea() {
+    static CodeArea area = marl::MapCodeArea(4096);
+    return area;
+}
+
+// In the child: the area and the routine cache written over with other routines.
+MARLTEST_CHILD_ROLE(WriteOverTheCodeAreas) {
+    CodeArea& area = ForkedArea();
+    if (!marl::BeginWriting(area)) return 2;
+    WriteReturn(area.WriteAddress(area.Base), 99);
+    if (!marl::EndWriting(area)) return 3;
+    marl::RoutineSlots& kept = marl::GeneratedRoutines();
+    kept.Clear();
+    for (uint32_t rop = 0; rop < 200; ++rop) {
+        BlitRoutine routine;
+        marl::CompileKeptRop(routine, {rop, 0, 0, 9, 9, 1, 0, 9, 24, 0, 0, 0});
+    }
+    return CallAt(area.Base) == 99 ? 0 : 1;
+}
+
+// A child process has code areas of its own: what it writes into them does not reach the
+// parent's routines, which a fork would otherwise share.
+TEST(CodeAreas, AChildProcessWritesOnlyItsOwnAreas) {
+    CodeArea& area = ForkedArea();
+    ASSERT_TRUE(marl::BeginWriting(area));
+    WriteReturn(area.WriteAddress(area.Base), 42);
+    ASSERT_TRUE(marl::EndWriting(area));
+    BlitRoutine kept;
+    ASSERT_TRUE(marl::CompileKeptRop(kept, {0x17, 1, 0x123456, 40, 40, 8, 3, 40, 1, 1, 2, 5}));
+    const std::vector<uint8_t> before = Bytes(kept.Entry, kept.Cursor);
+
+    marltest::ChildProcess child("WriteOverTheCodeAreas");
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(CallAt(area.Base), 42u);
+    EXPECT_EQ(Bytes(kept.Entry, kept.Cursor), before);
+    BlitRoutine again;
+    ASSERT_TRUE(marl::CompileKeptRop(again, {0x17, 1, 0x123456, 40, 40, 8, 3, 40, 1, 1, 2, 5}));
+    EXPECT_EQ(again.Entry, kept.Entry);
+}
 
 // The engine's own areas: each has two views here, and runs from pages nothing writes.
 TEST(CodeAreas, TheEnginesAreasAreTwinViews) {
@@ -169,11 +217,6 @@ RopRequest RandomRequest(uint32_t rop, uint32_t width, std::mt19937& random) {
     r.SourcePlaneStride = width + random() % 8;
     r.DestPlaneStride = width + random() % 8;
     return r;
-}
-
-std::vector<uint8_t> Bytes(uint32_t from, uint32_t to) {
-    const auto* first = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(from));
-    return std::vector<uint8_t>(first, first + (to - from));
 }
 
 // Every code, twice in a row: the second time the kept routine runs and nothing is written.

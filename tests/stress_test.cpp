@@ -212,16 +212,18 @@ struct StressResult {
 };
 
 // kThreads workers for `runTime` at once, then each replayed serially and compared.
+// The workers run for runTime, and on while *keepGoing holds (when given).
 StressResult RunWorkers(uint32_t seedBase, Clock::duration runTime,
-                        std::atomic<uint32_t>* transfersDone) {
+                        std::atomic<uint32_t>* transfersDone,
+                        const std::atomic<bool>* keepGoing = nullptr) {
     std::vector<std::unique_ptr<StressWorker>> workers;
     for (int t = 0; t < kThreads; ++t)
         workers.push_back(std::make_unique<StressWorker>(seedBase + 7919u * t));
     const auto deadline = Clock::now() + runTime;
     std::vector<std::thread> threads;
     for (auto& worker : workers)
-        threads.emplace_back([&worker, deadline, transfersDone] {
-            while (Clock::now() < deadline) {
+        threads.emplace_back([&worker, deadline, transfersDone, keepGoing] {
+            while (Clock::now() < deadline || (keepGoing && keepGoing->load())) {
                 worker->Step();
                 if (transfersDone) transfersDone->fetch_add(1);
             }
@@ -305,6 +307,15 @@ void TransferForEver(int ready) {
     }
 }
 
+// The lock is not handed out first come, first served: on a loaded machine another process's
+// threads may keep it for a while. Drawing must go on within seconds of a kill, not
+// necessarily within the workers' fixed run time, so they run on until it has.
+void WaitForProgress(const std::atomic<uint32_t>& operations, uint32_t mark) {
+    const auto patience = Clock::now() + std::chrono::seconds(20);
+    while (operations.load() <= mark && Clock::now() < patience)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 TEST(Stress, ThreadsAndProcessesMatchASerialReplayAndSurviveKilledLockHolders) {
     Table();   // loaded before any fork, so every process has it
     alarm(60); // a lock never given back would hang the test: end it instead
@@ -328,20 +339,24 @@ TEST(Stress, ThreadsAndProcessesMatchASerialReplayAndSurviveKilledLockHolders) {
     ASSERT_GT(busy.Child, 0);
 
     std::atomic<uint32_t> operations{0};
+    std::atomic<bool> keepGoing{true};
     StressResult mine;
-    std::thread workers([&] { mine = RunWorkers(0xA11CE, kRunTime, &operations); });
+    std::thread workers([&] { mine = RunWorkers(0xA11CE, kRunTime, &operations, &keepGoing); });
 
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(holder.Start(), 'H');
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     holder.KillAndReap();
     const uint32_t afterFirstKill = operations.load();
+    WaitForProgress(operations, afterFirstKill);
 
     EXPECT_EQ(busy.Start(), 'S');
     std::mt19937 random(static_cast<uint32_t>(getpid()));
     std::this_thread::sleep_for(std::chrono::milliseconds(150 + random() % 150));
     busy.KillAndReap();
     const uint32_t afterSecondKill = operations.load();
+    WaitForProgress(operations, afterSecondKill);
+    keepGoing = false;
 
     workers.join();
     int status = 0;

@@ -91,6 +91,57 @@ void Paste(PageImage& onto, const PageImage& picture, int32_t left) {
                     picture.Pixel(0, y), size_t(picture.Width) * 3);
 }
 
+int32_t ShrinkFactor(const PageImage& ours, const PageImage& reference, int32_t largestSide) {
+    int32_t side = std::max({ours.Width, ours.Height, reference.Width, reference.Height});
+    return std::max(1, (side + largestSide - 1) / std::max(1, largestSide));
+}
+
+// Each block of factor x factor pixels becomes their average (blocks at the right and bottom
+// edges may be smaller).
+PageImage Shrunk(const PageImage& picture, int32_t factor) {
+    if (factor == 1) return picture;
+    PageImage small;
+    small.Width = (picture.Width + factor - 1) / factor;
+    small.Height = (picture.Height + factor - 1) / factor;
+    small.Rgb.resize(size_t(small.Width) * size_t(small.Height) * 3);
+    for (int32_t y = 0; y < small.Height; ++y)
+        for (int32_t x = 0; x < small.Width; ++x) {
+            uint32_t sums[3] = {}, count = 0;
+            for (int32_t v = y * factor; v < std::min(picture.Height, (y + 1) * factor); ++v)
+                for (int32_t u = x * factor; u < std::min(picture.Width, (x + 1) * factor); ++u) {
+                    for (int k = 0; k < 3; ++k)
+                        sums[k] += picture.Pixel(u, v)[k];
+                    ++count;
+                }
+            uint8_t average[3];
+            for (int k = 0; k < 3; ++k)
+                average[k] = static_cast<uint8_t>(sums[k] / count);
+            Put(small, x, y, average);
+        }
+    return small;
+}
+
+// Agreeing blocks are a pale copy of ours; a block with any pixel that misses takes the colour
+// of its misses, so that a single pixel stays visible in a shrunk picture.
+PageImage Difference(const PageImage& ours, const Agreement& agreement, int32_t factor) {
+    static constexpr uint8_t kMissColours[4][3] = {
+        {0, 0, 0}, {255, 0, 0}, {0, 0, 255}, {160, 0, 160}};
+    PageImage difference = Shrunk(ours, factor);
+    for (int32_t y = 0; y < difference.Height; ++y)
+        for (int32_t x = 0; x < difference.Width; ++x) {
+            uint8_t misses = agreement.SameSize ? 0 : 3;
+            for (int32_t v = y * factor;
+                 agreement.SameSize && v < std::min(ours.Height, (y + 1) * factor); ++v)
+                for (int32_t u = x * factor; u < std::min(ours.Width, (x + 1) * factor); ++u)
+                    misses |= agreement.Misses[size_t(v) * size_t(ours.Width) + size_t(u)];
+            uint8_t pale[3];
+            for (int k = 0; k < 3; ++k)
+                pale[k] = static_cast<uint8_t>(255 - (255 - difference.Pixel(x, y)[k]) / 4);
+            Put(difference, x, y, misses == 0 ? pale : kMissColours[misses]);
+        }
+    return difference;
+}
+
 } // namespace
 
 PageImage ReadPicture(const std::string& path) {
@@ -119,30 +170,19 @@ Agreement Agree(const PageImage& ours, const PageImage& reference, Tolerance tol
     return agreement;
 }
 
-PageImage SideBySide(const PageImage& ours, const PageImage& reference,
-                     const Agreement& agreement) {
-    PageImage difference;
-    difference.Width = ours.Width;
-    difference.Height = ours.Height;
-    difference.Rgb.resize(ours.Rgb.size());
-    static constexpr uint8_t kMissColours[4][3] = {
-        {0, 0, 0}, {255, 0, 0}, {0, 0, 255}, {160, 0, 160}};
-    for (int32_t y = 0; y < ours.Height; ++y)
-        for (int32_t x = 0; x < ours.Width; ++x) {
-            size_t index = size_t(y) * size_t(ours.Width) + size_t(x);
-            uint8_t misses = agreement.SameSize ? agreement.Misses[index] : 3;
-            uint8_t pale[3];
-            for (int k = 0; k < 3; ++k)
-                pale[k] = static_cast<uint8_t>(255 - (255 - ours.Pixel(x, y)[k]) / 4);
-            Put(difference, x, y, misses == 0 ? pale : kMissColours[misses]);
-        }
+PageImage SideBySide(const PageImage& ours, const PageImage& reference, const Agreement& agreement,
+                     int32_t largestSide) {
+    const int32_t factor = ShrinkFactor(ours, reference, largestSide);
+    PageImage shrunkOurs = Shrunk(ours, factor);
+    PageImage shrunkReference = Shrunk(reference, factor);
+    PageImage difference = Difference(ours, agreement, factor);
     PageImage sheet;
-    sheet.Width = ours.Width + reference.Width + difference.Width + 2 * kGap;
-    sheet.Height = std::max(ours.Height, reference.Height);
+    sheet.Width = shrunkOurs.Width + shrunkReference.Width + difference.Width + 2 * kGap;
+    sheet.Height = std::max(shrunkOurs.Height, shrunkReference.Height);
     sheet.Rgb.assign(size_t(sheet.Width) * size_t(sheet.Height) * 3, kGround);
-    Paste(sheet, ours, 0);
-    Paste(sheet, reference, ours.Width + kGap);
-    Paste(sheet, difference, ours.Width + reference.Width + 2 * kGap);
+    Paste(sheet, shrunkOurs, 0);
+    Paste(sheet, shrunkReference, shrunkOurs.Width + kGap);
+    Paste(sheet, difference, shrunkOurs.Width + shrunkReference.Width + 2 * kGap);
     return sheet;
 }
 

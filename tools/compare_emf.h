@@ -40,7 +40,10 @@ Agreement Agree(const PageImage& ours, const PageImage& reference, Tolerance tol
 
 // Ours, the reference and the difference beside each other, on a grey ground with a gap between
 // them. The difference shows agreeing pixels as a pale copy of ours, pixels only ours drew in
-// red, pixels only the reference drew in blue and pixels both miss in purple.
-PageImage SideBySide(const PageImage& ours, const PageImage& reference, const Agreement& agreement);
+// red, pixels only the reference drew in blue and pixels both miss in purple. Pictures larger
+// than largestSide pixels a side are shrunk by a whole factor until they fit, each block the
+// average of its pixels; in the difference a block shows any miss among its pixels.
+PageImage SideBySide(const PageImage& ours, const PageImage& reference, const Agreement& agreement,
+                     int32_t largestSide = 3000);
 
 } // namespace marlcompare

@@ -54,22 +54,45 @@ build_reference() {
   fi
 }
 
-# All pages in one Wine process; a page without its picture afterwards failed.
+# Plays the pages named in the file pending (one path a line) in one Wine process.
+play_pending() {
+  list=$out/reference.list
+  : >"$list"
+  while IFS= read -r file; do
+    name=$(basename "$file"); name=${name%.*}
+    printf 'Z:%s\tZ:%s\n' "$file" "$out/$name.reference.bmp" >>"$list"
+  done <"$1"
+  WINEPREFIX=$root/build/win32/wine WINEDEBUG=-all DISPLAY= \
+    wine "$root/build/reference/emf-reference.exe" --list "$list" "$dpi" \
+    >>"$out/reference.log" 2>&1 || true
+}
+
+# All pages in one Wine process, starting Wine costs more than playing a page. A page that
+# crashes GDI (a damaged file) ends the process: the first page still without a picture is
+# given up, and the pages after it are played again, until every page is played or given up.
 render_reference() {
   build_reference
   sh "$root/tools/wine-prefix.sh" "$root/build/win32/wine"
-  list=$out/reference.list
-  : >"$list"
+  pending=$out/reference.pending
+  : >"$pending"
   for file in "$folder"/*.emf "$folder"/*.EMF; do
     [ -f "$file" ] || continue
-    name=$(basename "$file"); name=${name%.*}
-    printf 'Z:%s\tZ:%s\n' "$(cd "$(dirname "$file")" && pwd)/$(basename "$file")" \
-      "$out/$name.reference.bmp" >>"$list"
+    echo "$(cd "$(dirname "$file")" && pwd)/$(basename "$file")" >>"$pending"
   done
-  echo "compare-emf: playing $(wc -l <"$list") pages with GDI under Wine" >&2
-  WINEPREFIX=$root/build/win32/wine WINEDEBUG=-all DISPLAY= \
-    wine "$root/build/reference/emf-reference.exe" --list "$list" "$dpi" \
-    >"$out/reference.log" 2>&1 || true
+  : >"$out/reference.log"
+  echo "compare-emf: playing $(wc -l <"$pending") pages with GDI under Wine" >&2
+  while [ -s "$pending" ]; do
+    play_pending "$pending"
+    skipped=0
+    : >"$pending.next"
+    while IFS= read -r file; do
+      name=$(basename "$file"); name=${name%.*}
+      [ -f "$out/$name.reference.bmp" ] && continue
+      if [ "$skipped" -eq 0 ]; then skipped=1; continue; fi
+      echo "$file" >>"$pending.next"
+    done <"$pending"
+    mv "$pending.next" "$pending"
+  done
   WINEPREFIX=$root/build/win32/wine wineserver --wait
 }
 

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -54,10 +55,26 @@ bool RowsEqual(DriverBitmap& to, const Rect& r, DriverBitmap& from) {
     return true;
 }
 
+// The case being run: repetitions of a case must run the same number of calls, so each case
+// keeps the batch size it found first.
+std::string& CurrentCase() {
+    static std::string name;
+    return name;
+}
+
+int64_t KeptBatch(int64_t found) {
+    static std::map<std::string, int64_t> batches;
+    return batches.emplace(CurrentCase(), found).first->second;
+}
+
 template <typename Fn>
 void Add(const std::string& name, const std::string& what, Goal goal, Fn fn) {
     Cases().push_back({name, what, goal});
-    benchmark::RegisterBenchmark(name.c_str(), fn)
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [name, fn](benchmark::State& state) {
+                                     CurrentCase() = name;
+                                     fn(state);
+                                 })
         ->UseManualTime()
         ->MinTime(kMinSeconds)
         ->Unit(benchmark::kMicrosecond);
@@ -74,7 +91,7 @@ void Measure(benchmark::State& state, const Goal& goal, Call call, Reference ref
         return;
     }
     auto work = [&](int64_t i) { call(i); };
-    const int64_t batch = BatchFor(work, kBatchSeconds);
+    const int64_t batch = KeptBatch(BatchFor(work, kBatchSeconds));
     const PairedTimes times = RunPaired(state, work, reference, batch);
     ReportPaired(state, times, goal, memsetReference, pixelsPerCall);
 }

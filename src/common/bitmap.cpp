@@ -274,7 +274,7 @@ int32_t SelectRow(PlaneBitmap& bitmap, uint32_t y) {
     return kBitmapDone;
 }
 
-int32_t NextRow(PlaneBitmap& bitmap) {
+int32_t NextRowAnyCase(PlaneBitmap& bitmap) {
     if (bitmap.Header == nullptr) return kNoHeader;
     const BitmapHeader& header = *bitmap.Header;
     // A cleared cursor has no row to advance from; stepping would invent an address.

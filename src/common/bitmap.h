@@ -23,16 +23,34 @@ void Attach(PlaneBitmap& bitmap, BitmapHeader* header, int32_t* result);
 // Makes a new bitmap whose header comes from allocator and whose bits come from global
 // memory, all set to fill. owns decides whether Free gives them back.
 void Create(PlaneBitmap& bitmap, HostAllocator* allocator, uint32_t width, uint32_t height,
-            uint32_t planes, uint32_t bitsPixel, uint32_t reserved, int32_t* result,
-            uint32_t fill, uint32_t owns);
+            uint32_t planes, uint32_t bitsPixel, uint32_t reserved, int32_t* result, uint32_t fill,
+            uint32_t owns);
 // The same, taking the allocator from device and recording device in the header.
 void Create(PlaneBitmap& bitmap, RenderDevice* device, uint32_t width, uint32_t height,
-            uint32_t planes, uint32_t bitsPixel, uint32_t reserved, int32_t* result,
-            uint32_t fill, uint32_t owns);
+            uint32_t planes, uint32_t bitsPixel, uint32_t reserved, int32_t* result, uint32_t fill,
+            uint32_t owns);
 void Free(PlaneBitmap& bitmap);
 
 int32_t SelectRow(PlaneBitmap& bitmap, uint32_t y);
-int32_t NextRow(PlaneBitmap& bitmap);
+// NextRow for every case; NextRow below answers the common one (an unsegmented bitmap whose
+// cursor is on a row with two rows below it) without a call, since a line walking down a
+// band advances a row with nearly every pixel.
+int32_t NextRowAnyCase(PlaneBitmap& bitmap);
+inline int32_t NextRow(PlaneBitmap& bitmap) {
+    const BitmapHeader* header = bitmap.Header;
+    uint8_t* row = bitmap.RowBits;
+    if (header == nullptr || row == nullptr || bitmap.Segmented != 0) return NextRowAnyCase(bitmap);
+    const uint32_t next = bitmap.RowIndex + 1u;
+    if (next + 1 >= header->Height) return NextRowAnyCase(bitmap);
+    uint8_t* below = bitmap.NextRowBits;
+    const uint32_t stride = static_cast<uint32_t>(header->Planes) * header->WidthBytes;
+    bitmap.RowIndex = static_cast<uint16_t>(next);
+    bitmap.PrevRowBits = row;
+    bitmap.RowBits = below;
+    bitmap.NextRowBits = reinterpret_cast<uint8_t*>(
+        uintptr_t{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(below)) + stride});
+    return 0;
+}
 uint8_t* RowPlane(const PlaneBitmap& bitmap, uint32_t plane);
 uint8_t* PrevRowPlane(const PlaneBitmap& bitmap, uint32_t plane);
 uint8_t* NextRowPlane(const PlaneBitmap& bitmap, uint32_t plane);

@@ -22,6 +22,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,15 +85,17 @@ NamedLockObject* MakeObject(const std::string& temporary) {
         ftruncate(handle, static_cast<off_t>(sizeof(NamedLockObject))) == 0)
         object = MapObject(handle);
     close(handle);
-    if (object == nullptr) return nullptr;
-    object->Layout = marlcore::kNamedLockLayout;
-    if (!InitialiseMutex(object->Mutex)) {
+    if (object != nullptr) {
+        object->Layout = marlcore::kNamedLockLayout;
+        if (InitialiseMutex(object->Mutex)) {
+            std::atomic_ref<uint32_t>(object->Magic)
+                .store(marlcore::kNamedLockMagic, std::memory_order_release);
+            return object;
+        }
         Unmap(object);
-        return nullptr;
     }
-    std::atomic_ref<uint32_t>(object->Magic)
-        .store(marlcore::kNamedLockMagic, std::memory_order_release);
-    return object;
+    unlink(temporary.c_str());
+    return nullptr;
 }
 
 enum class Publication { Done, NameTaken, Failed };
@@ -100,13 +103,15 @@ enum class Publication { Done, NameTaken, Failed };
 // Makes a new object and links it to the lock's name; a name already taken is left alone.
 Publication PublishObject(const std::string& path, NamedLockObject*& object) {
     static std::atomic<uint32_t> serial{0};
-    std::string temporary =
-        path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    uint32_t noise = 0;
+    if (getrandom(&noise, sizeof noise, GRND_NONBLOCK) != sizeof noise) noise = 0;
+    // Beside the name, and short, so that any name that fits its directory has a temporary;
+    // the random part keeps another user from taking it beforehand.
+    std::string temporary = path.substr(0, path.rfind('/') + 1) + ".marlcore-new-" +
+                            std::to_string(getpid()) + "-" + std::to_string(serial++) + "-" +
+                            std::to_string(noise);
     object = MakeObject(temporary);
-    if (object == nullptr) {
-        unlink(temporary.c_str());
-        return Publication::Failed;
-    }
+    if (object == nullptr) return Publication::Failed;
     int linked = link(temporary.c_str(), path.c_str());
     int error = errno;
     unlink(temporary.c_str());

@@ -21,6 +21,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -95,10 +96,9 @@ extern const char marl_probe_pages_fault[];
 
 namespace {
 
-uintptr_t PageSize() {
-    static const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    return size;
-}
+// Readability is a property of a page, and x86 pages are 4 KiB (a larger page is made of
+// whole 4 KiB ones), so probing every 4 KiB never misses a page.
+constexpr uintptr_t kProbeStep = 4096;
 
 // The pages a range touches: the first page's start and how many there are.
 struct PageSpan {
@@ -111,8 +111,8 @@ bool SpanOf(LPCVOID pointer, UINT_PTR size, PageSpan& span) {
     uintptr_t start = reinterpret_cast<uintptr_t>(pointer);
     uintptr_t last = start + size - 1;
     if (last < start) return false;
-    span.First = start & ~(PageSize() - 1);
-    span.Count = ((last & ~(PageSize() - 1)) - span.First) / PageSize() + 1;
+    span.First = start & ~(kProbeStep - 1);
+    span.Count = ((last & ~(kProbeStep - 1)) - span.First) / kProbeStep + 1;
     return true;
 }
 
@@ -125,10 +125,6 @@ const struct sigaction& PreviousFor(int signal) { return PreviousAction[signal =
 // Hands a fault that is not the probe's to whoever would have had it without us.
 void ChainFault(int signal, siginfo_t* info, void* context) {
     const struct sigaction& previous = PreviousFor(signal);
-    if (previous.sa_flags & SA_SIGINFO) {
-        if (previous.sa_sigaction != nullptr) previous.sa_sigaction(signal, info, context);
-        return;
-    }
     if (previous.sa_handler == SIG_IGN && info->si_code <= 0) return; // sent, and ignored
     if (previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN) {
         // The default action is put back; a fault happens again when the handler returns and
@@ -140,7 +136,10 @@ void ChainFault(int signal, siginfo_t* info, void* context) {
         if (info->si_code <= 0) raise(signal);
         return;
     }
-    previous.sa_handler(signal);
+    if (previous.sa_flags & SA_SIGINFO)
+        previous.sa_sigaction(signal, info, context);
+    else
+        previous.sa_handler(signal);
 }
 
 void ProbeFaultHandler(int signal, siginfo_t* info, void* context) {
@@ -194,9 +193,9 @@ bool UnreadableByFault(const PageSpan& span) {
     for (uintptr_t left = span.Count; left != 0;) {
         uintptr_t count = left < kMaxCount ? left : kMaxCount;
         if (marl_probe_pages(reinterpret_cast<const void*>(first), static_cast<uint32_t>(count),
-                             PageSize()) != 0)
+                             kProbeStep) != 0)
             return true;
-        first += count * PageSize();
+        first += count * kProbeStep;
         left -= count;
     }
     return false;
@@ -217,7 +216,7 @@ int UnreadableByVmRead(const PageSpan& span) {
     uintptr_t page = span.First;
     for (uintptr_t left = span.Count; left != 0;) {
         size_t count = left < kBatch ? static_cast<size_t>(left) : kBatch;
-        for (size_t i = 0; i < count; ++i, page += PageSize())
+        for (size_t i = 0; i < count; ++i, page += kProbeStep)
             remote[i] = {reinterpret_cast<void*>(page), 1};
         iovec local = {scratch, count};
         ssize_t read = process_vm_readv(OwnId, &local, 1, remote, count, 0);
@@ -256,7 +255,7 @@ bool ByteReadableThroughPipe(uintptr_t address) {
 
 bool UnreadableByPipe(const PageSpan& span) {
     uintptr_t page = span.First;
-    for (uintptr_t left = span.Count; left != 0; --left, page += PageSize())
+    for (uintptr_t left = span.Count; left != 0; --left, page += kProbeStep)
         if (!ByteReadableThroughPipe(page)) return true;
     return false;
 }
@@ -286,8 +285,15 @@ uint32_t ChooseMethod() {
     return VmReadWorks() ? ReadProbeByVmRead : ReadProbeByPipe;
 }
 
+// Set once the fault handlers are in place, so that the usual probe reads one flag.
+std::atomic<bool> ProbingByFault{false};
+
 uint32_t Method() {
-    static const uint32_t chosen = ChooseMethod();
+    static const uint32_t chosen = [] {
+        uint32_t method = ChooseMethod();
+        if (method == ReadProbeByFault) ProbingByFault.store(true, std::memory_order_release);
+        return method;
+    }();
     return chosen;
 }
 
@@ -319,6 +325,11 @@ BOOL IsBadReadPtr(LPCVOID pointer, UINT_PTR size) {
     if (pointer == nullptr) return 1;
     PageSpan span;
     if (!SpanOf(pointer, size, span)) return 1;
+    // The usual case, a record or a row of a few pages once the handlers are in: one call of
+    // the probe routine.
+    if (ProbingByFault.load(std::memory_order_acquire) && span.Count <= 0x80000000u)
+        return marl_probe_pages(reinterpret_cast<const void*>(span.First),
+                                static_cast<uint32_t>(span.Count), kProbeStep) != 0;
     return UnreadableUsing(Method(), span);
 }
 

@@ -162,6 +162,28 @@ TEST(SideBySide, ShowsOursTheReferenceAndWhereTheyDiffer) {
     EXPECT_EQ(pale[0], 255 - (255 - 90) / 4);
 }
 
+TEST(SideBySide, LargePagesAreShrunkAndKeepEveryMissVisible) {
+    PageImage ours = Flat(9, 7, 255), reference = Flat(9, 7, 255);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 3; ++x)
+            Set(reference, x, y, 0, 0, 0); // a black block the size of one shrunk pixel
+    Set(ours, 8, 6, 0, 0, 0);              // one pixel only ours drew, in an edge block
+    // 9 pixels wide at most 3 a side: shrunk three times, to 3 x 3 (the last row of blocks
+    // holds one row of pixels).
+    PageImage sheet = marlcompare::SideBySide(ours, reference, Agree(ours, reference), 3);
+    ASSERT_EQ(sheet.Width, 3 * 3 + 2 * 8);
+    ASSERT_EQ(sheet.Height, 3);
+    const int32_t referenceLeft = 3 + 8, diff = 3 + 8 + 3 + 8;
+    EXPECT_EQ(sheet.Pixel(referenceLeft, 0)[0], 0) << "the block's average";
+    EXPECT_EQ(sheet.Pixel(2, 2)[0], 170) << "the edge block of 3 x 1 pixels, one of them black";
+    // Inside the block neither picture finds the other's colour nearby: both miss, purple.
+    EXPECT_EQ(sheet.Pixel(diff + 0, 0)[0], 160);
+    EXPECT_EQ(sheet.Pixel(diff + 0, 0)[1], 0);
+    EXPECT_EQ(sheet.Pixel(diff + 2, 2)[0], 255) << "the single pixel only ours drew: red";
+    EXPECT_EQ(sheet.Pixel(diff + 2, 2)[2], 0);
+    EXPECT_EQ(sheet.Pixel(diff + 1, 1)[1], 255) << "agreeing white stays white";
+}
+
 TEST(ComparePictures, ReadsPngAndBmpAlike) {
     ScratchDirectory directory;
     TestPicture bmp = PatternedPicture(24, 7, 5);

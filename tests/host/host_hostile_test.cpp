@@ -37,7 +37,8 @@ std::string PageWithSource(const ScratchDirectory& directory, const std::string&
 }
 
 std::string DeeplyNested(const ScratchDirectory& directory) {
-    // A wrongly typed width, nested 60000 levels deep (about 120 KB).
+    // A wrongly typed width, nested 60000 levels deep (about 120 KB); the page object is the
+    // first level, so the 100th bracket is one too many.
     WriteFile(directory.File("page.json"), "{\"width\": " + std::string(60000, '[') +
                                                std::string(60000, ']') +
                                                ", \"height\": 4, \"operations\": []}");
@@ -55,7 +56,7 @@ const char* kLargePage = R"({"width": 600, "height": 400, "operations": [
 std::vector<Hostile> HostileInputs() {
     return {
         {"DeeplyNestedValue", DeeplyNested, 3,
-         "page.json:1:111: values nested more than 100 levels deep"},
+         "page.json:1:110: values nested more than 100 levels deep"},
         {"NestedJustWithinTheBound",
          [](const ScratchDirectory& d) {
              WriteFile(d.File("page.json"), "{\"width\": " + std::string(99, '[') +

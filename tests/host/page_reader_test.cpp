@@ -165,5 +165,53 @@ TEST(PsfFonts, TruncatedFontsAreRefused) {
     EXPECT_THROW(marlhost::PsfFont::Decode(gz, "font.psf.gz"), marlhost::HostError);
 }
 
+TEST(PageReader, MessagesShowTheStartOfAValueEvenCutInsideACharacter) {
+    ScratchDirectory directory;
+    // 1 + 2 x 30 bytes: the 40-byte cut falls inside the 20th "é".
+    std::string accents = "a";
+    for (int i = 0; i < 30; ++i)
+        accents += "\xC3\xA9";
+    const std::string values[] = {"\"" + accents + "\"", "[\"" + accents + "\"]",
+                                  "{\"" + accents + "\": 1}"};
+    for (const std::string& value : values) {
+        try {
+            Parse("{\"width\": " + value + ", \"height\": 4, \"operations\": []}", directory);
+            ADD_FAILURE() << "read " << value;
+        } catch (const marlhost::HostError& error) {
+            std::string message = error.what();
+            EXPECT_NE(message.find("page.width: expected a whole number, got "), std::string::npos)
+                << message;
+            EXPECT_NE(message.find("aé"), std::string::npos) << message;
+            EXPECT_NE(message.find("..."), std::string::npos) << message;
+        }
+    }
+}
+
+TEST(PageReader, NestingIsCountedOutsideStringsOnly) {
+    ScratchDirectory directory;
+    // Brackets inside strings, an escaped quote among them, are text, not nesting.
+    std::string brackets(300, '[');
+    marlhost::Page page = Parse(R"({"width": 40, "height": 20, "comment": ")" + brackets +
+                                    R"(\"[{", "operations": [{"op": "text", "at": [0, 0],
+                                   "text": ")" +
+                                    brackets + R"("}]})",
+                                directory);
+    EXPECT_FALSE(page.Operations.empty());
+    // 100 levels are allowed, the 101st is refused where it opens.
+    auto nested = [](int levels) {
+        return "{\"width\": 4, \"height\": 4, \"comment\": " + std::string(levels - 1, '[') +
+               std::string(levels - 1, ']') + ", \"operations\": []}";
+    };
+    EXPECT_NO_THROW(Parse(nested(100), directory));
+    try {
+        Parse(nested(101), directory);
+        FAIL() << "101 levels were read";
+    } catch (const marlhost::HostError& error) {
+        EXPECT_NE(std::string(error.what()).find(":1:137: values nested more than 100 levels"),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
 } // namespace
 #endif

@@ -1,7 +1,7 @@
-// The POSIX kernel services of the platform layer (platform_posix.cpp): the read probe, page
-// protection and global memory handles, each checked against what the kernel itself says
-// about the memory. On Win32 these services are kernel32's own; tests/win32/platform_test.cpp
-// covers what MARLCORE adds to them there.
+// The POSIX kernel services of the platform layer (platform_posix.cpp): page protection and
+// global memory handles, each checked against what the kernel itself says about the memory
+// (the read probe has tests of its own, read_probe_test.cpp). On Win32 these services are
+// kernel32's own; tests/win32/platform_test.cpp covers what MARLCORE adds to them there.
 #include "core/core_services.h"
 #include "platform/platform.h"
 
@@ -68,56 +68,6 @@ bool Executes(const uint8_t* address) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-struct ProbeCase {
-    const char* What;
-    size_t Page;
-    ptrdiff_t Offset;
-    size_t Size;
-    BOOL Bad;
-};
-
-TEST(IsBadReadPtr, AnswersWhatTheKernelCanRead) {
-    PageLayout pages;
-    const size_t page = Page();
-    const ProbeCase cases[] = {
-        {"one readable byte", 0, 0, 1, 0},
-        {"a whole readable page", 0, 0, page, 0},
-        {"the last readable byte", 0, static_cast<ptrdiff_t>(page) - 1, 1, 0},
-        {"readable into no-access", 0, static_cast<ptrdiff_t>(page) - 1, 2, 1},
-        {"readable page and one byte more", 0, 0, page + 1, 1},
-        {"no-access page", 1, 0, 1, 1},
-        {"no-access page, last byte", 1, static_cast<ptrdiff_t>(page) - 1, 1, 1},
-        {"no-access into read-only", 1, static_cast<ptrdiff_t>(page) - 1, 2, 1},
-        {"read-only page", 2, 0, page, 0},
-        {"read-only into read-write", 2, 16, page, 0},
-        {"read-write into unmapped", 3, static_cast<ptrdiff_t>(page) - 8, 9, 1},
-        {"read-write, up to the unmapped page", 3, 0, page, 0},
-        {"unmapped page", 4, 0, 1, 1},
-        {"zero bytes of an unmapped page", 4, 0, 0, 0},
-        {"zero bytes of a no-access page", 1, 0, 0, 0},
-        {"over three pages with a hole", 0, 0, 3 * page, 1},
-    };
-    for (const ProbeCase& c : cases) {
-        EXPECT_EQ(IsBadReadPtr(pages.At(c.Page, c.Offset), c.Size), c.Bad) << c.What;
-    }
-}
-
-TEST(IsBadReadPtr, NullAndWrappingRanges) {
-    EXPECT_EQ(IsBadReadPtr(nullptr, 1), 1);
-    EXPECT_EQ(IsBadReadPtr(nullptr, 765), 1);
-    EXPECT_EQ(IsBadReadPtr(nullptr, 0), 0);
-    static const uint8_t readable[64] = {};
-    EXPECT_EQ(IsBadReadPtr(readable, sizeof readable), 0);
-    EXPECT_EQ(IsBadReadPtr(readable, UINTPTR_MAX), 1); // runs past the end of the address space
-    EXPECT_EQ(IsBadReadPtr(reinterpret_cast<const void*>(uintptr_t{0xFFFFFFF0u}), 0x20), 1);
-}
-
-TEST(IsBadReadPtr, ManyReadablePages) {
-    std::vector<uint8_t> block(37 * Page() + 123, 1);
-    EXPECT_EQ(IsBadReadPtr(block.data(), block.size()), 0);
-    EXPECT_EQ(IsBadReadPtr(block.data() + 5, block.size() - 5), 0);
 }
 
 struct ProtectStep {

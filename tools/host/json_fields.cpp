@@ -10,13 +10,17 @@ namespace {
 
 constexpr size_t kShownLength = 40;
 
+// A cut string may end inside a UTF-8 sequence; its rest is shown as a replacement character.
+std::string Quoted(const std::string& text) {
+    return Json(text.substr(0, kShownLength)).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 // Appends a short rendering of value to text, stopping once text is long enough: a message
 // shows the start of a value, and a huge or deeply nested value costs no more than a small one.
 void AppendShort(const Json& value, std::string& text) {
     if (text.size() > kShownLength) return;
     if (value.is_string()) {
-        const std::string& string = value.get_ref<const std::string&>();
-        text += Json(string.substr(0, kShownLength)).dump();
+        text += Quoted(value.get_ref<const std::string&>());
     } else if (value.is_array()) {
         text += '[';
         for (auto item = value.begin(); item != value.end() && text.size() <= kShownLength;
@@ -30,7 +34,7 @@ void AppendShort(const Json& value, std::string& text) {
         for (auto item = value.begin(); item != value.end() && text.size() <= kShownLength;
              ++item) {
             if (item != value.begin()) text += ',';
-            text += Json(item.key().substr(0, kShownLength)).dump() + ':';
+            text += Quoted(item.key()) + ':';
             AppendShort(item.value(), text);
         }
         text += '}';

@@ -517,8 +517,7 @@ Page ParsePage(const std::string& text, const std::string& name, const std::stri
                const ReaderSettings& settings) {
     if (size_t deep = TooDeepAt(text); deep != std::string::npos) {
         size_t line, column;
-        // Positions are given as the parser gives them: one past the character, counted from 1.
-        LineAndColumn(text, deep + 2, line, column);
+        LineAndColumn(text, deep + 1, line, column);
         throw PageError(name + ":" + std::to_string(line) + ":" + std::to_string(column) +
                         ": values nested more than " + std::to_string(kDeepestNesting) +
                         " levels deep");

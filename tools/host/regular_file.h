@@ -14,7 +14,7 @@
 namespace marlhost {
 
 // Bounds of the formats the host reads (bytes).
-constexpr uint64_t kLargestPageFile = 64ull << 20;     // JSON page descriptions
+constexpr uint64_t kLargestPageFile = 16ull << 20;     // JSON pages (parsed, they take ~15x)
 constexpr uint64_t kLargestPictureFile = 256ull << 20; // BMP pictures
 constexpr uint64_t kLargestFontFile = 16ull << 20;     // PSF console fonts
 

@@ -11,7 +11,7 @@
 // section. Built with mingw-w64 (i686) and run under Wine by tools/compare_emf.sh.
 //
 // Exit codes: 0 written, 2 bad command line, 3 not a metafile GDI reads, 4 GDI failed to
-// prepare or play the page, 5 the picture could not be written.
+// prepare or play the page, 5 the picture could not be written, 6 GDI crashed playing it.
 #include <windows.h>
 
 #include <algorithm>
@@ -26,6 +26,18 @@ namespace {
 // the same way here as in the host so that both pictures have the same size.
 constexpr long long kLargestSide = 32767;
 constexpr long long kLargestPagePixels = 50000000;
+
+// The page being played, for the message when GDI itself crashes on a damaged file.
+const char* gPlaying = "";
+
+// A crash inside GDI (Wine's, on a damaged file) ends the program at once with exit code 6 and
+// a line naming the page, instead of a debugger session; the script plays the rest again.
+LONG WINAPI CrashedWhilePlaying(EXCEPTION_POINTERS* exception) {
+    std::fprintf(stderr, "emf-reference: %s: crashed while playing (exception 0x%08lx)\n", gPlaying,
+                 exception->ExceptionRecord->ExceptionCode);
+    std::fflush(stderr);
+    ExitProcess(6);
+}
 
 int Fail(int code, const char* what, const char* path) {
     std::fprintf(stderr, "emf-reference: %s: %s (error %lu)\n", path, what, GetLastError());
@@ -85,6 +97,7 @@ bool WriteBmp(const char* path, const void* bits, long width, long height) {
 }
 
 int Play(const char* emfPath, const char* bmpPath, double dpi) {
+    gPlaying = emfPath;
     HENHMETAFILE metafile = GetEnhMetaFileA(emfPath);
     if (!metafile) return Fail(3, "not an enhanced metafile GDI can read", emfPath);
     ENHMETAHEADER header{};
@@ -171,6 +184,8 @@ int main(int argc, char** argv) {
     }
     double dpi = 300;
     if (argc == 4 && !ParseDpi(argv[3], dpi)) return 2;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(CrashedWhilePlaying);
     if (std::strcmp(argv[1], "--list") == 0) return PlayList(argv[2], dpi);
     return Play(argv[1], argv[2], dpi);
 }

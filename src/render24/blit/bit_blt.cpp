@@ -50,8 +50,11 @@ private:
     bool PreparePattern();
     bool ObtainConversionRow();
     RoutineRequest Request() const;
-    const void* SourceRow(uint32_t r);
+    void DescribeRows(RoutineRequest& request) const;
+    const void* SourceRowFrom(const uint8_t* bits);
+    const void* PatternRow(uint32_t r) const;
     void RunRows();
+    void RunRowsWithCursors();
     uint32_t CleanUp(uint32_t result);
 
     bool Converting() const { return Layout.Mode != ConversionMode::None; }
@@ -167,12 +170,14 @@ bool BlockTransfer::SourceRowsReadable() const {
 }
 
 // The band is the driver's surface, described by its header (checked in CheckRecords, and the
-// rows clipped to it); its rows are probed at their ends, as the source's are.
+// rows clipped to it). Its rows, like the source's, are probed whole: a header that claims
+// more than its memory holds may leave a hole in the middle of a long row, which probing the
+// ends of rows would miss, and a probe costs one load a page.
 bool BlockTransfer::DestinationRowsReadable() const {
     if (Surface->Segmented) return true; // segment rows are not contiguous; the driver's
     const BitmapHeader& drawn = *Surface->Header;
     uint64_t stride = uint64_t{drawn.Planes} * drawn.WidthBytes;
-    return RowEndsReadable(drawn.Bits + stride * Call.Y, stride, stride, Extent.Rows(Call.Y));
+    return Readable(drawn.Bits + stride * Call.Y, stride * Extent.Rows(Call.Y));
 }
 
 bool BlockTransfer::PreparePattern() {
@@ -216,23 +221,39 @@ RoutineRequest BlockTransfer::Request() const {
     } else {
         request.SourceBits = 1;
     }
+    DescribeRows(request);
     request.ClearBitColor = Colours.Text;
     request.SetBitColor = Colours.Back;
     request.BitPhase = 0;
     return request;
 }
 
-// Source row r - y: converted into the conversion row, handed in place (three 8-bit planes,
-// or raw 1-bit data the routine expands itself), or none. Rows are asked for in order, so
-// the source's row cursor steps on from the first one.
-const void* BlockTransfer::SourceRow(uint32_t r) {
-    if (Source == nullptr) return nullptr;
-    if (r == Call.Y) {
-        SelectRow(*Source, 0);
-    } else {
-        NextRow(*Source);
+// The rows RunRows hands the routine, where they follow one another at a fixed distance: the
+// destination rows (from column x) of a surface that is not segmented, the conversion row
+// again and again, or the rows of a source that is not segmented, read in place.
+void BlockTransfer::DescribeRows(RoutineRequest& request) const {
+    const uint32_t rows = Extent.Rows(Call.Y);
+    if (!Surface->Segmented) {
+        const BitmapHeader& drawn = *Surface->Header;
+        const uint32_t stride = uint32_t{drawn.Planes} * drawn.WidthBytes;
+        request.DestinationRows = {reinterpret_cast<uintptr_t>(drawn.Bits) +
+                                       uintptr_t{stride} * Call.Y + Call.X,
+                                   stride, rows};
     }
-    const uint8_t* bits = RowPlane(*Source, 0);
+    if (Converting()) {
+        request.SourceRows = {reinterpret_cast<uintptr_t>(Row.Bytes), 0, rows};
+    } else if (ReadsSourceRows() && !Source->Segmented) {
+        const BitmapHeader& read = *Call.Source;
+        request.SourceRows = {reinterpret_cast<uintptr_t>(read.Bits),
+                              uint32_t{read.Planes} * read.WidthBytes, rows};
+    }
+}
+
+// The routine's source row made from the source's row at bits: converted into the conversion
+// row, handed in place (three 8-bit planes, or raw 1-bit data the routine expands itself), or
+// none.
+const void* BlockTransfer::SourceRowFrom(const uint8_t* bits) {
+    if (Source == nullptr) return nullptr;
     if (Converting()) {
         ConvertSourceRow(Layout.Mode, bits, Call.MonoExpand & 7, Colours, Palette, Row);
         return Row.Bytes;
@@ -240,15 +261,44 @@ const void* BlockTransfer::SourceRow(uint32_t r) {
     return Layout.Readable ? bits : nullptr;
 }
 
+const void* BlockTransfer::PatternRow(uint32_t r) const {
+    if (Pattern.FromRows()) return Pattern.Row(r);
+    return &PatternScratch;
+}
+
+// Rows of a surface and a source that are not segmented lie a fixed distance apart: their
+// addresses are stepped here, and the surface's row cursor is left on the last row, where
+// the walk with the cursors leaves it.
 void BlockTransfer::RunRows() {
+    if (Surface->Segmented || (Source != nullptr && Source->Segmented)) {
+        RunRowsWithCursors();
+        return;
+    }
+    const BitmapHeader& drawn = *Surface->Header;
+    const uintptr_t destinationStride = uintptr_t{drawn.Planes} * drawn.WidthBytes;
+    uint8_t* const destination = drawn.Bits + destinationStride * Call.Y + Call.X;
+    const uint8_t* const bits = Source != nullptr ? Call.Source->Bits : nullptr;
+    const uintptr_t sourceStride =
+        Source != nullptr ? uintptr_t{Call.Source->Planes} * Call.Source->WidthBytes : 0;
+    const uint32_t rows = Extent.Rows(Call.Y);
+    for (uint32_t i = 0; i < rows; ++i) {
+        const uint8_t* sourceBits = bits != nullptr ? bits + sourceStride * i : nullptr;
+        Routine.Run(SourceRowFrom(sourceBits), destination + destinationStride * i,
+                    PatternRow(Call.Y + i));
+    }
+    SelectRow(*Surface, Extent.Bottom);
+}
+
+void BlockTransfer::RunRowsWithCursors() {
     SelectRow(*Surface, Call.Y);
+    if (Source != nullptr) SelectRow(*Source, 0);
     for (uint32_t r = Call.Y; r <= Extent.Bottom; ++r) {
         uint8_t* destination = RowPlane(*Surface, 0);
         if (destination == nullptr) break;
-        const void* pattern = &PatternScratch;
-        if (Pattern.FromRows()) pattern = Pattern.Row(r);
-        Routine.Run(SourceRow(r), destination + Call.X, pattern);
+        const uint8_t* bits = Source != nullptr ? RowPlane(*Source, 0) : nullptr;
+        Routine.Run(SourceRowFrom(bits), destination + Call.X, PatternRow(r));
         if (r < Extent.Bottom) NextRow(*Surface);
+        if (Source != nullptr) NextRow(*Source);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -88,6 +89,67 @@ int AnonymousMemoryObject() {
     return fd;
 }
 
+// The twin areas of this process. A forked child would share their memory object with its
+// parent, and a routine one of them writes would change under the other: the child gives
+// every area a memory object of its own, at the same two addresses, before it runs on.
+struct TwinRecord {
+    uint8_t* Writable;
+    uint8_t* Executable;
+    uint32_t Bytes;
+};
+constexpr uint32_t kMostTwins = 32;
+TwinRecord Twins[kMostTwins];
+std::atomic<uint32_t> TwinCount{0};
+std::atomic<uint32_t> Recording{0}; // Twins being changed by RecordTwin or ForgetTwin
+
+// Copies the area's bytes into a new object mapped over both views. If that fails the child
+// keeps sharing the area, as it would have without this.
+void ReplaceObject(const TwinRecord& twin) {
+    int fd = AnonymousMemoryObject();
+    if (fd < 0) return;
+    bool copied = ftruncate(fd, twin.Bytes) == 0;
+    for (uint32_t done = 0; copied && done < twin.Bytes;) {
+        const ssize_t written = pwrite(fd, twin.Executable + done, twin.Bytes - done, done);
+        copied = written > 0;
+        if (copied) done += static_cast<uint32_t>(written);
+    }
+    if (copied) {
+        mmap(twin.Writable, twin.Bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0);
+        mmap(twin.Executable, twin.Bytes, PROT_READ | PROT_EXEC, MAP_SHARED | MAP_FIXED, fd, 0);
+    }
+    close(fd);
+}
+
+void OwnAreasInChild() {
+    const uint32_t count = TwinCount.load();
+    for (uint32_t i = 0; i < count && i < kMostTwins; ++i) {
+        if (Twins[i].Bytes != 0) ReplaceObject(Twins[i]);
+    }
+}
+
+void RecordTwin(const CodeArea& area) {
+    static const bool registered = pthread_atfork(nullptr, nullptr, OwnAreasInChild) == 0;
+    (void)registered;
+    while (Recording.exchange(1) != 0) {
+    }
+    for (uint32_t i = 0; i < kMostTwins; ++i) {
+        if (i < TwinCount.load() && Twins[i].Bytes != 0) continue;
+        Twins[i] = {area.Writable, area.Base, area.Mapped};
+        if (i >= TwinCount.load()) TwinCount.store(i + 1);
+        break;
+    }
+    Recording.store(0);
+}
+
+void ForgetTwin(const CodeArea& area) {
+    while (Recording.exchange(1) != 0) {
+    }
+    for (uint32_t i = 0; i < TwinCount.load() && i < kMostTwins; ++i) {
+        if (Twins[i].Executable == area.Base) Twins[i] = {};
+    }
+    Recording.store(0);
+}
+
 bool MapTwinViews(CodeArea& area) {
     int fd = AnonymousMemoryObject();
     if (fd < 0) return false;
@@ -105,6 +167,7 @@ bool MapTwinViews(CodeArea& area) {
     }
     area.Writable = static_cast<uint8_t*>(writable);
     area.Base = static_cast<uint8_t*>(executable);
+    RecordTwin(area);
     return true;
 }
 
@@ -117,7 +180,10 @@ bool MapSingleView(CodeArea& area) {
 }
 
 void Unmap(CodeArea& area) {
-    if (area.Views == CodeViews::Twin) munmap(area.Writable, area.Mapped);
+    if (area.Views == CodeViews::Twin) {
+        ForgetTwin(area);
+        munmap(area.Writable, area.Mapped);
+    }
     if (area.Views != CodeViews::None) munmap(area.Base, area.Mapped);
 }
 

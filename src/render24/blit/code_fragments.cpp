@@ -31,6 +31,18 @@ static_assert(LengthMatches(NextSourcePlane) && LengthMatches(RestartSource) &&
               LengthMatches(PatternPadByte) && LengthMatches(SourcePadByte) &&
               LengthMatches(PadByte) && LengthMatches(Epilogue));
 
+// The fragments that load the rows and keep the plane starts address the frame by the
+// one-byte EBP displacements routine_frame.h defines.
+using frame::Displacement;
+static_assert(LoadDestRow.Code[2] == Displacement(frame::kDestRow) &&
+              LoadSourceRow.Code[2] == Displacement(frame::kSourceRow) &&
+              LoadPatternRow.Code[2] == Displacement(frame::kPatternRow));
+static_assert(KeepDestStart.Code[2] == Displacement(frame::kDestStart) &&
+              KeepSourceStart.Code[2] == Displacement(frame::kSourceStart) &&
+              RestartSource.Code[2] == Displacement(frame::kSourceStart) &&
+              KeepPatternStart.Code[2] == Displacement(frame::kPatternStart));
+static_assert(sizeof frame::kEpilogue == Epilogue.Length);
+
 void WriteImmediate(uint8_t* at, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};

@@ -7,10 +7,11 @@
 // patch offsets are members of its type and count from its first code byte.
 //
 // Register use inside a routine: EDI destination sample, ESI source byte, EBX pattern sample,
-// ECX pixel counter, EAX accumulator (AL a sample), EDX second operand. Frame slots:
-// [EBP+8] source row, [EBP+12] destination row, [EBP+16] pattern row, [EBP-8] pattern plane
-// start, [EBP-12] destination plane start, [EBP-16] source plane start.
+// ECX pixel counter, EAX accumulator (AL a sample), EDX second operand. The frame slots the
+// fragments address are routine_frame.h's (checked against the fragments' bytes).
 #pragma once
+
+#include "render24/blit/routine_frame.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -155,13 +156,13 @@ inline constexpr NextPatternPlaneFragment NextPatternPlane{
 inline constexpr CodeFragment<1> PatternPadByte{1, {0x90}};
 inline constexpr CodeFragment<1> SourcePadByte{1, {0x90}};
 inline constexpr CodeFragment<1> PadByte{1, {0x90}};
-inline constexpr CodeFragment<7> Epilogue{7, {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00}};
+inline constexpr CodeFragment<7> Epilogue{7, {MARL_FRAME_EPILOGUE_BYTES}};
 
 } // namespace fragment
 
 // A fragment once copied into code memory: its fields can then be written.
 class PlacedFragment {
-  public:
+public:
     explicit PlacedFragment(uint8_t* first) : First(first) {}
 
     uint8_t* Address() const { return First; }
@@ -170,7 +171,7 @@ class PlacedFragment {
     const PlacedFragment& Patch(Field32 field, uint32_t value) const;
     const PlacedFragment& Patch(ByteField field, uint8_t value) const;
 
-  private:
+private:
     uint8_t* First;
 };
 

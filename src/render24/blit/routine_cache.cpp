@@ -5,14 +5,13 @@
 namespace marl {
 namespace {
 
-// FNV-1a over the twelve values: a slot's key is compared in full only when its hash agrees.
+// A multiplicative mix of the twelve values: a slot's key is compared in full only when its
+// hash agrees.
 uint32_t HashOf(const RoutineKey& key) {
-    uint32_t hash = 2166136261u;
+    uint32_t hash = 0x811C9DC5u;
     for (uint32_t value : key) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash ^= (value >> shift) & 0xFF;
-            hash *= 16777619u;
-        }
+        hash = (hash ^ value) * 0x9E3779B1u;
+        hash ^= hash >> 15;
     }
     return hash;
 }
@@ -33,9 +32,11 @@ CodeArea& RoutineSlots::Area() {
 bool RoutineSlots::Find(const RoutineKey& key, Place& place) {
     CodeArea& area = Area();
     if (!area.Usable()) return false;
-    const uint32_t hash = HashOf(key);
+    // Text asks for one routine again and again: the last one found is looked at first.
     uint32_t index = Count;
-    for (uint32_t i = 0; i < Count; ++i) {
+    if (Slots[Latest].Valid && Slots[Latest].Key == key) index = Latest;
+    const uint32_t hash = index < Count ? Slots[index].Hash : HashOf(key);
+    for (uint32_t i = 0; i < Count && index == Count; ++i) {
         const Slot& slot = Slots[i];
         if (slot.Valid && slot.Hash == hash && slot.Key == key) {
             index = i;
@@ -49,6 +50,7 @@ bool RoutineSlots::Find(const RoutineKey& key, Place& place) {
         Slots[index].Valid = false;
     }
     Slots[index].LastUse = ++Clock;
+    Latest = index;
     place.Index = index;
     place.Run = area.Base + index * Bytes;
     place.Write = area.WriteAddress(place.Run);

@@ -60,6 +60,7 @@ private:
     uint32_t Bytes;
     uint32_t Count;
     uint32_t Clock = 0;
+    uint32_t Latest = 0; // the slot found or given out last
     uint32_t Writes = 0;
     Slot Slots[kMostSlots];
 };

@@ -10,6 +10,14 @@
 
 namespace marl {
 
+// Where the rows of a transfer lie: row i at First + i x Stride, for Count rows; Count 0 when
+// the rows do not follow one another so.
+struct RowLayout {
+    uintptr_t First = 0;
+    uint32_t Stride = 0;
+    uint32_t Count = 0;
+};
+
 // The twelve request values that Build receives, in its argument order.
 struct RoutineRequest {
     uint32_t Rop = 0;
@@ -29,6 +37,11 @@ struct RoutineRequest {
     // form. Null without pattern rows.
     const uint8_t* PatternBits = nullptr;
     uint32_t PatternHeight = 0;
+    // Not passed to Build either: the destination and source rows Run will be given, as far
+    // as the transfer knows them ahead, so that a routine can tell once for all rows whether
+    // a source or the brush can lie inside a destination row.
+    RowLayout DestinationRows;
+    RowLayout SourceRows;
 };
 
 class RowRoutine {

@@ -6,10 +6,9 @@
  * is never run or patched: it is copied once into a code area of its own (code_area.h),
  * where the routines are patched through one view and run from the other.
  *
- * Every routine is entered by Run (run_routine.S) with this frame:
- *   EBP+8, +12, +16   source row, destination row, pattern row
- *   EBP-8, -12, -16   pattern, destination and source plane starts (kept here)
- * and uses EDI for the destination sample, ESI for the source byte, EBX for the pattern
+ * Every routine is entered by Run (run_routine.S) with the frame of routine_frame.h (the
+ * three rows above EBP, the pattern, destination and source plane starts kept below it) and
+ * uses EDI for the destination sample, ESI for the source byte, EBX for the pattern
  * sample, ECX as the pixel counter, EAX as the accumulator (AL the sample) and EDX for the
  * second operand. It does planes 0, 1, 2 in turn and in each plane the pixels left to right,
  * then ends with pop EDI, ESI, EBX; leave; ret 12 (5F 5E 5B C9 C2 0C 00).
@@ -21,7 +20,8 @@
  * follows it; a two-operand operator pops one value into EDX and combines it with EAX; NOT
  * complements EAX. AND keeps the smaller sample, OR the larger (unsigned), XOR is bitwise.
  *
- * Patch slots: each is a global hidden label Tmpl_<hex>_<variant>_<kind>Slot<n> on a 32-bit
+ * Patch slots: each has a record in the slot table (below) and a global hidden label
+ * Tmpl_<hex>_<variant>_<kind>Slot<n> (for reading the code) on a 32-bit
  * immediate, stored as 0x12345678 (0x56789ABC for PatternStepSlot), or on the one-byte
  * displacement of a loop's closing branch (LoopBackSlot, stored as 0xE2; the body it returns
  * to is labelled Tmpl_<hex>_<variant>_LoopTop<n>). The slot number is the plane, except
@@ -30,6 +30,27 @@
  */
 
 #include "render24/blit/asm_macros.h"
+#include "render24/blit/routine_frame.h"
+
+/* The slot table: one record per patch slot, in block order, written by the Slot macros
+ * below as the routines are assembled (templates.cpp reads it; nothing lists the slots
+ * twice). A record is the slot's address, the loop top of a LoopBack slot (else 0), the
+ * slot's kind as numbered here (the order of SlotKind in templates.h) and its number. */
+    .set SlotKind_Count, 0
+    .set SlotKind_DestStep, 1
+    .set SlotKind_SourceStep, 2
+    .set SlotKind_Phase, 3
+    .set SlotKind_Wrap, 4
+    .set SlotKind_PatternStep, 5
+    .set SlotKind_Color, 6
+    .set SlotKind_SetBit, 7
+    .set SlotKind_ClearBit, 8
+    .set SlotKind_BitPhase, 9
+    .set SlotKind_LoopBack, 10
+
+    DATA_SECTION(marl_template_slots)
+    .balign 4
+    GLOBAL_LABEL MarlTemplateSlots
 
     DATA_SECTION(marl_templates)
     .balign 4096
@@ -41,9 +62,18 @@
     GLOBAL_LABEL \name
 .endm
 
+/* Adds a record to the slot table and comes back to the block. */
+.macro SlotRecord address, top, kind, index
+    DATA_SECTION(marl_template_slots)
+    .long \address, \top
+    .byte SlotKind_\kind, \index, 0, 0
+    DATA_SECTION(marl_templates)
+.endm
+
 /* Labels the 32-bit immediate that ends the instruction just assembled. */
 .macro Slot routine, kind, index
     GLOBAL_SET \routine\()_\kind\()Slot\index, . - 4
+    SlotRecord \routine\()_\kind\()Slot\index, 0, \kind, \index
 .endm
 
 /* ---- the variant's operand sources ------------------------------------------------------ */
@@ -124,7 +154,7 @@
     movb (%esi), %al
     .elseif .LSourceBits
     movl %edi, %eax
-    subl -12(%ebp), %eax
+    subl MARL_FRAME_DEST_START(%ebp), %eax
     addl $0x12345678, %eax
     Slot \routine, BitPhase, \plane
     andl $7, %eax
@@ -278,15 +308,15 @@
 
 /* Keep the plane starts of plane 0 in the frame. */
 .macro Prologue
-    movl 12(%ebp), %edi
-    movl %edi, -12(%ebp)
+    movl MARL_FRAME_DEST_ROW(%ebp), %edi
+    movl %edi, MARL_FRAME_DEST_START(%ebp)
     .if .LSourceBits | .LSourcePlanes
-    movl 8(%ebp), %esi
-    movl %esi, -16(%ebp)
+    movl MARL_FRAME_SOURCE_ROW(%ebp), %esi
+    movl %esi, MARL_FRAME_SOURCE_START(%ebp)
     .endif
     .if .LPatternRow
-    movl 16(%ebp), %ebx
-    movl %ebx, -8(%ebp)
+    movl MARL_FRAME_PATTERN_ROW(%ebp), %ebx
+    movl %ebx, MARL_FRAME_PATTERN_START(%ebp)
     .endif
 .endm
 
@@ -295,7 +325,7 @@
  * counter is tested after each pixel. */
 .macro PlaneLoop r, hex, plane, second
     .if .LPatternRow
-    movl -8(%ebp), %ebx
+    movl MARL_FRAME_PATTERN_START(%ebp), %ebx
     addl $0x12345678, %ebx
     Slot \r, Phase, \plane
     .endif
@@ -310,15 +340,16 @@
     .endif
     .if .LPatternRow
     incl %ebx
-    movl -8(%ebp), %edx
+    movl MARL_FRAME_PATTERN_START(%ebp), %edx
     addl $0x12345678, %edx
     Slot \r, Wrap, \plane
     cmpl %edx, %ebx
-    cmovel -8(%ebp), %ebx
+    cmovel MARL_FRAME_PATTERN_START(%ebp), %ebx
     .endif
     decl %ecx
     .byte 0x75, 0xE2            /* jnz back to the loop top: the displacement is patched */
     GLOBAL_SET \r\()_LoopBackSlot\plane, . - 1
+    SlotRecord \r\()_LoopBackSlot\plane, \r\()_LoopTop\plane, LoopBack, \plane
     .if . - \r\()_LoopTop\plane > 128
     .error "the pixel body is too long for the loop's 8-bit displacement"
     .endif
@@ -326,28 +357,28 @@
 
 /* Step the plane starts to the next plane; a one-bit source starts its row again. */
 .macro NextPlane r, step
-    movl -12(%ebp), %edi
+    movl MARL_FRAME_DEST_START(%ebp), %edi
     addl $0x12345678, %edi
     Slot \r, DestStep, \step
-    movl %edi, -12(%ebp)
+    movl %edi, MARL_FRAME_DEST_START(%ebp)
     .if .LSourcePlanes
-    movl -16(%ebp), %esi
+    movl MARL_FRAME_SOURCE_START(%ebp), %esi
     addl $0x12345678, %esi
     Slot \r, SourceStep, \step
-    movl %esi, -16(%ebp)
+    movl %esi, MARL_FRAME_SOURCE_START(%ebp)
     .elseif .LSourceBits
-    movl -16(%ebp), %esi
+    movl MARL_FRAME_SOURCE_START(%ebp), %esi
     .endif
     .if .LPatternRow
-    movl -8(%ebp), %ebx
+    movl MARL_FRAME_PATTERN_START(%ebp), %ebx
     addl $0x56789ABC, %ebx
     Slot \r, PatternStep, \step
-    movl %ebx, -8(%ebp)
+    movl %ebx, MARL_FRAME_PATTERN_START(%ebp)
     .endif
 .endm
 
 .macro Epilogue
-    .byte 0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00
+    .byte MARL_FRAME_EPILOGUE_BYTES
 .endm
 
 .macro Routine r, hex, variant
@@ -375,5 +406,8 @@ Label MarlTemplateReturn
 
     GLOBAL_LABEL MarlTemplateBlockEnd
     .balign 4096
+
+    DATA_SECTION(marl_template_slots)
+    GLOBAL_LABEL MarlTemplateSlotsEnd
 
     NOTE_GNU_STACK

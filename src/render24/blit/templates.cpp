@@ -7,85 +7,39 @@
 #include <iterator>
 #include <vector>
 
-// The slots of a routine follow from its variant. Each list names a slot as
-// X(routine, kind, number, plane) and a plane loop as L(routine, number); the lists are read
-// once to declare the assembler's labels and once to build the table from them.
-// clang-format off
-#define MARL_COMMON_SLOTS(X, L, r)                                                                 \
-    X(r, Count, 0, 0) X(r, Count, 1, 1) X(r, Count, 2, 2)                                          \
-    X(r, DestStep, 0, 1) X(r, DestStep, 1, 2)                                                      \
-    L(r, 0) L(r, 1) L(r, 2)
-#define MARL_COLOR_SLOTS_1(X, r)                                                                   \
-    X(r, Color, 0, 0) X(r, Color, 1, 1) X(r, Color, 2, 2)
-#define MARL_COLOR_SLOTS_2(X, r)                                                                   \
-    MARL_COLOR_SLOTS_1(X, r)                                                                       \
-    X(r, Color, 3, 0) X(r, Color, 4, 1) X(r, Color, 5, 2)
-#define MARL_PATTERN_SLOTS(X, r)                                                                   \
-    X(r, Phase, 0, 0) X(r, Phase, 1, 1) X(r, Phase, 2, 2)                                          \
-    X(r, Wrap, 0, 0) X(r, Wrap, 1, 1) X(r, Wrap, 2, 2)                                             \
-    X(r, PatternStep, 0, 1) X(r, PatternStep, 1, 2)
-#define MARL_ONEBIT_SLOTS(X, r)                                                                    \
-    X(r, SetBit, 0, 0) X(r, SetBit, 1, 1) X(r, SetBit, 2, 2)                                       \
-    X(r, ClearBit, 0, 0) X(r, ClearBit, 1, 1) X(r, ClearBit, 2, 2)                                 \
-    X(r, BitPhase, 0, 0) X(r, BitPhase, 1, 1) X(r, BitPhase, 2, 2)
-#define MARL_PLANES_SLOTS(X, r)                                                                    \
-    X(r, SourceStep, 0, 1) X(r, SourceStep, 1, 2)
-// clang-format on
-
-#define MARL_VARIANT_Plain(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r)
-#define MARL_VARIANT_Solid(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_COLOR_SLOTS_##reads(X, r)
-#define MARL_VARIANT_Pattern(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_PATTERN_SLOTS(X, r)
-#define MARL_VARIANT_OneBit(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_ONEBIT_SLOTS(X, r)
-#define MARL_VARIANT_Planes(X, L, r, reads) MARL_COMMON_SLOTS(X, L, r) MARL_PLANES_SLOTS(X, r)
-#define MARL_VARIANT_OneBitSolid(X, L, r, reads)                                                   \
-    MARL_VARIANT_OneBit(X, L, r, reads) MARL_COLOR_SLOTS_##reads(X, r)
-#define MARL_VARIANT_OneBitPattern(X, L, r, reads)                                                 \
-    MARL_VARIANT_OneBit(X, L, r, reads) MARL_PATTERN_SLOTS(X, r)
-#define MARL_VARIANT_PlanesSolid(X, L, r, reads)                                                   \
-    MARL_VARIANT_Planes(X, L, r, reads) MARL_COLOR_SLOTS_##reads(X, r)
-#define MARL_VARIANT_PlanesPattern(X, L, r, reads)                                                 \
-    MARL_VARIANT_Planes(X, L, r, reads) MARL_PATTERN_SLOTS(X, r)
-
-// ---- the labels of templates.S ----
-
-#define MARL_DECLARE_SLOT(r, kind, number, plane) extern uint8_t r##_##kind##Slot##number[];
-#define MARL_DECLARE_LOOP(r, number)                                                               \
-    extern uint8_t r##_LoopBackSlot##number[];                                                     \
-    extern uint8_t r##_LoopTop##number[];
-#define MARL_DECLARE_ROUTINE(r, variant, reads)                                                    \
+// The routines' labels (template_catalogue.def) and the slot table templates.S writes while
+// it assembles them: every slot the assembler labels has its record there, so none can be
+// left out of the table below.
+#define MARL_DECLARE_ROUTINE(r)                                                                    \
     extern uint8_t r[];                                                                            \
-    extern uint8_t r##_End[];                                                                      \
-    MARL_VARIANT_##variant(MARL_DECLARE_SLOT, MARL_DECLARE_LOOP, r, reads)
+    extern uint8_t r##_End[];
 
 extern "C" {
-#define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
-    MARL_DECLARE_ROUTINE(Tmpl_##hex##_##variant, variant, reads)
+#define MARL_TEMPLATE(code, hex, variant, reads) MARL_DECLARE_ROUTINE(Tmpl_##hex##_##variant)
 #include "render24/blit/template_catalogue.def"
 #undef MARL_TEMPLATE
 extern uint8_t MarlTemplateReturn[];
 extern uint8_t MarlTemplateBlock[];
+
+// One record of the slot table, as templates.S lays it out.
+struct AssembledSlot {
+    uint8_t* Address;
+    uint8_t* LoopTop; // LoopBack only, else null
+    uint8_t Kind;     // SlotKind
+    uint8_t Number;   // the number in the slot's label
+    uint8_t Unused[2];
+};
+extern const AssembledSlot MarlTemplateSlots[];
+extern const AssembledSlot MarlTemplateSlotsEnd[];
 }
 
 namespace marl {
 namespace {
 
-// ---- the table built from them ----
-
-#define MARL_SLOT_ENTRY(r, kind, number, plane)                                                    \
-    TemplateSlot{SlotKind::kind, plane, r##_##kind##Slot##number, nullptr},
-#define MARL_LOOP_ENTRY(r, number)                                                                 \
-    TemplateSlot{SlotKind::LoopBack, number, r##_LoopBackSlot##number, r##_LoopTop##number},
-#define MARL_SLOT_LIST(r, variant, reads)                                                          \
-    const TemplateSlot r##_Slots[] = {                                                             \
-        MARL_VARIANT_##variant(MARL_SLOT_ENTRY, MARL_LOOP_ENTRY, r, reads)};
-
-#define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
-    MARL_SLOT_LIST(Tmpl_##hex##_##variant, variant, reads)
-#include "render24/blit/template_catalogue.def"
-#undef MARL_TEMPLATE
+static_assert(sizeof(AssembledSlot) == 12);
 
 #define MARL_CATALOGUE_ENTRY(code, variant, r)                                                     \
-    BlitTemplate{code, TemplateVariant::variant, #r, r, r##_End, r##_Slots},
+    BlitTemplate{code, TemplateVariant::variant, #r, r, r##_End, {}},
 const BlitTemplate Catalogue[] = {
 #define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
     MARL_CATALOGUE_ENTRY(code, variant, Tmpl_##hex##_##variant)
@@ -94,31 +48,45 @@ const BlitTemplate Catalogue[] = {
 };
 static_assert(std::size(Catalogue) == 33);
 
+// The plane whose values a slot receives: a step slot leads to plane number + 1, the second
+// colour of a formula that reads P twice is numbered 3 to 5.
+uint8_t PlaneOf(SlotKind kind, uint8_t number) {
+    switch (kind) {
+    case SlotKind::DestStep:
+    case SlotKind::SourceStep:
+    case SlotKind::PatternStep: return static_cast<uint8_t>(number + 1);
+    case SlotKind::Color: return static_cast<uint8_t>(number % 3);
+    default: return number;
+    }
+}
+
 // The table with every address moved from the block as assembled to the executable view of
-// the template area, where the copy the routines run from lies. Made once; if the area could
-// not be mapped, the table keeps the assembled addresses (and nothing is ever run from them).
+// the template area, where the copy the routines run from lies, and each routine given the
+// slot records that lie inside it (the records follow the block's order). Made once; if the
+// area could not be mapped, the table keeps the assembled addresses (and nothing is ever run
+// from them).
 class RelocatedCatalogue {
 public:
     RelocatedCatalogue() {
         const CodeArea& area = TemplateArea();
         Area = area.Usable() ? area.Base : MarlTemplateBlock;
-        size_t slots = 0;
-        for (const BlitTemplate& routine : Catalogue)
-            slots += routine.Slots.size();
-        Slots.reserve(slots);
+        const AssembledSlot* record = MarlTemplateSlots;
+        Slots.reserve(static_cast<size_t>(MarlTemplateSlotsEnd - MarlTemplateSlots));
         for (size_t i = 0; i < std::size(Catalogue); ++i) {
             const BlitTemplate& from = Catalogue[i];
             const size_t first = Slots.size();
-            for (const TemplateSlot& slot : from.Slots) {
-                Slots.push_back({slot.Kind, slot.Plane, Moved(slot.Address),
-                                 slot.LoopTop ? Moved(slot.LoopTop) : nullptr});
+            for (; record < MarlTemplateSlotsEnd && record->Address < from.End; ++record) {
+                const auto kind = static_cast<SlotKind>(record->Kind);
+                Slots.push_back({kind, PlaneOf(kind, record->Number), Moved(record->Address),
+                                 record->LoopTop ? Moved(record->LoopTop) : nullptr});
             }
-            Routines[i] = {from.Rop,
-                           from.Variant,
-                           from.Label,
-                           Moved(from.Entry),
-                           Moved(from.End),
-                           std::span<const TemplateSlot>(Slots.data() + first, from.Slots.size())};
+            Routines[i] = {
+                from.Rop,
+                from.Variant,
+                from.Label,
+                Moved(from.Entry),
+                Moved(from.End),
+                std::span<const TemplateSlot>(Slots.data() + first, Slots.size() - first)};
         }
         Return = Moved(MarlTemplateReturn);
     }
@@ -148,11 +116,28 @@ bool SlotHolds(const uint8_t* address, uint32_t value) {
 
 std::span<const BlitTemplate> TemplateCatalogue() { return Relocated().Routines; }
 
-bool InTemplateCatalogue(uint32_t rop) {
-    for (const BlitTemplate& routine : Catalogue)
-        if (routine.Rop == (rop & 0xFF)) return true;
-    return false;
+namespace {
+
+// For each code, the first routine of its in the table (they follow one another), or none.
+struct CodeIndex {
+    static constexpr uint8_t kNone = 0xFF;
+    uint8_t First[256];
+    CodeIndex() {
+        for (uint8_t& first : First)
+            first = kNone;
+        for (size_t i = std::size(Catalogue); i-- > 0;)
+            First[Catalogue[i].Rop] = static_cast<uint8_t>(i);
+    }
+};
+
+const CodeIndex& Codes() {
+    static const CodeIndex index;
+    return index;
 }
+
+} // namespace
+
+bool InTemplateCatalogue(uint32_t rop) { return Codes().First[rop & 0xFF] != CodeIndex::kNone; }
 
 TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource) {
     const RopOperandTable& marks = RopOperands();
@@ -168,8 +153,11 @@ TemplateVariant ChooseVariant(uint32_t rop, bool patternRow, bool oneBitSource) 
 }
 
 const BlitTemplate* FindTemplate(uint32_t rop, TemplateVariant variant) {
-    for (const BlitTemplate& routine : TemplateCatalogue())
-        if (routine.Rop == (rop & 0xFF) && routine.Variant == variant) return &routine;
+    const std::span<const BlitTemplate> table = TemplateCatalogue();
+    for (size_t i = Codes().First[rop & 0xFF]; i < table.size() && table[i].Rop == (rop & 0xFF);
+         ++i) {
+        if (table[i].Variant == variant) return &table[i];
+    }
     return nullptr;
 }
 

@@ -1,7 +1,8 @@
 // The prebuilt row routines (templates.S) as the rest of the engine sees them: which code and
 // variant each serves, where it starts, and every patch slot in it with the request value the
-// slot receives. The table is built from the assembler's labels, so no offset is counted by
-// hand.
+// slot receives. The table is built from the routines' labels and from the slot table the
+// assembler writes as it assembles each slot, so no offset is counted by hand and no slot is
+// listed twice.
 #pragma once
 
 #include <cstdint>
@@ -97,7 +98,7 @@ uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values);
 // Writes every slot of the routine whose value changes: 32-bit slots as the value in their
 // low bytes and zeros above it, loop slots as their one distance byte. A routine already
 // patched for the same values is left as it is. False when the template area could not be
-// written or made executable again.
+// written (or, an area of one view, made read+execute again).
 bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values);
 
 } // namespace marl

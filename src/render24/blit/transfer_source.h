@@ -28,14 +28,7 @@ struct SourceLayout {
 // position of the first pixel.
 SourceLayout DescribeSource(const BitmapHeader& header, uint16_t monoExpand);
 
-// True when the first and the last byte of each of `rows` rows of rowBytes bytes, stride
-// bytes apart from `first`, can be read. Rows that lie no more than two pages a row apart are
-// probed page by page instead, which costs no more and leaves no page out; the rows of a band
-// are probed at their ends only, so that a transfer does not load a byte of every page of a
-// band it is about to read anyway.
-bool RowEndsReadable(const uint8_t* first, uint64_t stride, uint64_t rowBytes, uint32_t rows);
-
-// True when the ends of `rows` whole rows from the start of the pixel data can be read.
+// True when `rows` whole rows from the start of the pixel data can be read.
 bool SourceRowsReadable(const BitmapHeader& header, uint32_t rows);
 
 } // namespace marl

@@ -30,6 +30,10 @@ void CombineRowSse2(uint8_t* destination, uint32_t count, const uint8_t* pattern
 
 // A pattern whose period divides 16: tile[i] is the pattern sample of column i for i < 16 +
 // period, so every step from the row's start reads the same 16 samples.
+// StoreRowRepeatingSse2 writes the tile's samples as they are (for the codes whose result
+// depends on P alone, the tile holds the results), a memset of a 16-byte value.
+void StoreRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                           uint32_t period);
 template <uint8_t Code>
 void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
                              uint32_t period);

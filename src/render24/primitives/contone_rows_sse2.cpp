@@ -79,6 +79,21 @@ void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t
         Load(tile + (count - 16) % period));
 }
 
+void StoreRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                           uint32_t period) {
+    const Samples16 repeated = Load(tile);
+    uint32_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        Store(destination + i, repeated);
+        Store(destination + i + 16, repeated);
+        Store(destination + i + 32, repeated);
+        Store(destination + i + 48, repeated);
+    }
+    for (; i + 16 <= count; i += 16)
+        Store(destination + i, repeated);
+    if (i < count) Store(destination + count - 16, Load(tile + (count - 16) % period));
+}
+
 // The eleven codes that read D.
 #define MARL_CONTONE_ROWS(code)                                                                    \
     template void CombineRowSolidSse2<code>(uint8_t*, uint32_t, uint8_t);                          \

@@ -32,7 +32,8 @@ struct LineWalk {
 // last row); any other non-zero step is added, limited to the bitmap and reached with
 // SelectRow. Plane addresses are fetched by the cursor with each move, and only then.
 // Answers whether a row call was made, its result in `result`.
-bool StepRow(RowCursor& cursor, int32_t& y, int32_t maxY, int32_t step, int32_t& result) {
+[[gnu::always_inline]] inline bool StepRow(RowCursor& cursor, int32_t& y, int32_t maxY,
+                                           int32_t step, int32_t& result) {
     if (step == 0) return false;
     if (step == 1) {
         if (y >= maxY) return false;
@@ -76,20 +77,27 @@ int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine
 // The three samples of one pixel. A line steps to a new row with nearly every pixel, so each
 // sample is usually a cache miss: all three are read before any is written, so that the
 // misses overlap instead of waiting on each other's stores.
-template <typename Op> void CombinePixel(const LineWalk& walk, int32_t x) {
+template <typename Op>
+[[gnu::always_inline]] inline void CombinePixel(const LineWalk& walk, int32_t x) {
+    // Everything is read before the first store: a byte store may alias any field of the
+    // walk, so reading after it would read the walk again.
     uint8_t* p0 = walk.Cursor.Plane(0) + x;
     uint8_t* p1 = walk.Cursor.Plane(1) + x;
     uint8_t* p2 = walk.Cursor.Plane(2) + x;
+    const uint8_t c0 = walk.Colour[0], c1 = walk.Colour[1], c2 = walk.Colour[2];
+    uint8_t r0, r1, r2;
     if constexpr (Op::kIgnoresDest) {
-        *p0 = Op::Apply(0, walk.Colour[0]);
-        *p1 = Op::Apply(0, walk.Colour[1]);
-        *p2 = Op::Apply(0, walk.Colour[2]);
+        r0 = Op::Apply(0, c0);
+        r1 = Op::Apply(0, c1);
+        r2 = Op::Apply(0, c2);
     } else {
-        const uint8_t d0 = *p0, d1 = *p1, d2 = *p2;
-        *p0 = Op::Apply(d0, walk.Colour[0]);
-        *p1 = Op::Apply(d1, walk.Colour[1]);
-        *p2 = Op::Apply(d2, walk.Colour[2]);
+        r0 = Op::Apply(*p0, c0);
+        r1 = Op::Apply(*p1, c1);
+        r2 = Op::Apply(*p2, c2);
     }
+    *p0 = r0;
+    *p1 = r1;
+    *p2 = r2;
 }
 
 template <typename Op> struct CombineOnRow {
@@ -128,13 +136,15 @@ template <typename Op> void DrawRowRun(LineWalk& walk, int16_t count, int32_t st
     AdvanceAlongRow(walk, count, stepX);
 }
 
-// One visit of the edge-free case: a run of a single pixel (count 0 or 1) along its row
-// combines the pixel at X and moves one column on. Lines cut into runs of one pixel each
-// (steeper than 45 degrees is the other way round, but a 45-degree line is exactly this) spend
-// their time here, so it avoids the row loops' set-up.
-template <typename Op> void DrawRowPixel(LineWalk& walk, int32_t stepX) {
-    if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, walk.X);
-    walk.X = Limit(walk.X + stepX, walk.MaxX);
+// A run of a single pixel (count 0 or 1) along its row: the pixel at X is combined and the
+// walk moves one column on. A 45-degree line cut into runs is one such run per pixel, each
+// followed by a slice step of one row, so this skips the row loops' set-up.
+template <typename Op>
+[[gnu::always_inline]] inline void DrawRowPixel(LineWalk& walk, int32_t stepX) {
+    const int32_t x = walk.X;
+    const int32_t next = Limit(x + stepX, walk.MaxX);
+    if (walk.Cursor.OnRow()) CombinePixel<Op>(walk, x);
+    walk.X = next;
 }
 
 // How the runs of one line are drawn: along the row (RunStepY 0, RunStepX +1 or -1) or
@@ -170,7 +180,7 @@ struct RunWalker {
     }
 };
 
-void SliceStep(LineWalk& walk, const RunSliceLine& line) {
+[[gnu::always_inline]] inline void SliceStep(LineWalk& walk, const RunSliceLine& line) {
     int32_t ignored = 0;
     StepRow(walk.Cursor, walk.Y, walk.MaxY, line.SliceStepY, ignored);
     walk.X = Limit(walk.X + line.SliceStepX, walk.MaxX);

@@ -138,12 +138,23 @@ void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, 
 // span whose result depends on P alone is its first period repeated; one that reads D under a
 // period dividing 16 reads the same 16 samples at every step. Every other span of a narrow
 // pattern is combined with the repeated row.
-enum class PatternPlan { Constant, BetweenWraps, FirstPeriodRepeated, SixteenSamples, Repeated };
+enum class PatternPlan {
+    Constant,
+    BetweenWraps,
+    FirstPeriodRepeated,
+    SixteenSamples,
+    SixteenResults,
+    Repeated
+};
 
 template <typename Op> PatternPlan PlanPattern(uint32_t width, uint32_t count) {
     if constexpr (Op::kCode == kContoneBlack || Op::kCode == kContoneWhite) {
         return PatternPlan::Constant;
     } else if constexpr (Op::kIgnoresDest) {
+        // A period dividing 16 is a memset of a 16-byte value.
+        if (count >= kLeastDirectWidth && width < kLeastDirectWidth && 16 % width == 0 &&
+            VectorRowsAvailable())
+            return PatternPlan::SixteenResults;
         if (width >= kLeastDirectWidth || count > kLeastTile)
             return PatternPlan::FirstPeriodRepeated;
         return PatternPlan::Repeated;
@@ -173,15 +184,22 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
         return;
     }
     case PatternPlan::SixteenSamples:
-        if constexpr (!Op::kIgnoresDest) {
-            uint8_t sixteen[32];
-            for (uint32_t i = 0, column = c; i < sizeof sixteen; ++i) {
-                sixteen[i] = run[column];
-                if (++column == width) column = 0;
-            }
+    case PatternPlan::SixteenResults: {
+        // The pattern from column c on, 32 samples: every step of 16 reads the first 16, the
+        // last (overlapping) step reads from its offset within a period. The codes that
+        // ignore D hold their results, which are then stored as they are.
+        uint8_t sixteen[32];
+        for (uint32_t i = 0, column = c; i < sizeof sixteen; ++i) {
+            sixteen[i] = Op::kIgnoresDest ? Op::Apply(0, run[column]) : run[column];
+            if (++column == width) column = 0;
+        }
+        if constexpr (Op::kIgnoresDest) {
+            StoreRowRepeatingSse2(destination, count, sixteen, width);
+        } else {
             CombineRowRepeatingSse2<Op::kCode>(destination, count, sixteen, width);
         }
         return;
+    }
     case PatternPlan::Repeated: CombineRepeated<Op>(destination, count, repeated, length); return;
     }
 }

@@ -51,7 +51,23 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
         }
         Brush = {reinterpret_cast<uintptr_t>(request.PatternBits), Pattern.SourceBytes()};
     }
+    RowsApart = NoRowMeetsItsDestination(request);
     return CompileKeptVectorRop(Vector, vector);
+}
+
+// Where the transfer has described its rows, every destination row lies inside one range and
+// every source row inside another: when neither the source range nor the brush meets the
+// destination range, no row has to be looked at on its own.
+bool TieredRowRoutine::NoRowMeetsItsDestination(const RoutineRequest& request) const {
+    auto extent = [](const RowLayout& rows, const Span& hull) {
+        return Span{rows.First, uint64_t{rows.Stride} * (rows.Count - 1) + hull.Bytes};
+    };
+    if (request.DestinationRows.Count == 0) return false;
+    const Span destination = extent(request.DestinationRows, DestinationHull);
+    if (PatternRows && Overlap(destination, Brush)) return false;
+    if (!ReadsSource) return true;
+    if (request.SourceRows.Count == 0) return false;
+    return !Overlap(destination, extent(request.SourceRows, SourceHull));
 }
 
 // Whether this row can take the vector routine, and the pattern row it then reads. A row
@@ -59,6 +75,11 @@ bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
 // the rows prepared so far are made again from the brush when next used.
 bool TieredRowRoutine::VectorTakes(const void* sourceRow, const void* destinationRow,
                                    const void*& patternRow) {
+    if (RowsApart) {
+        if (ReadsSource && sourceRow == nullptr) return false;
+        if (PatternRows) patternRow = Pattern.Row(static_cast<const uint8_t*>(patternRow));
+        return !PatternRows || patternRow != nullptr;
+    }
     if (PatternRows && DestinationMeets(destinationRow, Brush)) {
         Pattern.Invalidate();
         return false;

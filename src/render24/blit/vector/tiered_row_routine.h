@@ -36,6 +36,7 @@ public:
 private:
     bool PrepareVector(const RoutineRequest& request);
     bool VectorTakes(const void* sourceRow, const void* destinationRow, const void*& patternRow);
+    bool NoRowMeetsItsDestination(const RoutineRequest& request) const;
     bool DestinationMeets(const void* destinationRow, const Span& other) const;
     bool SourceMeetsDestination(const void* sourceRow, const void* destinationRow) const;
 
@@ -50,6 +51,7 @@ private:
     // The bytes from the first to the last a row reads or writes, from the row's address.
     Span DestinationHull;
     Span SourceHull;
+    bool RowsApart = false; // no row's source or brush can lie inside a destination row
     uint32_t VectorRows = 0;
     uint32_t ByteSerialRows = 0;
 };

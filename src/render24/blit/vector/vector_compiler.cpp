@@ -3,6 +3,7 @@
 #include "render24/blit/code_area.h"
 #include "render24/blit/rop_names.h"
 #include "render24/blit/routine_cache.h"
+#include "render24/blit/routine_frame.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"
@@ -23,9 +24,9 @@ namespace {
 constexpr Xmm kDestSamples = Xmm::X5;
 constexpr Xmm kSourceSamples = Xmm::X6;
 constexpr Xmm kPatternSamples = Xmm::X7;
-constexpr int32_t kSourceRowArg = 8;
-constexpr int32_t kDestRowArg = 12;
-constexpr int32_t kPatternRowArg = 16;
+constexpr int32_t kSourceRowArg = frame::kSourceRow;
+constexpr int32_t kDestRowArg = frame::kDestRow;
+constexpr int32_t kPatternRowArg = frame::kPatternRow;
 constexpr int32_t kStep = 16;
 
 enum class SourceForm { None, Planes, Single, Bits };
@@ -182,8 +183,7 @@ public:
             Plane(plane);
         if (P.KeepsLastDest()) Out.AddImm(Gpr::Esp, kStep);
         // pop EDI, ESI, EBX; leave; ret 12: the ending every row routine shares.
-        const uint8_t epilogue[] = {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00};
-        Out.Bytes(epilogue, sizeof epilogue);
+        Out.Bytes(frame::kEpilogue, sizeof frame::kEpilogue);
         return Ok && !Out.Overflowed();
     }
 
@@ -545,16 +545,17 @@ bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request) {
 }
 
 bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request) {
-    if (!VectorServes(request)) return false;
     RoutineSlots& kept = VectorRoutines();
     const RoutineKey key = KeyOf(request);
     RoutineSlots::Place place;
     if (!kept.Find(key, place)) return false;
+    // Only requests the routines serve are ever kept.
     if (place.Kept) {
         routine.Entry = AddressValue(place.Run + sizeof(ConstantPool));
         routine.Cursor = AddressValue(place.Run + place.Length);
         return true;
     }
+    if (!VectorServes(request)) return false;
     const uint32_t length =
         WriteVectorRoutine(routine, request, kept.Area(), place.Run, kept.SlotBytes());
     if (length == 0) return false;

@@ -79,10 +79,13 @@ bool PreparedPattern::Reset(const uint8_t* bits, uint32_t width, uint32_t height
 
 const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
     if (Source == nullptr || patternRow < Source) return nullptr;
-    uintptr_t offset = static_cast<uintptr_t>(patternRow - Source);
-    uint32_t sourceRowBytes = 3 * Width;
-    if (offset % sourceRowBytes != 0 || offset / sourceRowBytes >= Height) return nullptr;
-    uint32_t index = static_cast<uint32_t>(offset / sourceRowBytes);
+    const uintptr_t offset = static_cast<uintptr_t>(patternRow - Source);
+    const uint32_t sourceRowBytes = 3 * Width;
+    // Transfers ask for the rows in order: the one after the last, or the first again.
+    uintptr_t index = LastIndex + 1;
+    if (offset != index * sourceRowBytes) index = offset / sourceRowBytes;
+    if (index >= Height || index * sourceRowBytes != offset) return nullptr;
+    LastIndex = static_cast<uint32_t>(index);
     uint8_t* prepared = Memory + static_cast<size_t>(index) * RowBytes;
     if (!Ready[index]) {
         PreparePatternRow(patternRow, Width, Phase, prepared);

@@ -64,6 +64,7 @@ private:
     uint8_t* Ready = nullptr;
     uint8_t* Copy = nullptr;
     uint32_t Prepared = 0;
+    uint32_t LastIndex = 0; // the row asked for last
 };
 
 // The prepared rows of the transfers: one object for the library, used under the transfer
