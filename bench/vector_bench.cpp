@@ -9,7 +9,7 @@
 // measured beside them.
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/vector_compiler.h"
 #include "render24/blit/vector/vector_pattern.h"
 

@@ -1,7 +1,7 @@
 // The transfer driver's preparation, watched through the recording routine: the request it
 // builds, the rows it hands over, what it converts, and the order of its clean-up.
 #include "core/core_services.h"
-#include "render24/blit/bit_blt.h"
+#include "render24/blit/transfer/bit_blt.h"
 #include "support/blit_harness.h"
 #include "support/blit_scene.h"
 #include "support/recording_routine.h"
@@ -426,7 +426,7 @@ TEST(BitBltDriver, BrushWithoutPatternPaintsItsColourSolid) {
 
 // A 1-bit pattern brush: 8 x 4 source, enlarged 2 x 2 into a 16 x 8 pattern.
 class MonoBrush {
-  public:
+public:
     explicit MonoBrush(uint32_t fore, uint32_t back)
         : Mono(kMonoPatternHeaderSize + 4 * 1), Pattern(16 * 8 * 3, 0) {
         auto* mono = reinterpret_cast<MonoPattern*>(Mono.data());

@@ -1,6 +1,6 @@
 #include "render24/blit/code_area.h"
-#include "render24/blit/code_fragments.h"
-#include "render24/blit/rop_compiler.h"
+#include "render24/blit/serial/code_fragments.h"
+#include "render24/blit/serial/rop_compiler.h"
 #include "support/row_fixture.h"
 
 #include "support/hex_bytes.h"

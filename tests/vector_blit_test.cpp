@@ -1,8 +1,8 @@
 // RPBitBlt with the vector routines: whole transfers against the whole-transfer reference, and
 // the rows the vector tier must leave to the byte-serial routine (sources and brushes inside
 // the destination row) against the byte-serial routine alone.
-#include "render24/blit/bit_blt.h"
 #include "render24/blit/machine_row_routine.h"
+#include "render24/blit/transfer/bit_blt.h"
 #include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/tiered_row_routine.h"
 #include "render24/blit/vector/vector_pattern.h"

@@ -2,7 +2,7 @@
 // every row in guarded memory so that a read or write past a row faults.
 #include "platform/platform.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/vector_compiler.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "support/asm_names.h"

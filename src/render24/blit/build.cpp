@@ -3,9 +3,9 @@
 // generator. Called under the transfer lock, like everything that touches the code areas.
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_compiler.h"
 #include "render24/blit/row_routine.h"
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/rop_compiler.h"
+#include "render24/blit/serial/templates.h"
 
 namespace marl {
 namespace {

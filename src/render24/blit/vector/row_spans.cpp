@@ -1,6 +1,6 @@
 #include "render24/blit/vector/row_spans.h"
 
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "render24/blit/vector/tiered_row_routine.h"
 
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/vector_compiler.h"
 

@@ -1,9 +1,9 @@
 #include "render24/blit/vector/vector_compiler.h"
 
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
 #include "render24/blit/routine_cache.h"
 #include "render24/blit/routine_frame.h"
+#include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"

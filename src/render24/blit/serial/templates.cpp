@@ -1,7 +1,7 @@
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/templates.h"
 
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <cstring>
 #include <iterator>
@@ -16,7 +16,7 @@
 
 extern "C" {
 #define MARL_TEMPLATE(code, hex, variant, reads) MARL_DECLARE_ROUTINE(Tmpl_##hex##_##variant)
-#include "render24/blit/template_catalogue.def"
+#include "render24/blit/serial/template_catalogue.def"
 #undef MARL_TEMPLATE
 extern uint8_t MarlTemplateReturn[];
 extern uint8_t MarlTemplateBlock[];
@@ -43,7 +43,7 @@ static_assert(sizeof(AssembledSlot) == 12);
 const BlitTemplate Catalogue[] = {
 #define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
     MARL_CATALOGUE_ENTRY(code, variant, Tmpl_##hex##_##variant)
-#include "render24/blit/template_catalogue.def"
+#include "render24/blit/serial/template_catalogue.def"
 #undef MARL_TEMPLATE
 };
 static_assert(std::size(Catalogue) == 33);

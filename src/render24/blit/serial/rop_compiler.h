@@ -19,7 +19,7 @@
 #pragma once
 
 #include "render24/blit/blit_routine.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <cstdint>
 

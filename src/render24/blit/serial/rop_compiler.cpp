@@ -1,8 +1,8 @@
-#include "render24/blit/rop_compiler.h"
+#include "render24/blit/serial/rop_compiler.h"
 
 #include "render24/blit/code_area.h"
-#include "render24/blit/code_fragments.h"
 #include "render24/blit/routine_cache.h"
+#include "render24/blit/serial/code_fragments.h"
 
 namespace marl {
 namespace {
