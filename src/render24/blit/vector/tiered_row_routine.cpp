@@ -5,69 +5,48 @@
 #include "render24/blit/vector/vector_compiler.h"
 
 namespace marl::vec {
-namespace {
 
-VectorRequest ToVectorRequest(const RoutineRequest& r) {
-    VectorRequest v;
-    v.Rop = r.Rop;
-    v.BrushPattern = r.BrushPattern;
-    v.PatternColor = r.PatternColor;
-    v.SourcePlaneStride = r.SourcePlaneStride;
-    v.DestPlaneStride = r.DestPlaneStride;
-    v.PatternWidth = r.PatternWidth;
-    v.PatternPhase = r.PatternPhase;
-    v.RowWidth = r.RowWidth;
-    v.SourceBits = r.SourceBits;
-    v.ClearBitColor = r.ClearBitColor;
-    v.SetBitColor = r.SetBitColor;
-    v.BitPhase = r.BitPhase;
-    return v;
-}
-
-} // namespace
-
-bool TieredRowRoutine::Prepare(const RoutineRequest& request) {
+bool TieredRowRoutine::Prepare(const BlitRequest& asked, const TransferRows& rows) {
     Discard();
-    if (!ByteSerial.Prepare(request)) return false;
+    const BlitRequest request = asked.PatternOrSolid();
+    if (!ByteSerial.Prepare(request, rows)) return false;
     Request = request;
     VectorRows = ByteSerialRows = 0;
-    Ready = PrepareVector(request);
+    Ready = PrepareVector(rows);
     return true;
 }
 
-bool TieredRowRoutine::PrepareVector(const RoutineRequest& request) {
+bool TieredRowRoutine::PrepareVector(const TransferRows& rows) {
     if (!CpuHasSse2()) return false;
-    VectorRequest vector = ToVectorRequest(request);
-    if (!VectorServes(vector)) return false;
-    ReadsSource = RopOperands().UsesSource(request.Rop);
-    DestinationHull = Hull(DestinationSpans(request, nullptr));
-    SourceHull = Hull(SourceSpans(request, nullptr));
-    PatternRows = RopOperands().UsesPattern(request.Rop) && (request.BrushPattern & 0xFFFF) != 0;
+    if (!VectorServes(Request)) return false;
+    ReadsSource = RopOperands().UsesSource(Request.Rop);
+    DestinationHull = Hull(DestinationSpans(Request, nullptr));
+    SourceHull = Hull(SourceSpans(Request, nullptr));
+    PatternRows = RopOperands().UsesPattern(Request.Rop) && Request.PatternRows;
     if (PatternRows) {
-        uint32_t width = request.PatternWidth & 0xFFFF;
-        if (!Pattern.Reset(request.PatternBits, width, request.PatternHeight,
-                           request.PatternPhase & 0xFFFF)) {
+        if (!Pattern.Reset(rows.PatternBits, Request.PatternWidth, rows.PatternHeight,
+                           Request.PatternPhase)) {
             return false;
         }
-        Brush = {reinterpret_cast<uintptr_t>(request.PatternBits), Pattern.SourceBytes()};
+        Brush = {reinterpret_cast<uintptr_t>(rows.PatternBits), Pattern.SourceBytes()};
     }
-    RowsApart = NoRowMeetsItsDestination(request);
-    return CompileKeptVectorRop(Vector, vector);
+    RowsApart = NoRowMeetsItsDestination(rows);
+    return CompileKeptVectorRop(Vector, Request);
 }
 
 // Where the transfer has described its rows, every destination row lies inside one range and
 // every source row inside another: when neither the source range nor the brush meets the
 // destination range, no row has to be looked at on its own.
-bool TieredRowRoutine::NoRowMeetsItsDestination(const RoutineRequest& request) const {
-    auto extent = [](const RowLayout& rows, const Span& hull) {
-        return Span{rows.First, uint64_t{rows.Stride} * (rows.Count - 1) + hull.Bytes};
+bool TieredRowRoutine::NoRowMeetsItsDestination(const TransferRows& rows) const {
+    auto extent = [](const RowLayout& layout, const Span& hull) {
+        return Span{layout.First, uint64_t{layout.Stride} * (layout.Count - 1) + hull.Bytes};
     };
-    if (request.DestinationRows.Count == 0) return false;
-    const Span destination = extent(request.DestinationRows, DestinationHull);
+    if (rows.DestinationRows.Count == 0) return false;
+    const Span destination = extent(rows.DestinationRows, DestinationHull);
     if (PatternRows && Overlap(destination, Brush)) return false;
     if (!ReadsSource) return true;
-    if (request.SourceRows.Count == 0) return false;
-    return !Overlap(destination, extent(request.SourceRows, SourceHull));
+    if (rows.SourceRows.Count == 0) return false;
+    return !Overlap(destination, extent(rows.SourceRows, SourceHull));
 }
 
 // Whether this row can take the vector routine, and the pattern row it then reads. A row

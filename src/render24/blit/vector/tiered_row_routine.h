@@ -24,7 +24,7 @@ public:
     TieredRowRoutine& operator=(const TieredRowRoutine&) = delete;
     ~TieredRowRoutine() { Discard(); }
 
-    bool Prepare(const RoutineRequest& request) override;
+    bool Prepare(const BlitRequest& request, const TransferRows& rows) override;
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
     void Discard() override;
 
@@ -34,16 +34,16 @@ public:
     uint32_t ByteSerialRowCount() const { return ByteSerialRows; }
 
 private:
-    bool PrepareVector(const RoutineRequest& request);
+    bool PrepareVector(const TransferRows& rows);
     bool VectorTakes(const void* sourceRow, const void* destinationRow, const void*& patternRow);
-    bool NoRowMeetsItsDestination(const RoutineRequest& request) const;
+    bool NoRowMeetsItsDestination(const TransferRows& rows) const;
     bool DestinationMeets(const void* destinationRow, const Span& other) const;
     bool SourceMeetsDestination(const void* sourceRow, const void* destinationRow) const;
 
     MachineRowRoutine ByteSerial;
     BlitRoutine Vector;
     bool Ready = false;
-    RoutineRequest Request;
+    BlitRequest Request;
     bool ReadsSource = false;
     bool PatternRows = false; // the vector routine reads prepared pattern rows
     PreparedPattern& Pattern = TransferPatternRows();
