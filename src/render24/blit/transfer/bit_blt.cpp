@@ -4,12 +4,12 @@
 #include "core/core_services.h"
 #include "platform/platform.h"
 #include "render24/blit/serial/rop_names.h"
+#include "render24/blit/tier_chain.h"
 #include "render24/blit/transfer/source_conversion.h"
 #include "render24/blit/transfer/transfer_clip.h"
 #include "render24/blit/transfer/transfer_colours.h"
 #include "render24/blit/transfer/transfer_pattern.h"
 #include "render24/blit/transfer/transfer_source.h"
-#include "render24/blit/vector/tiered_row_routine.h"
 #include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
@@ -330,6 +330,6 @@ extern "C" uint32_t RPBitBlt(RenderDevice* device, BitmapHeader* destination, ui
     call.Colors = colors;
     call.Palette = palette;
     call.MonoExpand = static_cast<uint16_t>(monoExpand);
-    marl::vec::TieredRowRoutine routine;
+    marl::TierChain routine;
     return marl::BitBlt(call, routine) & 0xFFFF;
 }

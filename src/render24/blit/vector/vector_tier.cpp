@@ -1,24 +1,20 @@
-#include "render24/blit/vector/tiered_row_routine.h"
+#include "render24/blit/vector/vector_tier.h"
 
+#include "render24/blit/routine_cache.h"
 #include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/vector_compiler.h"
 
 namespace marl::vec {
 
-bool TieredRowRoutine::Prepare(const BlitRequest& asked, const TransferRows& rows) {
-    Discard();
-    const BlitRequest request = asked.PatternOrSolid();
-    if (!ByteSerial.Prepare(request, rows)) return false;
-    Request = request;
-    VectorRows = ByteSerialRows = 0;
-    Ready = PrepareVector(rows);
-    return true;
+bool VectorTier::Serves(const BlitRequest& request) const {
+    return CpuHasSse2() && VectorServes(request);
 }
 
-bool TieredRowRoutine::PrepareVector(const TransferRows& rows) {
-    if (!CpuHasSse2()) return false;
-    if (!VectorServes(Request)) return false;
+bool VectorTier::Prepare(BlitRoutine& routine, const BlitRequest& request,
+                         const TransferRows& rows) {
+    routine = BlitRoutine{};
+    Request = request;
     ReadsSource = RopOperands().UsesSource(Request.Rop);
     DestinationHull = Hull(DestinationSpans(Request, nullptr));
     SourceHull = Hull(SourceSpans(Request, nullptr));
@@ -31,13 +27,15 @@ bool TieredRowRoutine::PrepareVector(const TransferRows& rows) {
         Brush = {reinterpret_cast<uintptr_t>(rows.PatternBits), Pattern.SourceBytes()};
     }
     RowsApart = NoRowMeetsItsDestination(rows);
-    return CompileKeptVectorRop(Vector, Request);
+    return CompileKeptVectorRop(routine, Request);
 }
+
+CodeArea& VectorTier::Area() { return VectorRoutines().Area(); }
 
 // Where the transfer has described its rows, every destination row lies inside one range and
 // every source row inside another: when neither the source range nor the brush meets the
 // destination range, no row has to be looked at on its own.
-bool TieredRowRoutine::NoRowMeetsItsDestination(const TransferRows& rows) const {
+bool VectorTier::NoRowMeetsItsDestination(const TransferRows& rows) const {
     auto extent = [](const RowLayout& layout, const Span& hull) {
         return Span{layout.First, uint64_t{layout.Stride} * (layout.Count - 1) + hull.Bytes};
     };
@@ -52,8 +50,7 @@ bool TieredRowRoutine::NoRowMeetsItsDestination(const TransferRows& rows) const 
 // Whether this row can take the vector routine, and the pattern row it then reads. A row
 // whose destination covers brush samples is drawn byte-serially and may change the brush:
 // the rows prepared so far are made again from the brush when next used.
-bool TieredRowRoutine::VectorTakes(const void* sourceRow, const void* destinationRow,
-                                   const void*& patternRow) {
+bool VectorTier::Takes(const void* sourceRow, const void* destinationRow, const void*& patternRow) {
     if (RowsApart) {
         if (ReadsSource && sourceRow == nullptr) return false;
         if (PatternRows) patternRow = Pattern.Row(static_cast<const uint8_t*>(patternRow));
@@ -73,33 +70,15 @@ bool TieredRowRoutine::VectorTakes(const void* sourceRow, const void* destinatio
 
 // The runs of a row lie within their hull: where the hulls do not meet, which is what rows of
 // a band and of a source or brush elsewhere do, the runs themselves need not be compared.
-bool TieredRowRoutine::DestinationMeets(const void* destinationRow, const Span& other) const {
+bool VectorTier::DestinationMeets(const void* destinationRow, const Span& other) const {
     if (!Overlap(Moved(DestinationHull, destinationRow), other)) return false;
     return Overlap(DestinationSpans(Request, destinationRow), other);
 }
 
-bool TieredRowRoutine::SourceMeetsDestination(const void* sourceRow,
-                                              const void* destinationRow) const {
+bool VectorTier::SourceMeetsDestination(const void* sourceRow, const void* destinationRow) const {
     if (!Overlap(Moved(DestinationHull, destinationRow), Moved(SourceHull, sourceRow)))
         return false;
     return Overlap(DestinationSpans(Request, destinationRow), SourceSpans(Request, sourceRow));
-}
-
-void TieredRowRoutine::Run(const void* sourceRow, void* destinationRow, const void* patternRow) {
-    const void* vectorPattern = patternRow;
-    if (Ready && VectorTakes(sourceRow, destinationRow, vectorPattern)) {
-        ++VectorRows;
-        Vector.Run(sourceRow, destinationRow, vectorPattern);
-        return;
-    }
-    ++ByteSerialRows;
-    ByteSerial.Run(sourceRow, destinationRow, patternRow);
-}
-
-void TieredRowRoutine::Discard() {
-    ByteSerial.Discard();
-    Vector = BlitRoutine{};
-    Ready = false;
 }
 
 } // namespace marl::vec
