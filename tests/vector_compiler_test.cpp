@@ -323,28 +323,31 @@ TEST(VectorCompiler, PhasesPastTheirRangeAreReducedOnce) {
     std::mt19937 random(10);
     struct Case {
         const char* What;
-        RopRequest Near;
+        RopRequest InRange;
         uint32_t RopRequest::*Phase;
     } cases[] = {
         {"pattern phase", RandomRequest(0xF0, 64, 24, true, 8, random), &RopRequest::PatternPhase},
         {"bit phase", RandomRequest(0xCC, 64, 1, false, 8, random), &RopRequest::BitPhase},
     };
     for (const Case& c : cases) {
-        marltest::VectorRows rows(c.Near, 3, 5, random);
-        RopRequest far = rows.Request();
-        far.*c.Phase += 8;
-        ASSERT_EQ(marltest::Normalised(far), marltest::Normalised(rows.Request())) << c.What;
-        marl::BlitRoutine farRoutine, nearRoutine;
-        ASSERT_TRUE(marl::vec::CompileVectorRop(farRoutine, marltest::Normalised(far))) << c.What;
-        const std::vector<uint8_t> farBytes(reinterpret_cast<const uint8_t*>(farRoutine.Entry),
-                                            reinterpret_cast<const uint8_t*>(farRoutine.Cursor));
-        ASSERT_TRUE(marl::vec::CompileVectorRop(nearRoutine, marltest::Normalised(rows.Request())));
-        EXPECT_EQ(farBytes,
-                  std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(nearRoutine.Entry),
-                                       reinterpret_cast<const uint8_t*>(nearRoutine.Cursor)))
+        marltest::VectorRows rows(c.InRange, 3, 5, random);
+        RopRequest distant = rows.Request();
+        distant.*c.Phase += 8;
+        ASSERT_EQ(marltest::Normalised(distant), marltest::Normalised(rows.Request())) << c.What;
+        marl::BlitRoutine distantRoutine, reducedRoutine;
+        ASSERT_TRUE(marl::vec::CompileVectorRop(distantRoutine, marltest::Normalised(distant)))
+            << c.What;
+        const std::vector<uint8_t> distantBytes(
+            reinterpret_cast<const uint8_t*>(distantRoutine.Entry),
+            reinterpret_cast<const uint8_t*>(distantRoutine.Cursor));
+        ASSERT_TRUE(
+            marl::vec::CompileVectorRop(reducedRoutine, marltest::Normalised(rows.Request())));
+        EXPECT_EQ(distantBytes,
+                  std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(reducedRoutine.Entry),
+                                       reinterpret_cast<const uint8_t*>(reducedRoutine.Cursor)))
             << c.What;
         const std::vector<uint8_t> expected = rows.Expected();
-        rows.RunVector(farRoutine);
+        rows.RunVector(distantRoutine);
         EXPECT_EQ(rows.Difference(expected), "") << c.What;
     }
 }
