@@ -9,7 +9,7 @@
 // measured beside them.
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/vector_compiler.h"
 #include "render24/blit/vector/vector_pattern.h"
 
@@ -136,20 +136,10 @@ public:
         benchmark::ClobberMemory();
     }
 
-    marl::vec::VectorRequest Request(uint32_t rop, bool patternRow, bool oneBit) const {
-        marl::vec::VectorRequest request;
-        request.Rop = rop;
-        request.BrushPattern = patternRow ? 1 : 0;
-        request.PatternColor = 0x00C08040;
-        request.SourcePlaneStride = Width;
-        request.DestPlaneStride = Width;
-        request.PatternWidth = kPatternWidth;
-        request.PatternPhase = 3;
-        request.RowWidth = Width;
-        request.SourceBits = oneBit ? 1 : 24;
-        request.ClearBitColor = 0x00FFFFFF;
-        request.SetBitColor = 0x00000000;
-        return request;
+    marl::BlitRequest Request(uint32_t rop, bool patternRow, bool oneBit) const {
+        return marl::NormaliseRequest(rop, patternRow ? 1 : 0, 0x00C08040, Width, Width,
+                                      kPatternWidth, 3, Width, oneBit ? 1 : 24, 0x00FFFFFF,
+                                      0x00000000, 0);
     }
 
     uint32_t Width, RowBytes;
@@ -249,10 +239,10 @@ void BM_ByteSerialBand(benchmark::State& state) {
     static Bands bands(kBandWidth);
     auto rop = uint32_t(state.range(0));
     bool patternRow = state.range(1) & PatternRow, oneBit = state.range(1) & OneBit;
-    marl::vec::VectorRequest r = bands.Request(rop, patternRow, oneBit);
+    marl::BlitRequest r = bands.Request(rop, patternRow, oneBit);
     marl::BlitRoutine routine;
     uint16_t result = 0;
-    routine.Build(r.Rop, r.BrushPattern, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
+    routine.Build(r.Rop, r.PatternRows, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
                   r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits, r.ClearBitColor,
                   r.SetBitColor, r.BitPhase, &result);
     auto work = [&] { bands.Transfer(routine, oneBit, false); };
@@ -281,11 +271,11 @@ void BM_RowEnd(benchmark::State& state) {
     auto rop = uint32_t(state.range(0));
     bool byteSerial = state.range(1) == 0;
     Bands& bands = state.range(1) == 592 ? bands592 : bands600;
-    marl::vec::VectorRequest r = bands.Request(rop, true, false);
+    marl::BlitRequest r = bands.Request(rop, true, false);
     marl::BlitRoutine routine;
     if (byteSerial) {
         uint16_t result = 0;
-        routine.Build(r.Rop, r.BrushPattern, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
+        routine.Build(r.Rop, r.PatternRows, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
                       r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits, r.ClearBitColor,
                       r.SetBitColor, r.BitPhase, &result);
     } else {

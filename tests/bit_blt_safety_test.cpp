@@ -4,7 +4,7 @@
 // through the driver with the recording routine and through the exported table; both must
 // agree on the result and on every byte of the band.
 #include "core/core_services.h"
-#include "render24/blit/bit_blt.h"
+#include "render24/blit/transfer/bit_blt.h"
 #include "support/blit_harness.h"
 #include "support/heap_faults.h"
 #include "support/library.h"

@@ -2,7 +2,7 @@
 // generator, and the requests a routine could not run as given.
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/templates.h"
 #include "support/build_request.h"
 #include "support/guarded_memory.h"
 #include "support/page_map.h"

@@ -3,10 +3,10 @@
 #include "platform/platform.h"
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_compiler.h"
 #include "render24/blit/routine_cache.h"
 #include "render24/blit/row_routine.h"
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/rop_compiler.h"
+#include "render24/blit/serial/templates.h"
 #include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/vector_compiler.h"
 #include "support/build_request.h"
@@ -111,7 +111,8 @@ MARLTEST_CHILD_ROLE(WriteOverTheCodeAreas) {
     kept.Clear();
     for (uint32_t rop = 0; rop < 200; ++rop) {
         BlitRoutine routine;
-        marl::CompileKeptRop(routine, {rop, 0, 0, 9, 9, 1, 0, 9, 24, 0, 0, 0});
+        marl::CompileKeptRop(routine,
+                             marl::NormaliseRequest(rop, 0, 0, 9, 9, 1, 0, 9, 24, 0, 0, 0));
     }
     return CallAt(area.Base) == 99 ? 0 : 1;
 }
@@ -124,7 +125,8 @@ TEST(CodeAreas, AChildProcessWritesOnlyItsOwnAreas) {
     WriteReturn(area.WriteAddress(area.Base), 42);
     ASSERT_TRUE(marl::EndWriting(area));
     BlitRoutine kept;
-    ASSERT_TRUE(marl::CompileKeptRop(kept, {0x17, 1, 0x123456, 40, 40, 8, 3, 40, 1, 1, 2, 5}));
+    ASSERT_TRUE(marl::CompileKeptRop(
+        kept, marl::NormaliseRequest(0x17, 1, 0x123456, 40, 40, 8, 3, 40, 1, 1, 2, 5)));
     const std::vector<uint8_t> before = Bytes(kept.Entry, kept.Cursor);
 
     marltest::ChildProcess child("WriteOverTheCodeAreas");
@@ -133,7 +135,8 @@ TEST(CodeAreas, AChildProcessWritesOnlyItsOwnAreas) {
     EXPECT_EQ(CallAt(area.Base), 42u);
     EXPECT_EQ(Bytes(kept.Entry, kept.Cursor), before);
     BlitRoutine again;
-    ASSERT_TRUE(marl::CompileKeptRop(again, {0x17, 1, 0x123456, 40, 40, 8, 3, 40, 1, 1, 2, 5}));
+    ASSERT_TRUE(marl::CompileKeptRop(
+        again, marl::NormaliseRequest(0x17, 1, 0x123456, 40, 40, 8, 3, 40, 1, 1, 2, 5)));
     EXPECT_EQ(again.Entry, kept.Entry);
 }
 
@@ -161,7 +164,9 @@ TEST(CodeAreas, TheEnginesAreasAreTwinViews) {
 
 TEST(RoutineCache, TheLeastRecentlyUsedRoutineMakesRoom) {
     marl::RoutineSlots slots(256, 3);
-    auto key = [](uint32_t n) { return marl::RoutineKey{n, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}; };
+    auto key = [](uint32_t n) {
+        return marl::NormaliseRequest(n, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11);
+    };
     // Each row: the key asked for, whether it is kept then, and the slot it is in.
     struct Ask {
         uint32_t Key;
@@ -184,21 +189,6 @@ TEST(RoutineCache, TheLeastRecentlyUsedRoutineMakesRoom) {
     }
     EXPECT_EQ(slots.Written(), 5u);
     marl::UnmapCodeArea(slots.Area());
-}
-
-marl::RopRequestValues ValuesOf(const RopRequest& r) {
-    return {r.Rop,
-            r.BrushPattern ? 1u : 0u,
-            r.PatternColor,
-            r.SourcePlaneStride,
-            r.DestPlaneStride,
-            r.PatternWidth,
-            r.PatternPhase,
-            r.RowWidth,
-            r.SourceBits,
-            r.ClearBitColor,
-            r.SetBitColor,
-            r.BitPhase};
 }
 
 RopRequest RandomRequest(uint32_t rop, uint32_t width, std::mt19937& random) {
@@ -230,9 +220,9 @@ TEST(RoutineCache, KeptGeneratedRoutinesAreFreshOnes) {
         const BlitRoutine fresh = marltest::Compile(request);
         const std::vector<uint8_t> freshBytes = Bytes(fresh.Entry, fresh.Cursor);
         BlitRoutine first, second;
-        ASSERT_TRUE(marl::CompileKeptRop(first, ValuesOf(request)));
+        ASSERT_TRUE(marl::CompileKeptRop(first, marltest::Normalised(request)));
         const uint32_t written = kept.Written();
-        ASSERT_TRUE(marl::CompileKeptRop(second, ValuesOf(request)));
+        ASSERT_TRUE(marl::CompileKeptRop(second, marltest::Normalised(request)));
         EXPECT_EQ(kept.Written(), written);
         EXPECT_EQ(second.Entry, first.Entry);
         EXPECT_NE(second.Entry, fresh.Entry);
@@ -265,7 +255,7 @@ TEST(RoutineCache, KeptVectorRoutinesAreFreshOnes) {
         const RopRequest request = RandomRequest(rop, 16 + random() % 300, random);
         marltest::VectorRows rows(request, random() % 9, random() % 9, random);
         SCOPED_TRACE(marltest::Describe(rows.Request()));
-        const marl::vec::VectorRequest vector = marltest::ToVectorRequest(rows.Request());
+        const marl::BlitRequest vector = marltest::Normalised(rows.Request());
         BlitRoutine fresh, first, second;
         ASSERT_TRUE(marl::vec::CompileVectorRop(fresh, vector));
         const uint32_t freshPool = fresh.Entry - marl::vec::kConstantPoolBytes;
@@ -301,20 +291,7 @@ TEST(RoutineCache, PrebuiltRoutinesArePatchedOnlyWhenAValueChanges) {
         other.PatternColor ^= 0x010101;
         other.SetBitColor ^= 0x808080;
         SCOPED_TRACE(marltest::Describe(request));
-        marl::RoutineRequest asked;
-        const marl::RopRequestValues v = ValuesOf(request);
-        asked.Rop = v.Rop;
-        asked.BrushPattern = v.BrushPattern;
-        asked.PatternColor = v.PatternColor;
-        asked.SourcePlaneStride = v.SourcePlaneStride;
-        asked.DestPlaneStride = v.DestPlaneStride;
-        asked.PatternWidth = v.PatternWidth;
-        asked.PatternPhase = v.PatternPhase;
-        asked.RowWidth = v.RowWidth;
-        asked.SourceBits = v.SourceBits;
-        asked.ClearBitColor = v.ClearBitColor;
-        asked.SetBitColor = v.SetBitColor;
-        asked.BitPhase = v.BitPhase;
+        const marl::BlitRequest asked = marltest::Normalised(request);
 
         BlitRoutine routine;
         ASSERT_TRUE(routine.Prepare(asked));

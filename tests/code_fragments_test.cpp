@@ -1,4 +1,4 @@
-#include "render24/blit/code_fragments.h"
+#include "render24/blit/serial/code_fragments.h"
 
 #include "support/hex_bytes.h"
 

@@ -1,6 +1,6 @@
 #include "render24/blit/code_area.h"
-#include "render24/blit/code_fragments.h"
-#include "render24/blit/rop_compiler.h"
+#include "render24/blit/serial/code_fragments.h"
+#include "render24/blit/serial/rop_compiler.h"
 #include "support/row_fixture.h"
 
 #include "support/hex_bytes.h"
@@ -222,8 +222,8 @@ TEST(RopCompilerPlan, NamesAndForms) {
                  {0x7D, "DPSxnan", false}, {0x82, "DPSxna", false},  {0x7E, "SPxDSxo", true},
                  {0x81, "SPxDSxon", true}, {0x64, "SDPSoax", false}, {0x17, "SSPxDSxaxn", true}};
     for (const Case& c : cases) {
-        marl::RopRequestValues values{};
-        values.Rop = c.Rop;
+        marl::BlitRequest values{};
+        values.Rop = static_cast<uint8_t>(c.Rop);
         values.RowWidth = 1;
         marl::RopPlan plan = marl::PlanRop(values);
         EXPECT_STREQ(plan.Name.Text, c.Name);
@@ -231,8 +231,8 @@ TEST(RopCompilerPlan, NamesAndForms) {
     }
     int stackForms = 0;
     for (uint32_t rop = 0; rop < 256; ++rop) {
-        marl::RopRequestValues values{};
-        values.Rop = rop;
+        marl::BlitRequest values{};
+        values.Rop = static_cast<uint8_t>(rop);
         stackForms += marl::PlanRop(values).StackForm;
     }
     EXPECT_EQ(stackForms, 16);

@@ -1,4 +1,4 @@
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 #include "support/reference_rop.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 // (both on one line).
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/templates.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // One-bit source rows converted into three plane runs, against a pixel-by-pixel reference, with
 // the bits ending flush against an unreadable page.
-#include "render24/blit/source_conversion.h"
+#include "render24/blit/transfer/source_conversion.h"
 #include "support/guarded_memory.h"
 
 #include <gtest/gtest.h>

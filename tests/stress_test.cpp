@@ -9,7 +9,7 @@
 #if !defined(_WIN32)
 #include "core/core_services.h"
 #include "platform/platform.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 #include "support/blit_scene.h"
 #include "support/library.h"
 #include "support/test_band.h"

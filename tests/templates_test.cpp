@@ -1,7 +1,7 @@
 // The prebuilt routines: the catalogue and its patch slots, and every routine in every variant
 // against the reference evaluator.
 #include "render24/blit/code_area.h"
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/templates.h"
 #include "support/build_request.h"
 #include "support/reference_rop.h"
 #include "support/row_fixture.h"

@@ -1,10 +1,10 @@
 // RPBitBlt with the vector routines: whole transfers against the whole-transfer reference, and
 // the rows the vector tier must leave to the byte-serial routine (sources and brushes inside
 // the destination row) against the byte-serial routine alone.
-#include "render24/blit/bit_blt.h"
 #include "render24/blit/machine_row_routine.h"
+#include "render24/blit/tier_chain.h"
+#include "render24/blit/transfer/bit_blt.h"
 #include "render24/blit/vector/cpu_features.h"
-#include "render24/blit/vector/tiered_row_routine.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "support/blit_harness.h"
 #include "support/library.h"
@@ -28,7 +28,7 @@ struct RowCounts {
 // The driver with the tiered routine, counting the rows each tier drew.
 BlitUnderTest ThroughTiered(RowCounts& counts) {
     return [&counts](TestBand& band, BlitScene& scene) {
-        marl::vec::TieredRowRoutine routine;
+        marl::TierChain routine;
         marl::BlitCall call = CallOf(band, scene);
         uint32_t result = marl::BitBlt(call, routine);
         counts.Vector += routine.VectorRowCount();
@@ -59,7 +59,7 @@ Outcome DrawBothWays(TestBand& band, BlitScene& scene, uint32_t seed) {
     FillRandom(band.Bytes(), band.ByteCount(), seed);
     std::vector<uint8_t> start = BandBytes(band);
     {
-        marl::vec::TieredRowRoutine routine;
+        marl::TierChain routine;
         marl::BlitCall call = CallOf(band, scene);
         EXPECT_EQ(marl::BitBlt(call, routine), 0u);
         outcome.Counts = {routine.VectorRowCount(), routine.ByteSerialRowCount()};

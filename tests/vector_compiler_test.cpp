@@ -2,7 +2,8 @@
 // every row in guarded memory so that a read or write past a row faults.
 #include "platform/platform.h"
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
+#include "render24/blit/vector/cpu_features.h"
 #include "render24/blit/vector/vector_compiler.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "support/asm_names.h"
@@ -257,7 +258,7 @@ TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
             std::vector<uint8_t> expected(dest.data(), dest.data() + dest.size());
             marltest::ReferenceRow(r, source.data(), expected.data(), brush.data());
             marl::BlitRoutine routine;
-            ASSERT_TRUE(marl::vec::CompileVectorRop(routine, marltest::ToVectorRequest(r)));
+            ASSERT_TRUE(marl::vec::CompileVectorRop(routine, marltest::Normalised(r)));
             routine.Run(source.data(), dest.data(), prepared.data());
             EXPECT_EQ(std::vector<uint8_t>(dest.data(), dest.data() + dest.size()), expected)
                 << marltest::Describe(r);
@@ -276,8 +277,8 @@ TEST(VectorCompiler, RoutinesKeepTheRowCallContract) {
                 VectorRows rows(r, 3, 5, random);
                 std::vector<uint8_t> expected = rows.Expected();
                 marl::BlitRoutine routine;
-                ASSERT_TRUE(marl::vec::CompileVectorRop(routine,
-                                                        marltest::ToVectorRequest(rows.Request())));
+                ASSERT_TRUE(
+                    marl::vec::CompileVectorRop(routine, marltest::Normalised(rows.Request())));
                 EXPECT_EQ(CallWatchingRegisters(&routine, rows.Source(), rows.Destination(),
                                                 rows.PreparedRow()),
                           1u)
@@ -298,27 +299,57 @@ TEST(VectorCompiler, DeclinesWhatItDoesNotServe) {
         {"width 0", RandomRequest(0xCC, 0, 24, false, 8, random)},
         {"65536 pixels read as 0", RandomRequest(0xCC, 0x10000, 24, false, 8, random)},
         {"pattern width 0", RandomRequest(0xF0, 64, 24, true, 8, random)},
-        {"phase past the pattern", RandomRequest(0xF0, 64, 24, true, 8, random)},
-        {"bit phase 8", RandomRequest(0xCC, 64, 1, false, 8, random)},
     };
     cases[3].Request.PatternWidth = 0;
     cases[3].Request.PatternPhase = 0;
-    cases[4].Request.PatternPhase = 8;
-    cases[5].Request.BitPhase = 8;
     for (const Case& c : cases) {
         marl::BlitRoutine routine;
         routine.Entry = 0x1234;
-        EXPECT_FALSE(marl::vec::CompileVectorRop(routine, marltest::ToVectorRequest(c.Request)))
+        EXPECT_FALSE(marl::vec::CompileVectorRop(routine, marltest::Normalised(c.Request)))
             << c.What;
         EXPECT_EQ(routine.Entry, 0x1234u) << c.What;
     }
     // The same limits do not matter where the name does not read the operand.
     RopRequest noPattern = RandomRequest(0xCC, 64, 24, true, 8, random);
     noPattern.PatternWidth = 0;
-    EXPECT_TRUE(marl::vec::VectorServes(marltest::ToVectorRequest(noPattern)));
-    RopRequest noSource = RandomRequest(0xF0, 64, 1, false, 8, random);
-    noSource.BitPhase = 9;
-    EXPECT_TRUE(marl::vec::VectorServes(marltest::ToVectorRequest(noSource)));
+    EXPECT_TRUE(marl::vec::VectorServes(marltest::Normalised(noPattern)));
+}
+
+// A phase past the pattern row and a bit phase past 7 are read as the byte-serial routines
+// read them (modulo the width, modulo 8): the vector routine of such a request is the one of
+// the reduced request, and draws what the byte-serial routine draws.
+TEST(VectorCompiler, PhasesPastTheirRangeAreReducedOnce) {
+    if (!marl::vec::CpuHasSse2()) GTEST_SKIP() << "no SSE2";
+    std::mt19937 random(10);
+    struct Case {
+        const char* What;
+        RopRequest InRange;
+        uint32_t RopRequest::*Phase;
+    } cases[] = {
+        {"pattern phase", RandomRequest(0xF0, 64, 24, true, 8, random), &RopRequest::PatternPhase},
+        {"bit phase", RandomRequest(0xCC, 64, 1, false, 8, random), &RopRequest::BitPhase},
+    };
+    for (const Case& c : cases) {
+        marltest::VectorRows rows(c.InRange, 3, 5, random);
+        RopRequest distant = rows.Request();
+        distant.*c.Phase += 8;
+        ASSERT_EQ(marltest::Normalised(distant), marltest::Normalised(rows.Request())) << c.What;
+        marl::BlitRoutine distantRoutine, reducedRoutine;
+        ASSERT_TRUE(marl::vec::CompileVectorRop(distantRoutine, marltest::Normalised(distant)))
+            << c.What;
+        const std::vector<uint8_t> distantBytes(
+            reinterpret_cast<const uint8_t*>(distantRoutine.Entry),
+            reinterpret_cast<const uint8_t*>(distantRoutine.Cursor));
+        ASSERT_TRUE(
+            marl::vec::CompileVectorRop(reducedRoutine, marltest::Normalised(rows.Request())));
+        EXPECT_EQ(distantBytes,
+                  std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(reducedRoutine.Entry),
+                                       reinterpret_cast<const uint8_t*>(reducedRoutine.Cursor)))
+            << c.What;
+        const std::vector<uint8_t> expected = rows.Expected();
+        rows.RunVector(distantRoutine);
+        EXPECT_EQ(rows.Difference(expected), "") << c.What;
+    }
 }
 
 } // namespace

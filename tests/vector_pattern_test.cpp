@@ -158,7 +158,7 @@ TEST(RowSpans, OverlapOfByteRanges) {
 }
 
 TEST(RowSpans, SpansFollowTheSourceForm) {
-    marl::RoutineRequest request;
+    marl::BlitRequest request;
     request.Rop = 0x66; // reads S
     request.RowWidth = 20;
     request.DestPlaneStride = 100;

@@ -3,7 +3,7 @@
 
 #include "host/slice_walker.h"
 #include "platform/platform.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <algorithm>
 #include <cstring>

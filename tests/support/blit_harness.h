@@ -3,7 +3,7 @@
 // outside the rectangle, or into row padding, counts as a difference).
 #pragma once
 
-#include "render24/blit/bit_blt.h"
+#include "render24/blit/transfer/bit_blt.h"
 #include "support/blit_reference.h"
 #include "support/blit_scene.h"
 #include "support/recording_routine.h"

@@ -2,6 +2,13 @@
 
 namespace marltest {
 
+marl::BlitRequest Normalised(const RopRequest& r) {
+    return marl::NormaliseRequest(r.Rop, r.BrushPattern ? 1 : 0, r.PatternColor,
+                                  r.SourcePlaneStride, r.DestPlaneStride, r.PatternWidth,
+                                  r.PatternPhase, r.RowWidth, r.SourceBits, r.ClearBitColor,
+                                  r.SetBitColor, r.BitPhase);
+}
+
 void BuildFor(marl::BlitRoutine& routine, const RopRequest& request, uint16_t* result) {
     uint16_t ignored = 0;
     routine.Build(request.Rop, request.BrushPattern ? 1 : 0, request.PatternColor,

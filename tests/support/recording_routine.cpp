@@ -2,26 +2,27 @@
 
 namespace marltest {
 
-RopRequest ToRopRequest(const marl::RoutineRequest& request) {
+RopRequest ToRopRequest(const marl::BlitRequest& request) {
     RopRequest rop;
-    rop.Rop = static_cast<uint8_t>(request.Rop);
-    rop.BrushPattern = (request.BrushPattern & 0xFFFF) != 0;
+    rop.Rop = request.Rop;
+    rop.BrushPattern = request.PatternRows;
     rop.PatternColor = request.PatternColor;
-    rop.SourcePlaneStride = request.SourcePlaneStride & 0xFFFF;
-    rop.DestPlaneStride = request.DestPlaneStride & 0xFFFF;
-    rop.PatternWidth = request.PatternWidth & 0xFFFF;
-    rop.PatternPhase = request.PatternPhase & 0xFFFF;
-    rop.RowWidth = request.RowWidth & 0xFFFF;
-    rop.SourceBits = request.SourceBits & 0xFFFF;
+    rop.SourcePlaneStride = request.SourcePlaneStride;
+    rop.DestPlaneStride = request.DestPlaneStride;
+    rop.PatternWidth = request.PatternWidth;
+    rop.PatternPhase = request.PatternPhase;
+    rop.RowWidth = request.RowWidth;
+    rop.SourceBits = request.SourceBits;
     rop.ClearBitColor = request.ClearBitColor;
     rop.SetBitColor = request.SetBitColor;
-    rop.BitPhase = request.BitPhase & 7;
+    rop.BitPhase = request.BitPhase;
     return rop;
 }
 
-bool RecordingRoutine::Prepare(const marl::RoutineRequest& request) {
+bool RecordingRoutine::Prepare(const marl::BlitRequest& request, const marl::TransferRows& rows) {
     if (FailPrepare) return false;
     Requests.push_back(request);
+    Described.push_back(rows);
     Prepared = true;
     Note("prepare");
     return true;

@@ -12,10 +12,10 @@
 
 namespace marltest {
 
-RopRequest ToRopRequest(const marl::RoutineRequest& request);
+RopRequest ToRopRequest(const marl::BlitRequest& request);
 
 class RecordingRoutine final : public marl::RowRoutine {
-  public:
+public:
     struct RowCall {
         const void* Source;
         void* Destination;
@@ -25,7 +25,7 @@ class RecordingRoutine final : public marl::RowRoutine {
         std::vector<uint8_t> SourceSamples;
     };
 
-    bool Prepare(const marl::RoutineRequest& request) override;
+    bool Prepare(const marl::BlitRequest& request, const marl::TransferRows& rows) override;
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
     void Discard() override;
 
@@ -33,11 +33,12 @@ class RecordingRoutine final : public marl::RowRoutine {
     // Called with "prepare", "run" or "discard" as each happens.
     std::function<void(const std::string&)> OnEvent;
 
-    std::vector<marl::RoutineRequest> Requests;
+    std::vector<marl::BlitRequest> Requests;
+    std::vector<marl::TransferRows> Described; // the rows each request came with
     std::vector<RowCall> Rows;
     std::vector<std::string> Events;
 
-  private:
+private:
     void Note(const std::string& event);
     bool Prepared = false;
 };

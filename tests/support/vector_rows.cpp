@@ -22,23 +22,6 @@ uint32_t SourceBytes(const RopRequest& request) {
 
 } // namespace
 
-marl::vec::VectorRequest ToVectorRequest(const RopRequest& r) {
-    marl::vec::VectorRequest v;
-    v.Rop = r.Rop;
-    v.BrushPattern = r.BrushPattern ? 1 : 0;
-    v.PatternColor = r.PatternColor;
-    v.SourcePlaneStride = r.SourcePlaneStride;
-    v.DestPlaneStride = r.DestPlaneStride;
-    v.PatternWidth = r.PatternWidth;
-    v.PatternPhase = r.PatternPhase;
-    v.RowWidth = r.RowWidth;
-    v.SourceBits = r.SourceBits;
-    v.ClearBitColor = r.ClearBitColor;
-    v.SetBitColor = r.SetBitColor;
-    v.BitPhase = r.BitPhase;
-    return v;
-}
-
 std::string Describe(const RopRequest& r) {
     char text[256];
     std::snprintf(text, sizeof text,
@@ -128,7 +111,7 @@ std::string VectorAgainstReference(VectorRows& rows) {
     std::string byteSerial = ByteSerialAgainst(rows, expected);
     if (!byteSerial.empty()) return byteSerial;
     marl::BlitRoutine routine;
-    if (!marl::vec::CompileVectorRop(routine, ToVectorRequest(rows.Request()))) {
+    if (!marl::vec::CompileVectorRop(routine, Normalised(rows.Request()))) {
         return Describe(rows.Request()) + ": not compiled";
     }
     rows.RunVector(routine);

@@ -5,6 +5,7 @@
 
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/vector/vector_compiler.h"
+#include "support/build_request.h"
 #include "support/guarded_memory.h"
 #include "support/reference_rop.h"
 #include "support/row_fixture.h" // BiasedSample
@@ -17,7 +18,6 @@
 
 namespace marltest {
 
-marl::vec::VectorRequest ToVectorRequest(const RopRequest& request);
 std::string Describe(const RopRequest& request);
 
 class VectorRows {

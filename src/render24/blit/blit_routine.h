@@ -6,7 +6,7 @@
 
 namespace marl {
 
-struct RoutineRequest;
+struct BlitRequest;
 
 class BlitRoutine {
 public:
@@ -37,7 +37,7 @@ public:
     // What a transfer prepares: Build's choice, with the generated routines kept by request
     // in the routine cache. False when no code area could hold or run the routine. Call
     // under the transfer lock.
-    bool Prepare(const RoutineRequest& request);
+    bool Prepare(const BlitRequest& request);
 };
 static_assert(sizeof(BlitRoutine) == 8);
 

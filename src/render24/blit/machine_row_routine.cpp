@@ -2,7 +2,7 @@
 
 namespace marl {
 
-bool MachineRowRoutine::Prepare(const RoutineRequest& request) {
+bool MachineRowRoutine::Prepare(const BlitRequest& request, const TransferRows&) {
     Discard();
     return Routine.Prepare(request);
 }

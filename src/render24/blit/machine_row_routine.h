@@ -14,7 +14,7 @@ public:
     MachineRowRoutine& operator=(const MachineRowRoutine&) = delete;
     ~MachineRowRoutine() { Discard(); }
 
-    bool Prepare(const RoutineRequest& request) override;
+    bool Prepare(const BlitRequest& request, const TransferRows& rows) override;
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
     void Discard() override;
 

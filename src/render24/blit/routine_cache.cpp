@@ -2,14 +2,18 @@
 
 #include "render24/blit/code_area.h"
 
+#include <cstring>
+
 namespace marl {
 namespace {
 
-// A multiplicative mix of the twelve values: a slot's key is compared in full only when its
+// A multiplicative mix of the record's words: a slot's key is compared in full only when its
 // hash agrees.
 uint32_t HashOf(const RoutineKey& key) {
+    uint32_t words[sizeof(RoutineKey) / 4];
+    std::memcpy(words, &key, sizeof words);
     uint32_t hash = 0x811C9DC5u;
-    for (uint32_t value : key) {
+    for (uint32_t value : words) {
         hash = (hash ^ value) * 0x9E3779B1u;
         hash ^= hash >> 15;
     }

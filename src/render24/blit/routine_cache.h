@@ -5,15 +5,15 @@
 // used longest ago is written over. Used only under the transfer lock.
 #pragma once
 
+#include "render24/blit/blit_request.h"
 #include "render24/blit/code_area.h"
 
-#include <array>
 #include <cstdint>
 
 namespace marl {
 
-// The twelve request values a routine is made from, as its generator receives them.
-using RoutineKey = std::array<uint32_t, 12>;
+// A routine is kept by the normalised request it is made from.
+using RoutineKey = BlitRequest;
 
 class RoutineSlots {
 public:

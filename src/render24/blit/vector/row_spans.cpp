@@ -1,6 +1,6 @@
 #include "render24/blit/vector/row_spans.h"
 
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <algorithm>
 
@@ -46,17 +46,16 @@ bool Overlap(const RowSpans& a, const RowSpans& b) {
     return false;
 }
 
-RowSpans DestinationSpans(const RoutineRequest& request, const void* destinationRow) {
-    return PlaneRuns(destinationRow, request.DestPlaneStride & 0xFFFF, request.RowWidth & 0xFFFF);
+RowSpans DestinationSpans(const BlitRequest& request, const void* destinationRow) {
+    return PlaneRuns(destinationRow, request.DestPlaneStride, request.RowWidth);
 }
 
-RowSpans SourceSpans(const RoutineRequest& request, const void* sourceRow) {
+RowSpans SourceSpans(const BlitRequest& request, const void* sourceRow) {
     RowSpans spans;
     if (!RopOperands().UsesSource(request.Rop)) return spans;
-    uint32_t width = request.RowWidth & 0xFFFF;
-    uint32_t bits = request.SourceBits & 0xFFFF;
-    if (bits == 24) return PlaneRuns(sourceRow, request.SourcePlaneStride & 0xFFFF, width);
-    uint32_t bytes = bits == 1 ? (width + (request.BitPhase & 0xFF) + 7) / 8 : width;
+    const uint32_t width = request.RowWidth;
+    if (request.SourceBits == 24) return PlaneRuns(sourceRow, request.SourcePlaneStride, width);
+    const uint32_t bytes = request.SourceBits == 1 ? (width + request.BitPhase + 7) / 8 : width;
     spans.Runs[0] = {Address(sourceRow), bytes};
     spans.Count = 1;
     return spans;

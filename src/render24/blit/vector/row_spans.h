@@ -4,7 +4,7 @@
 // which samples are read and written is visible in the result.
 #pragma once
 
-#include "render24/blit/row_routine.h"
+#include "render24/blit/blit_request.h"
 
 #include <cstdint>
 
@@ -34,10 +34,10 @@ bool Overlap(const RowSpans& a, const Span& b);
 bool Overlap(const RowSpans& a, const RowSpans& b);
 
 // The plane runs of a destination row.
-RowSpans DestinationSpans(const RoutineRequest& request, const void* destinationRow);
+RowSpans DestinationSpans(const BlitRequest& request, const void* destinationRow);
 // What the routine reads of a source row: three plane runs (SourceBits 24), one run of one
 // sample per pixel, or the bytes holding the row's bits (SourceBits 1). None for a code that
 // does not read S.
-RowSpans SourceSpans(const RoutineRequest& request, const void* sourceRow);
+RowSpans SourceSpans(const BlitRequest& request, const void* sourceRow);
 
 } // namespace marl::vec

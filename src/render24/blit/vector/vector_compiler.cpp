@@ -1,9 +1,9 @@
 #include "render24/blit/vector/vector_compiler.h"
 
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
 #include "render24/blit/routine_cache.h"
 #include "render24/blit/routine_frame.h"
+#include "render24/blit/serial/rop_names.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"
@@ -110,29 +110,27 @@ void ChooseForm(Plan& plan) {
     plan.Rest = 0;
 }
 
-Plan MakePlan(const VectorRequest& request) {
+Plan MakePlan(const BlitRequest& request) {
     Plan plan;
     plan.Name = CompiledNameOf(request.Rop);
     plan.ReadsDest = NameHas(plan.Name, 'D');
-    uint32_t sourceBits = request.SourceBits & 0xFFFF;
     if (NameHas(plan.Name, 'S')) {
-        plan.Source = sourceBits == 1    ? SourceForm::Bits
-                      : sourceBits == 24 ? SourceForm::Planes
-                                         : SourceForm::Single;
+        plan.Source = request.SourceBits == 1    ? SourceForm::Bits
+                      : request.SourceBits == 24 ? SourceForm::Planes
+                                                 : SourceForm::Single;
     }
-    plan.Width = request.RowWidth & 0xFFFF;
+    plan.Width = request.RowWidth;
     plan.Blocks = plan.Width / kStep;
     plan.Rest = plan.Width % kStep;
-    plan.DestStride = request.DestPlaneStride & 0xFFFF;
-    plan.SourceStride = request.SourcePlaneStride & 0xFFFF;
-    plan.BitPhase = request.BitPhase & 0xFF;
+    plan.DestStride = request.DestPlaneStride;
+    plan.SourceStride = request.SourcePlaneStride;
+    plan.BitPhase = request.BitPhase;
     if (NameHas(plan.Name, 'P')) {
-        if ((request.BrushPattern & 0xFFFF) == 0) {
+        if (!request.PatternRows) {
             plan.Pattern = PatternForm::Solid;
         } else {
-            uint32_t width = request.PatternWidth & 0xFFFF;
-            plan.Period = PatternPeriod(width);
-            plan.RunLength = PreparedRunLength(width);
+            plan.Period = PatternPeriod(request.PatternWidth);
+            plan.RunLength = PreparedRunLength(request.PatternWidth);
             plan.Pattern = plan.Period == kStep ? PatternForm::Hoisted : PatternForm::Stream;
         }
     }
@@ -142,7 +140,7 @@ Plan MakePlan(const VectorRequest& request) {
     return plan;
 }
 
-void FillPool(ConstantPool& pool, const VectorRequest& request) {
+void FillPool(ConstantPool& pool, const BlitRequest& request) {
     std::memset(pool.Ones, 0xFF, sizeof pool.Ones);
     std::memset(pool.Zero, 0, sizeof pool.Zero);
     for (uint32_t lane = 0; lane < 16; ++lane) {
@@ -490,17 +488,10 @@ private:
 
 } // namespace
 
-bool VectorServes(const VectorRequest& request) {
-    if ((request.RowWidth & 0xFFFF) < kVectorMinimumWidth) return false;
-    CompiledRopName name = CompiledNameOf(request.Rop);
-    if (NameHas(name, 'P') && (request.BrushPattern & 0xFFFF) != 0) {
-        uint32_t width = request.PatternWidth & 0xFFFF;
-        if (width == 0 || (request.PatternPhase & 0xFFFF) >= width) return false;
-    }
-    if (NameHas(name, 'S') && (request.SourceBits & 0xFFFF) == 1 && (request.BitPhase & 0xFF) > 7) {
-        return false;
-    }
-    return true;
+bool VectorServes(const BlitRequest& request) {
+    if (request.RowWidth < kVectorMinimumWidth) return false;
+    const CompiledRopName name = CompiledNameOf(request.Rop);
+    return !(NameHas(name, 'P') && request.PatternRows && request.PatternWidth == 0);
 }
 
 namespace {
@@ -513,7 +504,7 @@ uint32_t AddressValue(const uint8_t* address) {
 // executable view) and points routine.Entry at the routine, routine.Cursor past its end.
 // Answers the bytes written, pool included; 0, with routine untouched, when the routine does
 // not fit or the area cannot be written.
-uint32_t WriteVectorRoutine(BlitRoutine& routine, const VectorRequest& request, CodeArea& area,
+uint32_t WriteVectorRoutine(BlitRoutine& routine, const BlitRequest& request, CodeArea& area,
                             uint8_t* run, uint32_t bytes) {
     if (!BeginWriting(area)) return 0;
     uint8_t* write = area.WriteAddress(run);
@@ -529,26 +520,19 @@ uint32_t WriteVectorRoutine(BlitRoutine& routine, const VectorRequest& request, 
     return length;
 }
 
-RoutineKey KeyOf(const VectorRequest& r) {
-    return {r.Rop,          r.BrushPattern, r.PatternColor, r.SourcePlaneStride, r.DestPlaneStride,
-            r.PatternWidth, r.PatternPhase, r.RowWidth,     r.SourceBits,        r.ClearBitColor,
-            r.SetBitColor,  r.BitPhase};
-}
-
 } // namespace
 
-bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request) {
+bool CompileVectorRop(BlitRoutine& routine, const BlitRequest& request) {
     if (!VectorServes(request)) return false;
     CodeArea& area = VectorCodeArea();
     if (!area.Usable()) return false;
     return WriteVectorRoutine(routine, request, area, area.Base, area.Size) != 0;
 }
 
-bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request) {
+bool CompileKeptVectorRop(BlitRoutine& routine, const BlitRequest& request) {
     RoutineSlots& kept = VectorRoutines();
-    const RoutineKey key = KeyOf(request);
     RoutineSlots::Place place;
-    if (!kept.Find(key, place)) return false;
+    if (!kept.Find(request, place)) return false;
     // Only requests the routines serve are ever kept.
     if (place.Kept) {
         routine.Entry = AddressValue(place.Run + sizeof(ConstantPool));
@@ -559,7 +543,7 @@ bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request) {
     const uint32_t length =
         WriteVectorRoutine(routine, request, kept.Area(), place.Run, kept.SlotBytes());
     if (length == 0) return false;
-    kept.Keep(key, place, length);
+    kept.Keep(request, place, length);
     return true;
 }
 

@@ -15,27 +15,12 @@
 // destination samples as they were before the plane was written.
 #pragma once
 
+#include "render24/blit/blit_request.h"
 #include "render24/blit/blit_routine.h"
 
 #include <cstdint>
 
 namespace marl::vec {
-
-// The generator's twelve request values, with the same meanings and the same low bits read.
-struct VectorRequest {
-    uint32_t Rop = 0;
-    uint32_t BrushPattern = 0;
-    uint32_t PatternColor = 0;
-    uint32_t SourcePlaneStride = 0;
-    uint32_t DestPlaneStride = 0;
-    uint32_t PatternWidth = 0;
-    uint32_t PatternPhase = 0;
-    uint32_t RowWidth = 0;
-    uint32_t SourceBits = 0;
-    uint32_t ClearBitColor = 0;
-    uint32_t SetBitColor = 0;
-    uint32_t BitPhase = 0;
-};
 
 // The constants a routine reads lie just before its first instruction.
 inline constexpr uint32_t kConstantPoolBytes = 192;
@@ -43,18 +28,18 @@ inline constexpr uint32_t kConstantPoolBytes = 192;
 // The narrowest row the vector routines take.
 inline constexpr uint32_t kVectorMinimumWidth = 16;
 
-// True when a vector routine can serve the request: at least 16 pixels, and the pattern and
-// bit phase within the limits the byte-serial routines are defined for (a request outside
-// them stays with the byte-serial routines, whatever they make of it).
-bool VectorServes(const VectorRequest& request);
+// True when a vector routine can serve the request: at least 16 pixels, and, for a name that
+// reads P from the pattern row, a pattern row of at least one sample (a request without one
+// stays with the byte-serial routines, whatever they make of it).
+bool VectorServes(const BlitRequest& request);
 
 // Writes the routine into the vector code area (VectorCodeArea) and points routine.Entry at
 // it and routine.Cursor past its end. Answers false, leaving routine untouched, when the request is
 // not served or the area cannot be written. Call under the transfer lock.
-bool CompileVectorRop(BlitRoutine& routine, const VectorRequest& request);
+bool CompileVectorRop(BlitRoutine& routine, const BlitRequest& request);
 
 // The same routine for a transfer: kept by request in the routine cache, written there only
 // when it is not kept yet.
-bool CompileKeptVectorRop(BlitRoutine& routine, const VectorRequest& request);
+bool CompileKeptVectorRop(BlitRoutine& routine, const BlitRequest& request);
 
 } // namespace marl::vec

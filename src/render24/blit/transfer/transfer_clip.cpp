@@ -1,4 +1,4 @@
-#include "render24/blit/transfer_clip.h"
+#include "render24/blit/transfer/transfer_clip.h"
 
 #include <algorithm>
 

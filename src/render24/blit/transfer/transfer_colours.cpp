@@ -1,4 +1,4 @@
-#include "render24/blit/transfer_colours.h"
+#include "render24/blit/transfer/transfer_colours.h"
 
 namespace marl {
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "marlrend/records.h"
-#include "render24/blit/source_conversion.h"
+#include "render24/blit/transfer/source_conversion.h"
 
 #include <cstdint>
 

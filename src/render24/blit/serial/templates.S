@@ -397,7 +397,7 @@
 /* ---- the routines ------------------------------------------------------------------------ */
 
 #define MARL_TEMPLATE(code, hex, variant, reads) Routine Tmpl_##hex##_##variant, hex, variant
-#include "render24/blit/template_catalogue.def"
+#include "render24/blit/serial/template_catalogue.def"
 #undef MARL_TEMPLATE
 
 /* A row of no pixels: nothing to do but return. */

@@ -1,4 +1,4 @@
-#include "render24/blit/transfer_source.h"
+#include "render24/blit/transfer/transfer_source.h"
 
 #include "platform/platform.h"
 

@@ -4,7 +4,7 @@
 // whole transfer reuses: three plane runs of Pixels bytes (plane k at k x Pixels).
 #pragma once
 
-#include "render24/blit/transfer_colours.h"
+#include "render24/blit/transfer/transfer_colours.h"
 
 #include <cstdint>
 

@@ -1,15 +1,14 @@
-#include "render24/blit/rop_compiler.h"
+#include "render24/blit/serial/rop_compiler.h"
 
 #include "render24/blit/code_area.h"
-#include "render24/blit/code_fragments.h"
 #include "render24/blit/routine_cache.h"
+#include "render24/blit/serial/code_fragments.h"
 
 namespace marl {
 namespace {
 
 using namespace fragment;
 
-uint16_t Low16(uint32_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
 uint8_t ByteOf(uint32_t colour, uint32_t plane) {
     return static_cast<uint8_t>(colour >> (8 * plane));
 }
@@ -47,7 +46,7 @@ void EmitMonoSource(BlitRoutine& routine, const RopPlan& plan, const PlaneSample
     const MonoSourceFragment& mono =
         OperandToAccumulator(plan, position) ? MonoSourceAcc : MonoSourcePush;
     PlacedFragment placed = Emit(routine.Cursor, mono);
-    placed.Patch(mono.BitPhase, plan.BitPhase)
+    placed.Patch(mono.BitPhase, plan.Values.BitPhase)
         .Patch(mono.SetBitSample, samples.SetBit)
         .Patch(mono.ClearBitSample, samples.ClearBit);
     // Only the last "S" of the pixel steps the source; the others read the same bit.
@@ -98,21 +97,22 @@ void EmitRowSetup(BlitRoutine& routine, const RopPlan& plan) {
     if (plan.UsesSource) Emit(routine.Cursor, KeepSourceStart);
     if (plan.PatternRow) {
         Emit(routine.Cursor, KeepPatternStart)
-            .Patch(KeepPatternStart.PatternPhase, plan.PatternPhase);
+            .Patch(KeepPatternStart.PatternPhase, plan.Values.PatternPhase);
     }
 }
 
 void EmitPlaneStep(BlitRoutine& routine, const RopPlan& plan) {
     if (plan.UsesSource && plan.PlaneSource) {
-        Emit(routine.Cursor, NextSourcePlane).Patch(NextSourcePlane.Stride, plan.SourcePlaneStride);
+        Emit(routine.Cursor, NextSourcePlane)
+            .Patch(NextSourcePlane.Stride, plan.Values.SourcePlaneStride);
     } else {
         Emit(routine.Cursor, RestartSource);
     }
-    Emit(routine.Cursor, NextDestPlane).Patch(NextDestPlane.Stride, plan.DestPlaneStride);
+    Emit(routine.Cursor, NextDestPlane).Patch(NextDestPlane.Stride, plan.Values.DestPlaneStride);
     if (plan.PatternRow) {
         Emit(routine.Cursor, NextPatternPlane)
-            .Patch(NextPatternPlane.PatternWidth, plan.PatternWidth)
-            .Patch(NextPatternPlane.PatternPhase, plan.PatternPhase);
+            .Patch(NextPatternPlane.PatternWidth, plan.Values.PatternWidth)
+            .Patch(NextPatternPlane.PatternPhase, plan.Values.PatternPhase);
     }
 }
 
@@ -123,7 +123,7 @@ void EmitRoutineEnd(BlitRoutine& routine, const RopPlan& plan) {
     Emit(routine.Cursor, Epilogue);
 }
 
-void EmitRoutine(BlitRoutine& routine, const RopPlan& plan, const RopRequestValues& request) {
+void EmitRoutine(BlitRoutine& routine, const RopPlan& plan, const BlitRequest& request) {
     EmitRowSetup(routine, plan);
     for (uint32_t plane = 0; plane < 3; ++plane) {
         if (plane > 0) EmitPlaneStep(routine, plan);
@@ -134,36 +134,26 @@ void EmitRoutine(BlitRoutine& routine, const RopPlan& plan, const RopRequestValu
 
 } // namespace
 
-RopPlan PlanRop(const RopRequestValues& request) {
+RopPlan PlanRop(const BlitRequest& request) {
     const RopOperandTable& marks = RopOperands();
-    const uint32_t rop = request.Rop & 0xFF;
-    const uint16_t sourceBits = Low16(request.SourceBits);
     RopPlan plan{};
-    plan.Name = CompiledNameOf(rop);
-    plan.StackForm = marks.StackOnly(rop);
-    plan.UsesSource = marks.UsesSource(rop);
-    plan.PatternRow = marks.UsesPattern(rop) && Low16(request.BrushPattern) != 0;
-    plan.MonoSource = sourceBits == 1;
-    plan.PlaneSource = sourceBits == 24;
+    plan.Values = request;
+    plan.Name = CompiledNameOf(request.Rop);
+    plan.StackForm = marks.StackOnly(request.Rop);
+    plan.UsesSource = marks.UsesSource(request.Rop);
+    plan.PatternRow = marks.UsesPattern(request.Rop) && request.PatternRows;
+    plan.MonoSource = request.SourceBits == 1;
+    plan.PlaneSource = request.SourceBits == 24;
     plan.LastSource = LastSourceOf(plan.Name);
-    plan.SourcePlaneStride = Low16(request.SourcePlaneStride);
-    plan.DestPlaneStride = Low16(request.DestPlaneStride);
-    plan.PatternWidth = Low16(request.PatternWidth);
-    plan.RowWidth = Low16(request.RowWidth);
-    plan.BitPhase = static_cast<uint8_t>(request.BitPhase & 7);
-    if (plan.PatternRow && plan.PatternWidth != 0)
-        plan.PatternPhase = static_cast<uint16_t>(Low16(request.PatternPhase) % plan.PatternWidth);
-    plan.DrawsNothing = plan.RowWidth == 0 || (plan.PatternRow && plan.PatternWidth == 0);
+    plan.DrawsNothing = request.RowWidth == 0 || (plan.PatternRow && request.PatternWidth == 0);
     return plan;
 }
 
-PlaneSamples SamplesOfPlane(const RopRequestValues& request, uint32_t plane) {
+PlaneSamples SamplesOfPlane(const BlitRequest& request, uint32_t plane) {
     PlaneSamples samples{};
-    if (Low16(request.BrushPattern) == 0) samples.Pattern = ByteOf(request.PatternColor, plane);
-    if (Low16(request.SourceBits) == 1) {
-        samples.ClearBit = ByteOf(request.ClearBitColor, plane);
-        samples.SetBit = ByteOf(request.SetBitColor, plane);
-    }
+    if (!request.PatternRows) samples.Pattern = ByteOf(request.PatternColor, plane);
+    samples.ClearBit = ByteOf(request.ClearBitColor, plane);
+    samples.SetBit = ByteOf(request.SetBitColor, plane);
     return samples;
 }
 
@@ -173,14 +163,14 @@ void EmitPixelBody(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples
 }
 
 void EmitPlaneLoop(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples& samples) {
-    Emit(routine.Cursor, SetCount).Patch(SetCount.RowWidth, plan.RowWidth);
+    Emit(routine.Cursor, SetCount).Patch(SetCount.RowWidth, plan.Values.RowWidth);
     const uint32_t loopTop = routine.Cursor;
     EmitPixelBody(routine, plan, samples);
     EmitEither(routine, !plan.StackForm, StoreStack, StoreAcc);
     Emit(routine.Cursor, NextDest);
     if (plan.UsesSource && !plan.MonoSource) Emit(routine.Cursor, NextSource);
     if (plan.PatternRow)
-        Emit(routine.Cursor, NextPattern).Patch(NextPattern.PatternWidth, plan.PatternWidth);
+        Emit(routine.Cursor, NextPattern).Patch(NextPattern.PatternWidth, plan.Values.PatternWidth);
     EmitLoopBack(routine, loopTop);
 }
 
@@ -199,7 +189,7 @@ void EmitLoopBack(BlitRoutine& routine, uint32_t loopTop) {
 namespace {
 
 // Writes the routine at routine.Cursor (a writable address) and answers its length.
-uint32_t WriteRopRoutine(BlitRoutine& routine, const RopRequestValues& request) {
+uint32_t WriteRopRoutine(BlitRoutine& routine, const BlitRequest& request) {
     const RopPlan plan = PlanRop(request);
     const uint32_t start = routine.Cursor;
     if (plan.DrawsNothing) {
@@ -218,46 +208,38 @@ void PointAt(BlitRoutine& routine, const uint8_t* run, uint32_t length) {
 
 } // namespace
 
+bool CompileRop(BlitRoutine& routine, const BlitRequest& request) {
+    CodeArea& buffer = CodeBufferArea();
+    routine.Entry = routine.Cursor = 0;
+    if (!BeginWriting(buffer)) return false;
+    routine.Cursor = AddressOf(buffer.Writable);
+    const uint32_t length = WriteRopRoutine(routine, request);
+    if (!EndWriting(buffer)) return false;
+    PointAt(routine, buffer.Base, length);
+    return true;
+}
+
 uint16_t BlitRoutine::CompileRop(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,
                                  uint32_t sourcePlaneStride, uint32_t destPlaneStride,
                                  uint32_t patternWidth, uint32_t patternPhase, uint32_t rowWidth,
                                  uint32_t sourceBits, uint32_t clearBitColor, uint32_t setBitColor,
                                  uint32_t bitPhase) {
-    const RopRequestValues request{
-        rop,          brushPattern, patternColor, sourcePlaneStride, destPlaneStride, patternWidth,
-        patternPhase, rowWidth,     sourceBits,   clearBitColor,     setBitColor,     bitPhase};
-    CodeArea& buffer = CodeBufferArea();
-    Entry = Cursor = 0;
-    if (!BeginWriting(buffer)) return 0;
-    Cursor = AddressOf(buffer.Writable);
-    const uint32_t length = WriteRopRoutine(*this, request);
-    if (!EndWriting(buffer)) return 0;
-    PointAt(*this, buffer.Base, length);
-    return 1;
+    const BlitRequest request = NormaliseRequest(
+        rop, brushPattern, patternColor, sourcePlaneStride, destPlaneStride, patternWidth,
+        patternPhase, rowWidth, sourceBits, clearBitColor, setBitColor, bitPhase);
+    return marl::CompileRop(*this, request) ? 1 : 0;
 }
 
-bool CompileKeptRop(BlitRoutine& routine, const RopRequestValues& request) {
+bool CompileKeptRop(BlitRoutine& routine, const BlitRequest& request) {
     RoutineSlots& kept = GeneratedRoutines();
-    const RoutineKey key{request.Rop,
-                         request.BrushPattern,
-                         request.PatternColor,
-                         request.SourcePlaneStride,
-                         request.DestPlaneStride,
-                         request.PatternWidth,
-                         request.PatternPhase,
-                         request.RowWidth,
-                         request.SourceBits,
-                         request.ClearBitColor,
-                         request.SetBitColor,
-                         request.BitPhase};
     RoutineSlots::Place place;
-    if (!kept.Find(key, place)) return false;
+    if (!kept.Find(request, place)) return false;
     if (!place.Kept) {
         if (!BeginWriting(kept.Area())) return false;
         routine.Cursor = AddressOf(place.Write);
         place.Length = WriteRopRoutine(routine, request);
         if (!EndWriting(kept.Area())) return false;
-        kept.Keep(key, place, place.Length);
+        kept.Keep(request, place, place.Length);
     }
     PointAt(routine, place.Run, place.Length);
     return true;

@@ -1,15 +1,15 @@
-#include "render24/blit/bit_blt.h"
+#include "render24/blit/transfer/bit_blt.h"
 
 #include "common/bitmap.h"
 #include "core/core_services.h"
 #include "platform/platform.h"
-#include "render24/blit/rop_names.h"
-#include "render24/blit/source_conversion.h"
-#include "render24/blit/transfer_clip.h"
-#include "render24/blit/transfer_colours.h"
-#include "render24/blit/transfer_pattern.h"
-#include "render24/blit/transfer_source.h"
-#include "render24/blit/vector/tiered_row_routine.h"
+#include "render24/blit/serial/rop_names.h"
+#include "render24/blit/tier_chain.h"
+#include "render24/blit/transfer/source_conversion.h"
+#include "render24/blit/transfer/transfer_clip.h"
+#include "render24/blit/transfer/transfer_colours.h"
+#include "render24/blit/transfer/transfer_pattern.h"
+#include "render24/blit/transfer/transfer_source.h"
 #include "render24/primitives/brush_realize.h"
 
 #include <algorithm>
@@ -49,8 +49,8 @@ private:
     bool DestinationRowsReadable() const;
     bool PreparePattern();
     bool ObtainConversionRow();
-    RoutineRequest Request() const;
-    void DescribeRows(RoutineRequest& request) const;
+    BlitRequest Request() const;
+    TransferRows DescribeRows() const;
     const void* SourceRowFrom(const uint8_t* bits);
     const void* PatternRow(uint32_t r) const;
     void RunRows();
@@ -102,7 +102,7 @@ uint32_t BlockTransfer::Transfer() {
     if (!ObtainConversionRow()) return kBlitFailed;
     if (Lock.Aquire() != 0) return kBlitFailed;
     Acquired = true;
-    if (!Routine.Prepare(Request())) return kBlitFailed;
+    if (!Routine.Prepare(Request(), DescribeRows())) return kBlitFailed;
     RunRows();
     return kBlitDone;
 }
@@ -199,54 +199,46 @@ bool BlockTransfer::ObtainConversionRow() {
     return Row.Bytes != nullptr;
 }
 
-RoutineRequest BlockTransfer::Request() const {
-    RoutineRequest request;
-    request.Rop = Call.Rop;
-    request.BrushPattern = Pattern.BrushPattern;
-    request.PatternColor = Pattern.Color;
-    request.DestPlaneStride = DestPlaneStride;
-    request.PatternWidth = Pattern.Width;
-    request.PatternPhase = Pattern.Phase;
-    if (Pattern.FromRows()) {
-        request.PatternBits = Pattern.Bits;
-        request.PatternHeight = Pattern.Height;
-    }
-    request.RowWidth = Extent.Pixels(Call.X);
+BlitRequest BlockTransfer::Request() const {
+    uint32_t sourcePlaneStride = 0, sourceBits = 1;
     if (Converting()) {
-        request.SourcePlaneStride = Row.Pixels;
-        request.SourceBits = kPlaneSourceBits;
+        sourcePlaneStride = Row.Pixels;
+        sourceBits = kPlaneSourceBits;
     } else if (Source != nullptr) {
-        request.SourcePlaneStride = Call.Source->WidthBytes;
-        request.SourceBits = Layout.Depth;
-    } else {
-        request.SourceBits = 1;
+        sourcePlaneStride = Call.Source->WidthBytes;
+        sourceBits = Layout.Depth;
     }
-    DescribeRows(request);
-    request.ClearBitColor = Colours.Text;
-    request.SetBitColor = Colours.Back;
-    request.BitPhase = 0;
-    return request;
+    return NormaliseRequest(Call.Rop, Pattern.BrushPattern, Pattern.Color, sourcePlaneStride,
+                            DestPlaneStride, Pattern.Width, Pattern.Phase, Extent.Pixels(Call.X),
+                            sourceBits, Colours.Text, Colours.Back, 0);
 }
 
-// The rows RunRows hands the routine, where they follow one another at a fixed distance: the
-// destination rows (from column x) of a surface that is not segmented, the conversion row
-// again and again, or the rows of a source that is not segmented, read in place.
-void BlockTransfer::DescribeRows(RoutineRequest& request) const {
+// The brush rows, and the rows RunRows hands the routine where they follow one another at a
+// fixed distance: the destination rows (from column x) of a surface that is not segmented,
+// the conversion row again and again, or the rows of a source that is not segmented, read in
+// place.
+TransferRows BlockTransfer::DescribeRows() const {
+    TransferRows described;
+    if (Pattern.FromRows()) {
+        described.PatternBits = Pattern.Bits;
+        described.PatternHeight = Pattern.Height;
+    }
     const uint32_t rows = Extent.Rows(Call.Y);
     if (!Surface->Segmented) {
         const BitmapHeader& drawn = *Surface->Header;
         const uint32_t stride = uint32_t{drawn.Planes} * drawn.WidthBytes;
-        request.DestinationRows = {reinterpret_cast<uintptr_t>(drawn.Bits) +
-                                       uintptr_t{stride} * Call.Y + Call.X,
-                                   stride, rows};
+        described.DestinationRows = {reinterpret_cast<uintptr_t>(drawn.Bits) +
+                                         uintptr_t{stride} * Call.Y + Call.X,
+                                     stride, rows};
     }
     if (Converting()) {
-        request.SourceRows = {reinterpret_cast<uintptr_t>(Row.Bytes), 0, rows};
+        described.SourceRows = {reinterpret_cast<uintptr_t>(Row.Bytes), 0, rows};
     } else if (ReadsSourceRows() && !Source->Segmented) {
         const BitmapHeader& read = *Call.Source;
-        request.SourceRows = {reinterpret_cast<uintptr_t>(read.Bits),
-                              uint32_t{read.Planes} * read.WidthBytes, rows};
+        described.SourceRows = {reinterpret_cast<uintptr_t>(read.Bits),
+                                uint32_t{read.Planes} * read.WidthBytes, rows};
     }
+    return described;
 }
 
 // The routine's source row made from the source's row at bits: converted into the conversion
@@ -338,6 +330,6 @@ extern "C" uint32_t RPBitBlt(RenderDevice* device, BitmapHeader* destination, ui
     call.Colors = colors;
     call.Palette = palette;
     call.MonoExpand = static_cast<uint16_t>(monoExpand);
-    marl::vec::TieredRowRoutine routine;
+    marl::TierChain routine;
     return marl::BitBlt(call, routine) & 0xFFFF;
 }

@@ -1,6 +1,6 @@
 // The reverse-Polish names of the ternary raster operations 0x00 to 0x7F, and the three
 // operand marks the generator reads for each of the 256 codes.
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 namespace marl {
 

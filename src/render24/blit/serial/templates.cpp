@@ -1,7 +1,7 @@
-#include "render24/blit/templates.h"
+#include "render24/blit/serial/templates.h"
 
 #include "render24/blit/code_area.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <cstring>
 #include <iterator>
@@ -16,7 +16,7 @@
 
 extern "C" {
 #define MARL_TEMPLATE(code, hex, variant, reads) MARL_DECLARE_ROUTINE(Tmpl_##hex##_##variant)
-#include "render24/blit/template_catalogue.def"
+#include "render24/blit/serial/template_catalogue.def"
 #undef MARL_TEMPLATE
 extern uint8_t MarlTemplateReturn[];
 extern uint8_t MarlTemplateBlock[];
@@ -43,7 +43,7 @@ static_assert(sizeof(AssembledSlot) == 12);
 const BlitTemplate Catalogue[] = {
 #define MARL_TEMPLATE(code, hex, variant, reads)                                                   \
     MARL_CATALOGUE_ENTRY(code, variant, Tmpl_##hex##_##variant)
-#include "render24/blit/template_catalogue.def"
+#include "render24/blit/serial/template_catalogue.def"
 #undef MARL_TEMPLATE
 };
 static_assert(std::size(Catalogue) == 33);
@@ -171,18 +171,19 @@ uint32_t SlotPlaceholder(SlotKind kind) {
     }
 }
 
-uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values) {
+uint32_t SlotValue(const TemplateSlot& slot, const BlitRequest& request) {
+    auto byte = [&slot](uint32_t colour) { return (colour >> (8 * slot.Plane)) & 0xFF; };
     switch (slot.Kind) {
-    case SlotKind::Count: return values.RowWidth;
-    case SlotKind::DestStep: return values.DestPlaneStride;
-    case SlotKind::SourceStep: return values.SourcePlaneStride;
-    case SlotKind::Phase: return values.PatternPhase;
+    case SlotKind::Count: return request.RowWidth;
+    case SlotKind::DestStep: return request.DestPlaneStride;
+    case SlotKind::SourceStep: return request.SourcePlaneStride;
+    case SlotKind::Phase: return request.PatternPhase;
     case SlotKind::Wrap:
-    case SlotKind::PatternStep: return values.PatternWidth;
-    case SlotKind::Color: return values.Color[slot.Plane];
-    case SlotKind::SetBit: return values.SetBit[slot.Plane];
-    case SlotKind::ClearBit: return values.ClearBit[slot.Plane];
-    case SlotKind::BitPhase: return values.BitPhase;
+    case SlotKind::PatternStep: return request.PatternWidth;
+    case SlotKind::Color: return byte(request.PatternColor);
+    case SlotKind::SetBit: return byte(request.SetBitColor);
+    case SlotKind::ClearBit: return byte(request.ClearBitColor);
+    case SlotKind::BitPhase: return request.BitPhase;
     case SlotKind::LoopBack:
         // From the end of the closing branch (the byte after the slot) back to the body.
         return static_cast<uint8_t>(slot.LoopTop - (slot.Address + 1));
@@ -195,7 +196,7 @@ namespace {
 // The values each routine of the table was last patched for: the same values again need not
 // even be compared slot by slot. Used under the transfer lock, like the area itself.
 struct PatchedValues {
-    TemplateValues Values[std::size(Catalogue)];
+    BlitRequest Values[std::size(Catalogue)];
     bool Known[std::size(Catalogue)] = {};
 };
 
@@ -204,7 +205,7 @@ PatchedValues& LastPatched() {
     return patched;
 }
 
-bool WriteChangedSlots(const BlitTemplate& routine, const TemplateValues& values) {
+bool WriteChangedSlots(const BlitTemplate& routine, const BlitRequest& values) {
     CodeArea& area = TemplateArea();
     bool writing = false;
     for (const TemplateSlot& slot : routine.Slots) {
@@ -226,7 +227,7 @@ bool WriteChangedSlots(const BlitTemplate& routine, const TemplateValues& values
 
 } // namespace
 
-bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values) {
+bool PatchTemplate(const BlitTemplate& routine, const BlitRequest& values) {
     const std::span<const BlitTemplate> table = TemplateCatalogue();
     const uintptr_t offset =
         reinterpret_cast<uintptr_t>(&routine) - reinterpret_cast<uintptr_t>(table.data());

@@ -1,4 +1,4 @@
-#include "render24/blit/transfer_pattern.h"
+#include "render24/blit/transfer/transfer_pattern.h"
 
 #include "platform/platform.h"
 #include "render24/primitives/brush_realize.h"

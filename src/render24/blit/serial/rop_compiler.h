@@ -11,38 +11,23 @@
 // - a RowWidth of 0 (or a pattern row of PatternWidth 0 for a name that reads P) gives a
 //   routine that returns at once and touches nothing: the pixel counter would otherwise wrap
 //   and run 4 GiB of pixels, and a pattern run of no samples has nothing to read;
-// - PatternPhase is taken modulo PatternWidth, so the pattern pointer starts inside its run;
+// - PatternPhase is taken modulo PatternWidth, so the pattern pointer starts inside its run
+//   (NormaliseRequest does this, and the next, once for every kind of routine);
 // - BitPhase keeps its low three bits, the bit position within the first byte.
 // A one-bit source read by several "S" of a name is stepped by the last of them only, so every
 // "S" of a pixel stands for the same bit; such pixel bodies are too long for "loop rel8" and
 // their loops close with "dec ecx; jnz rel32".
 #pragma once
 
+#include "render24/blit/blit_request.h"
 #include "render24/blit/blit_routine.h"
-#include "render24/blit/rop_names.h"
+#include "render24/blit/serial/rop_names.h"
 
 #include <cstdint>
 
 namespace marl {
 
-// The twelve request values of the generator, each in its 32-bit slot as passed.
-struct RopRequestValues {
-    uint32_t Rop;
-    uint32_t BrushPattern;
-    uint32_t PatternColor;
-    uint32_t SourcePlaneStride;
-    uint32_t DestPlaneStride;
-    uint32_t PatternWidth;
-    uint32_t PatternPhase;
-    uint32_t RowWidth;
-    uint32_t SourceBits;
-    uint32_t ClearBitColor;
-    uint32_t SetBitColor;
-    uint32_t BitPhase;
-};
-
-// What the generator decided for one request, shared by the three planes. Every value is cut
-// to its width (8 or 16 bits) and made safe as the file comment says.
+// What the generator decided for one request, shared by the three planes.
 struct RopPlan {
     CompiledRopName Name;
     bool StackForm;   // an operand follows an operator somewhere in the name
@@ -52,15 +37,10 @@ struct RopPlan {
     bool PlaneSource; // S is three plane runs (SourceBits 24)
     bool DrawsNothing;
     uint32_t LastSource; // position in the name of its last "S"
-    uint16_t SourcePlaneStride;
-    uint16_t DestPlaneStride;
-    uint16_t PatternWidth;
-    uint16_t PatternPhase;
-    uint16_t RowWidth;
-    uint8_t BitPhase;
+    BlitRequest Values;
 };
 
-RopPlan PlanRop(const RopRequestValues& request);
+RopPlan PlanRop(const BlitRequest& request);
 
 // The immediates of one plane: its solid pattern sample and its one-bit source samples.
 struct PlaneSamples {
@@ -69,7 +49,7 @@ struct PlaneSamples {
     uint8_t SetBit;
 };
 
-PlaneSamples SamplesOfPlane(const RopRequestValues& request, uint32_t plane);
+PlaneSamples SamplesOfPlane(const BlitRequest& request, uint32_t plane);
 
 // Emits at routine.Cursor the code that evaluates the name for one sample and leaves the
 // result in EAX (accumulator form) or on the stack (stack form).
@@ -82,7 +62,11 @@ void EmitPlaneLoop(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples
 // The generator for a transfer: the routine of the request from the routine cache, written
 // there first when it is not kept yet. False when the cache's area cannot be written or run.
 // Call under the transfer lock.
-bool CompileKeptRop(BlitRoutine& routine, const RopRequestValues& request);
+bool CompileKeptRop(BlitRoutine& routine, const BlitRequest& request);
+
+// The generator on its own: the routine written into the code buffer (CodeBufferArea), where
+// the next one writes over it. False (Entry 0) when the buffer could not be written.
+bool CompileRop(BlitRoutine& routine, const BlitRequest& request);
 
 // Closes a loop whose body starts at loopTop: "loop rel8" where it reaches, otherwise
 // "dec ecx; jnz rel32".

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "marlrend/records.h"
-#include "render24/blit/transfer_colours.h"
+#include "render24/blit/transfer/transfer_colours.h"
 
 #include <cstdint>
 

@@ -5,6 +5,8 @@
 // listed twice.
 #pragma once
 
+#include "render24/blit/blit_request.h"
+
 #include <cstdint>
 #include <span>
 
@@ -77,28 +79,13 @@ inline constexpr uint32_t kSlotPlaceholder = 0x12345678;
 inline constexpr uint32_t kPatternStepPlaceholder = 0x56789ABC;
 inline constexpr uint8_t kLoopBackPlaceholder = 0xE2;
 
-// The request values the slots receive, already cut to their widths.
-struct TemplateValues {
-    uint16_t RowWidth = 0;
-    uint16_t DestPlaneStride = 0;
-    uint16_t SourcePlaneStride = 0;
-    uint16_t PatternWidth = 0;
-    uint16_t PatternPhase = 0;
-    uint8_t BitPhase = 0;
-    uint8_t Color[3] = {};
-    uint8_t SetBit[3] = {};
-    uint8_t ClearBit[3] = {};
-
-    bool operator==(const TemplateValues&) const = default;
-};
-
 // The 32-bit value a slot receives (for a LoopBack slot, its distance byte).
-uint32_t SlotValue(const TemplateSlot& slot, const TemplateValues& values);
+uint32_t SlotValue(const TemplateSlot& slot, const BlitRequest& request);
 
 // Writes every slot of the routine whose value changes: 32-bit slots as the value in their
 // low bytes and zeros above it, loop slots as their one distance byte. A routine already
 // patched for the same values is left as it is. False when the template area could not be
 // written (or, an area of one view, made read+execute again).
-bool PatchTemplate(const BlitTemplate& routine, const TemplateValues& values);
+bool PatchTemplate(const BlitTemplate& routine, const BlitRequest& request);
 
 } // namespace marl

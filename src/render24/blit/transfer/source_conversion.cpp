@@ -1,4 +1,4 @@
-#include "render24/blit/source_conversion.h"
+#include "render24/blit/transfer/source_conversion.h"
 
 #include "platform/platform.h"
 
