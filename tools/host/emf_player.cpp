@@ -228,6 +228,8 @@ private:
     void CheckUtf16(std::vector<uint32_t>& codes);
     void DrawText(const TextRun& run);
     void BlitRecord(const EmfRecord& record);
+    template <typename BlitRecordType>
+    void SourceTransfer(const EmfRecord& record, const BlitRecordType& r, const U_POINTL& extent);
     void DrawBitmap(const EmfRecord& record, const DibLocation& where, RectF sourceRect,
                     bool sourceFromBottom, PointF destOrigin, PointF destSize, uint8_t code,
                     uint32_t bkColourSource);
@@ -1421,28 +1423,29 @@ void EmfPlayer::DrawBitmap(const EmfRecord& record, const DibLocation& where, Re
              shape ? &*shape : nullptr);
 }
 
+// BitBlt and StretchBlt: the source rectangle is given in the source's own transform, and the
+// source extent is cSrc for a stretch and the destination's for a plain transfer.
+template <typename BlitRecordType>
+void EmfPlayer::SourceTransfer(const EmfRecord& record, const BlitRecordType& r,
+                               const U_POINTL& extent) {
+    const U_XFORM& x = r.xformSrc;
+    RectF source{r.Src.x * x.eM11 + x.eDx, r.Src.y * x.eM22 + x.eDy, extent.x * x.eM11,
+                 extent.y * x.eM22};
+    DrawBitmap(record, {r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, r.iUsageSrc}, source,
+               false, {double(r.Dest.x), double(r.Dest.y)}, {double(r.cDest.x), double(r.cDest.y)},
+               uint8_t(r.dwRop >> 16), Colour(r.crBkColorSrc));
+}
+
 void EmfPlayer::BlitRecord(const EmfRecord& record) {
     switch (record.Type) {
     case U_EMR_BITBLT: {
         auto r = RecordAs<U_EMRBITBLT>(record);
-        const U_XFORM& x = r.xformSrc;
-        RectF source{r.Src.x * x.eM11 + x.eDx, r.Src.y * x.eM22 + x.eDy, r.cDest.x * x.eM11,
-                     r.cDest.y * x.eM22};
-        DrawBitmap(record, {r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, r.iUsageSrc},
-                   source, false, {double(r.Dest.x), double(r.Dest.y)},
-                   {double(r.cDest.x), double(r.cDest.y)}, uint8_t(r.dwRop >> 16),
-                   Colour(r.crBkColorSrc));
+        SourceTransfer(record, r, r.cDest); // a plain transfer's source is the destination's size
         return;
     }
     case U_EMR_STRETCHBLT: {
         auto r = RecordAs<U_EMRSTRETCHBLT>(record);
-        const U_XFORM& x = r.xformSrc;
-        RectF source{r.Src.x * x.eM11 + x.eDx, r.Src.y * x.eM22 + x.eDy, r.cSrc.x * x.eM11,
-                     r.cSrc.y * x.eM22};
-        DrawBitmap(record, {r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, r.iUsageSrc},
-                   source, false, {double(r.Dest.x), double(r.Dest.y)},
-                   {double(r.cDest.x), double(r.cDest.y)}, uint8_t(r.dwRop >> 16),
-                   Colour(r.crBkColorSrc));
+        SourceTransfer(record, r, r.cSrc);
         return;
     }
     case U_EMR_STRETCHDIBITS: {
