@@ -20,6 +20,8 @@ constexpr const char* kFallbackFamily = "DejaVu Sans";
 constexpr double kLargestEm = 4000;
 // Coverage (of 255) from which a glyph pixel is ink.
 constexpr uint8_t kInkCoverage = 128;
+constexpr double kSmallEm = 12;
+constexpr uint8_t kSmallInkCoverage = 90;
 
 struct LoadedFace {
     std::string File;
@@ -155,7 +157,10 @@ Glyph TextEngine::Render(int faceIndex, const TextGeometry& geometry, uint32_t c
     FT_UInt index = byIndex ? code : FT_Get_Char_Index(face, code);
     // Glyphs are rendered with grey coverage and a pixel is ink when at least half covered:
     // strokes keep their weight, as in the anti-aliased text GDI draws, rather than the
-    // heavier shapes of one-bit hinting.
+    // heavier shapes of one-bit hinting. Below kSmallEm pixels most strokes cover less than
+    // half a pixel and would break up into dots, so small text takes its ink from a lower
+    // coverage and stays legible.
+    const uint8_t ink = emPixels < kSmallEm ? kSmallInkCoverage : kInkCoverage;
     if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT) == 0 &&
         FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0) {
         FT_GlyphSlot slot = face->glyph;
@@ -173,7 +178,7 @@ Glyph TextEngine::Render(int faceIndex, const TextGeometry& geometry, uint32_t c
                         ? bitmap.buffer + size_t{y} * uint32_t(bitmap.pitch)
                         : bitmap.buffer + size_t{bitmap.rows - 1 - y} * uint32_t(-bitmap.pitch);
                 for (uint32_t x = 0; x < bitmap.width; ++x)
-                    if (from[x] >= kInkCoverage)
+                    if (from[x] >= ink)
                         rows[size_t{y} * rowBytes + x / 8] |=
                             static_cast<uint8_t>(0x80u >> (x % 8));
             }
