@@ -31,9 +31,10 @@ MARLREND_EXPORT uint32_t RPFillScanRows(RenderDevice* device, uint32_t reserved,
                                         const ScanSpan* spans, RealizedBrush* brush,
                                         uint32_t reserved6, uint32_t reserved7, uint32_t code);
 MARLREND_EXPORT uint32_t RPBitBlt(RenderDevice* device, BitmapHeader* destination, uint32_t x,
-                                  uint32_t y, uint32_t width, uint32_t height, BitmapHeader* source,
-                                  uint32_t rop, RealizedBrush* brush, const DrawColors* colors,
-                                  uint32_t reserved, const uint8_t* palette, uint32_t monoExpand);
+                                  uint32_t y, uint32_t width, uint32_t height,
+                                  BitmapHeader* source, uint32_t rop, RealizedBrush* brush,
+                                  const DrawColors* colors, uint32_t reserved,
+                                  const uint8_t* palette, uint32_t monoExpand);
 }
 
 // Helpers for the driver side: a band header for three 8-bit planes and a surface over it.
