@@ -4,7 +4,8 @@
 // the others belong to the driver and are listed so that the table keeps its positions. No
 // virtual destructor precedes them: the first eight slots of the table are exactly these.
 // Each is thiscall on 32-bit Windows (call_convention.h), so the table a driver built with
-// MSVC fills is the one the library calls.
+// MSVC fills is the one the library calls. The 64-bit edition keeps the same eight slots in
+// the same order, each 8 bytes wide, called in the platform's own convention.
 #pragma once
 
 #include "marlrend/call_convention.h"
