@@ -61,6 +61,12 @@ void CombineSteps(uint8_t* destination, uint32_t count, PatternAt patternAt,
 
 } // namespace
 
+// The tile column of a row's last, overlapping step: (count - 16) mod period, where a period
+// dividing 16 is a power of two.
+inline uint32_t LastStepColumn(uint32_t count, uint32_t period) {
+    return (count - 16) & (period - 1);
+}
+
 template <uint8_t Code> void CombineRowSolidSse2(uint8_t* destination, uint32_t count, uint8_t p) {
     const Samples16 pattern{_mm_set1_epi8(static_cast<char>(p))};
     CombineSteps<ContoneRop<Code>>(
@@ -80,7 +86,7 @@ void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t
     const Samples16 repeated = Load(tile);
     CombineSteps<ContoneRop<Code>>(
         destination, count, [repeated](uint32_t) { return repeated; },
-        Load(tile + (count - 16) % period));
+        Load(tile + LastStepColumn(count, period)));
 }
 
 void StoreRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
@@ -95,7 +101,7 @@ void StoreRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* 
     }
     for (; i + 16 <= count; i += 16)
         Store(destination + i, repeated);
-    if (i < count) Store(destination + count - 16, Load(tile + (count - 16) % period));
+    if (i < count) Store(destination + count - 16, Load(tile + LastStepColumn(count, period)));
 }
 
 // The eleven codes that read D.
