@@ -231,24 +231,29 @@ template <typename Op> struct RunDrawer {
         if (!AlongRow || line.SliceStepY != 1) return run;
         const uint32_t ahead = walk.Cursor.RowsAheadUnheard();
         if (ahead == 0) return run;
+        // The runs followed by a slice step (all but the last middle run when no last run
+        // follows), as far as the rows ahead go. Every value the loop reads is a local: a
+        // byte store may alias the line record or the walk, which would be read again.
+        const uint32_t middle = line.MiddleRuns;
+        const uint32_t sliced = line.LastRun != 0 ? middle : middle - 1;
+        const uint32_t end = sliced - run < ahead ? sliced : run + ahead;
+        const int16_t baseRun = line.BaseRun, adjustLong = line.ErrorAdjustLong,
+                      adjustShort = line.ErrorAdjustShort;
+        const int32_t stepX = line.RunStepX, sliceStepX = line.SliceStepX;
+        const uint32_t first = run;
         RowsBelow below(walk);
         int32_t x = walk.X;
-        uint32_t moved = 0;
-        for (; run < line.MiddleRuns; ++run) {
-            const bool isLong = decision > 0;
-            const auto count = static_cast<int16_t>(line.BaseRun + (isLong ? 1 : 0));
-            const bool slice = line.LastRun != 0 || run + 1 < line.MiddleRuns;
-            if (count > 1 || (slice && moved == ahead)) break;
-            decision = static_cast<int16_t>(
-                decision + (isLong ? line.ErrorAdjustLong : line.ErrorAdjustShort));
+        int16_t d = decision;
+        for (; run < end; ++run) {
+            const bool isLong = d > 0;
+            if (static_cast<int16_t>(baseRun + (isLong ? 1 : 0)) > 1) break;
+            d = static_cast<int16_t>(d + (isLong ? adjustLong : adjustShort));
             below.Combine<Op>(x);
-            x = Limit(x + line.RunStepX, below.MaxX);
-            if (slice) {
-                below.Row += below.Stride;
-                ++moved;
-                x = Limit(x + line.SliceStepX, below.MaxX);
-            }
+            below.Row += below.Stride;
+            x = Limit(Limit(x + stepX, below.MaxX) + sliceStepX, below.MaxX);
         }
+        const uint32_t moved = run - first;
+        decision = d;
         walk.X = x;
         walk.Y += static_cast<int32_t>(moved);
         walk.Cursor.Advanced(moved);
