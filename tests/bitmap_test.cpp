@@ -342,6 +342,33 @@ TEST(PlaneBitmapCursor, NextRowWalksToTheEndAndStaysCleared) {
     }
 }
 
+// AdvanceRowsInline(n) leaves the cursor record exactly as n NextRow calls do, for every
+// start row and every n that NextRowsInline allows; NextRowsInline counts the calls that stay
+// in the common case (the next one ends on the last row, or clears the cursor).
+TEST(PlaneBitmapCursor, AdvancingRowsAtOnceEqualsNextRowCalls) {
+    for (uint32_t height : {1u, 2u, 3u, 6u}) {
+        OwnedBitmap owned(5, height);
+        PlaneBitmap& bitmap = owned.Bitmap;
+        RowRule rows = PlainRows(*bitmap.Header);
+        for (uint32_t start = 0; start < height; ++start) {
+            ASSERT_EQ(marl::SelectRow(bitmap, start), 0);
+            const uint32_t inlineRows = marl::NextRowsInline(bitmap);
+            EXPECT_EQ(inlineRows, start + 2 < height ? height - 2 - start : 0u) << start;
+            for (uint32_t n = 0; n <= inlineRows; ++n) {
+                ASSERT_EQ(marl::SelectRow(bitmap, start), 0);
+                marl::AdvanceRowsInline(bitmap, n);
+                const PlaneBitmap atOnce = bitmap;
+                ASSERT_EQ(marl::SelectRow(bitmap, start), 0);
+                for (uint32_t i = 0; i < n; ++i)
+                    ASSERT_EQ(marl::NextRow(bitmap), 0);
+                EXPECT_EQ(std::memcmp(&atOnce, &bitmap, sizeof bitmap), 0)
+                    << "height " << height << " start " << start << " n " << n;
+                ExpectOnRow(atOnce, start + n, rows, height);
+            }
+        }
+    }
+}
+
 TEST(PlaneBitmapCursor, PlaneAddressesOfTheRowAndItsNeighbours) {
     OwnedBitmap owned(10, 3);
     PlaneBitmap& bitmap = owned.Bitmap;

@@ -492,4 +492,59 @@ TEST(DrawLine, DiagonalsMatchTheReferenceWalkInEveryDirection) {
     }
 }
 
+// A driver's call has no listener, so the rows below the cursor that NextRow reaches in its
+// common case are walked with a local row address and the cursor is set once. Lines of every
+// steepness and direction, near every edge and on bands of one to a few rows, drawn that way
+// and pixel by pixel with a listener must leave the same band, the reference walk's, and the
+// same cursor record.
+TEST(DrawLine, UnheardWalksEndAsPixelByPixelWalks) {
+    std::mt19937 random(64);
+    auto in = [&](int low, int high) {
+        return static_cast<int16_t>(std::uniform_int_distribution<int>(low, high)(random));
+    };
+    std::vector<uint8_t> codes = marltest::ReferencePatternDestCodes();
+    for (int trial = 0; trial < 2000; ++trial) {
+        const uint16_t width = static_cast<uint16_t>(in(1, 14));
+        const uint16_t height = static_cast<uint16_t>(in(1, 12));
+        const uint8_t code = codes[static_cast<size_t>(trial) % codes.size()];
+        RunSliceLine line{};
+        line.StartX = in(-2, width + 1);
+        line.StartY = in(-2, height + 1);
+        const bool oneRun = in(0, 1) == 0;
+        line.RunStepX = in(-2, 2);
+        line.RunStepY = oneRun ? in(0, 3) == 0 ? in(-1, 0) : 1 : 0;
+        line.SliceStepX = in(-1, 1);
+        line.SliceStepY = oneRun ? in(-1, 1) : in(0, 3) == 0 ? in(-1, 0) : 1;
+        line.FirstRun = static_cast<uint16_t>(in(0, 20));
+        line.MiddleRuns = static_cast<uint16_t>(in(0, 20));
+        line.BaseRun = in(-1, 2);
+        line.ErrorTerm = in(-3, 3);
+        line.ErrorAdjustLong = in(-3, 0);
+        line.ErrorAdjustShort = in(0, 3);
+        line.LastRun = static_cast<uint16_t>(in(0, 2));
+        const uint32_t colour = random();
+        const uint16_t padded = static_cast<uint16_t>(width + in(0, 5));
+        TestBand unheard(width, height, 0, padded), heard(width, height, 0, padded);
+        std::generate(unheard.Bytes(), unheard.Bytes() + unheard.ByteCount(),
+                      [&] { return random(); });
+        std::copy(unheard.Bytes(), unheard.Bytes() + unheard.ByteCount(), heard.Bytes());
+        const ReferenceWalk walk = WalkReference(line, width, height);
+        const std::vector<uint8_t> expected = PaintReference(unheard, walk, code, colour);
+        ASSERT_EQ(DrawThroughTable(unheard, line, code, colour), 0u);
+        ASSERT_EQ(DrawLogged(heard, line, code, colour), walk.Moves) << "trial " << trial;
+        ASSERT_EQ(Snapshot(unheard), expected) << "trial " << trial << " code " << int(code);
+        ASSERT_EQ(Snapshot(heard), expected) << "trial " << trial;
+        const PlaneBitmap& a = *unheard.Surface();
+        const PlaneBitmap& b = *heard.Surface();
+        auto offset = [](const uint8_t* at, TestBand& band) {
+            return at == nullptr ? -1 : at - band.Bytes();
+        };
+        ASSERT_EQ(a.RowIndex, walk.Y) << "trial " << trial;
+        ASSERT_EQ(b.RowIndex, walk.Y) << "trial " << trial;
+        EXPECT_EQ(offset(a.PrevRowBits, unheard), offset(b.PrevRowBits, heard)) << trial;
+        EXPECT_EQ(offset(a.RowBits, unheard), offset(b.RowBits, heard)) << trial;
+        EXPECT_EQ(offset(a.NextRowBits, unheard), offset(b.NextRowBits, heard)) << trial;
+    }
+}
+
 } // namespace

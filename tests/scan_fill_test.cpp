@@ -399,11 +399,17 @@ struct GuardedPattern {
     }
 };
 
-// Spans of every length from 0 to 80 from odd and even starts, spans clipped at either edge
-// and a row wider than the band, spread over the band's rows.
+// Spans of every length from 0 to 80 from odd and even starts, lengths around two to four
+// groups of four vector steps with every kind of remainder, spans clipped at either edge and
+// a row wider than the band, spread over the band's rows.
 std::vector<ScanSpan> LongSpans(int width, int height) {
     std::vector<ScanSpan> spans;
-    for (int length = 0; length <= 80; ++length) {
+    std::vector<int> all;
+    for (int length = 0; length <= 80; ++length)
+        all.push_back(length);
+    for (int length : {127, 128, 129, 143, 144, 175, 191, 192, 200, 255, 257})
+        all.push_back(length);
+    for (int length : all) {
         int left = (37 * length + 1) % (width - length);
         spans.push_back(Span(static_cast<int16_t>(length % height), static_cast<int16_t>(left),
                              static_cast<int16_t>(left + length)));

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <emmintrin.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -303,6 +305,69 @@ void SpanCase(benchmark::State& state, uint32_t code, bool pattern, bool shortSp
         [&](int64_t) { scene.Reference(); }, true, 0);
 }
 
+// The floor of a fill that reads D: a plain SSE2 loop doing the same read-modify-write on the
+// same band rows (0x5A as the distance |D - P|, 0xA0 as the minimum), beside memset in the
+// same run. A fill that reads D cannot beat this ratio; it is a reference, not a goal.
+[[gnu::target("sse2")]] inline __m128i Distance(__m128i d, __m128i p) {
+    return _mm_or_si128(_mm_subs_epu8(d, p), _mm_subs_epu8(p, d));
+}
+[[gnu::target("sse2")]] inline __m128i Minimum(__m128i d, __m128i p) { return _mm_min_epu8(d, p); }
+
+// 64 bytes a step, four loads before four stores.
+template <__m128i (*Combine)(__m128i, __m128i)>
+[[gnu::target("sse2")]] void CombineBandRowsSse2(DriverBitmap& band, uint8_t p) {
+    const __m128i pattern = _mm_set1_epi8(static_cast<char>(p));
+    static_assert(kBandWidth % 64 == 32);
+    for (uint32_t y = 0; y < kBandHeight; ++y) {
+        for (uint32_t k = 0; k < 3; ++k) {
+            auto* row = reinterpret_cast<__m128i*>(band.Row(y, k));
+            uint32_t i = 0;
+            for (; i + 4 <= kBandWidth / 16; i += 4) {
+                const __m128i d0 = _mm_loadu_si128(row + i), d1 = _mm_loadu_si128(row + i + 1);
+                const __m128i d2 = _mm_loadu_si128(row + i + 2), d3 = _mm_loadu_si128(row + i + 3);
+                _mm_storeu_si128(row + i, Combine(d0, pattern));
+                _mm_storeu_si128(row + i + 1, Combine(d1, pattern));
+                _mm_storeu_si128(row + i + 2, Combine(d2, pattern));
+                _mm_storeu_si128(row + i + 3, Combine(d3, pattern));
+            }
+            for (; i < kBandWidth / 16; ++i)
+                _mm_storeu_si128(row + i, Combine(_mm_loadu_si128(row + i), pattern));
+        }
+    }
+}
+
+void AddFillFloors() {
+    for (uint32_t code : {0x5Au, 0xA0u}) {
+        const std::string name = "Driver/FillScanRows/floor/" + Hex(code);
+        const Goal goal{Figure::RatioToMemset, 0};
+        CaseInfo info{name, "plain SSE2 read-modify-write " + Hex(code) + " (floor)", goal};
+        info.Reference = true;
+        Cases().push_back(info);
+        benchmark::RegisterBenchmark(
+            name.c_str(),
+            [name, code, goal](benchmark::State& state) {
+                CurrentCase() = name;
+                SpanScene scene;
+                for (int16_t y = 0; y < kBandHeight; ++y)
+                    scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
+                Measure(
+                    state, goal,
+                    [&](int64_t) {
+                        if (code == 0x5A) {
+                            CombineBandRowsSse2<Distance>(scene.Band.Bitmap, 0x40);
+                        } else {
+                            CombineBandRowsSse2<Minimum>(scene.Band.Bitmap, 0x40);
+                        }
+                        return 0u;
+                    },
+                    [&](int64_t) { scene.Reference(); }, true, 0);
+            })
+            ->UseManualTime()
+            ->MinTime(kMinSeconds)
+            ->Unit(benchmark::kMicrosecond);
+    }
+}
+
 void AddSpanFills() {
     for (bool shortSpans : {false, true}) {
         for (uint32_t code : {0xF0u, 0x5Au, 0xA0u}) {
@@ -572,6 +637,7 @@ int main(int argc, char** argv) {
     marlbench::Entries(); // load the library before anything is timed
     marlbench::AddTransfers();
     marlbench::AddSpanFills();
+    marlbench::AddFillFloors();
     marlbench::AddPrimitives();
     marlbench::AddContention();
     benchmark::Initialize(&argc, argv);

@@ -51,6 +51,30 @@ inline int32_t NextRow(PlaneBitmap& bitmap) {
         uintptr_t{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(below)) + stride});
     return 0;
 }
+// How many NextRow calls in a row, from the cursor's row, take NextRow's common case.
+inline uint32_t NextRowsInline(const PlaneBitmap& bitmap) {
+    const BitmapHeader* header = bitmap.Header;
+    if (header == nullptr || bitmap.RowBits == nullptr || bitmap.Segmented != 0) return 0;
+    const uint32_t row = bitmap.RowIndex;
+    return row + 2u < header->Height ? header->Height - 2u - row : 0u;
+}
+// `count` NextRow calls of the common case at once (count at most NextRowsInline): the cursor
+// ends where they would leave it. A walk that advances a row with every pixel keeps its row
+// address itself and sets the cursor once.
+inline void AdvanceRowsInline(PlaneBitmap& bitmap, uint32_t count) {
+    if (count == 0) return;
+    const BitmapHeader& header = *bitmap.Header;
+    const uint32_t stride = static_cast<uint32_t>(header.Planes) * header.WidthBytes;
+    const uint32_t row = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(bitmap.NextRowBits)) +
+                         (count - 1) * stride;
+    if (count > 1)
+        bitmap.PrevRowBits = reinterpret_cast<uint8_t*>(uintptr_t{row - stride});
+    else
+        bitmap.PrevRowBits = bitmap.RowBits;
+    bitmap.RowIndex = static_cast<uint16_t>(bitmap.RowIndex + count);
+    bitmap.RowBits = reinterpret_cast<uint8_t*>(uintptr_t{row});
+    bitmap.NextRowBits = reinterpret_cast<uint8_t*>(uintptr_t{row + stride});
+}
 uint8_t* RowPlane(const PlaneBitmap& bitmap, uint32_t plane);
 uint8_t* PrevRowPlane(const PlaneBitmap& bitmap, uint32_t plane);
 uint8_t* NextRowPlane(const PlaneBitmap& bitmap, uint32_t plane);

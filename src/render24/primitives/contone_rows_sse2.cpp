@@ -35,27 +35,37 @@ inline void Store(uint8_t* at, Samples16 samples) {
 // row that is not a whole number of steps ends with one more step over its last 16 samples,
 // combined with lastPattern. That step overlaps samples already written, so those 16
 // destination samples are read before the first store and the last step combines them as
-// they were.
+// they were. Four steps are loaded before any is stored, and a row of whole steps reads
+// nothing ahead of its start: the hardware sees one ascending stream per row, and the loads
+// of a group overlap.
 template <typename Op, typename PatternAt>
 void CombineSteps(uint8_t* destination, uint32_t count, PatternAt patternAt,
                   Samples16 lastPattern) {
     const uint32_t last = count - 16;
-    const Samples16 lastDest = Load(destination + last);
+    const bool ragged = count % 16 != 0;
+    Samples16 lastDest{};
+    if (ragged) lastDest = Load(destination + last);
     uint32_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        Samples16 a = Op::Apply(Load(destination + i), patternAt(i));
-        Samples16 b = Op::Apply(Load(destination + i + 16), patternAt(i + 16));
-        Store(destination + i, a);
-        Store(destination + i + 16, b);
+    for (; i + 64 <= count; i += 64) {
+        const Samples16 d0 = Load(destination + i), d1 = Load(destination + i + 16);
+        const Samples16 d2 = Load(destination + i + 32), d3 = Load(destination + i + 48);
+        Store(destination + i, Op::Apply(d0, patternAt(i)));
+        Store(destination + i + 16, Op::Apply(d1, patternAt(i + 16)));
+        Store(destination + i + 32, Op::Apply(d2, patternAt(i + 32)));
+        Store(destination + i + 48, Op::Apply(d3, patternAt(i + 48)));
     }
-    if (i + 16 <= count) {
+    for (; i + 16 <= count; i += 16)
         Store(destination + i, Op::Apply(Load(destination + i), patternAt(i)));
-        i += 16;
-    }
-    if (i < count) Store(destination + last, Op::Apply(lastDest, lastPattern));
+    if (ragged) Store(destination + last, Op::Apply(lastDest, lastPattern));
 }
 
 } // namespace
+
+// The tile column of a row's last, overlapping step: (count - 16) mod period, where a period
+// dividing 16 is a power of two.
+inline uint32_t LastStepColumn(uint32_t count, uint32_t period) {
+    return (count - 16) & (period - 1);
+}
 
 template <uint8_t Code> void CombineRowSolidSse2(uint8_t* destination, uint32_t count, uint8_t p) {
     const Samples16 pattern{_mm_set1_epi8(static_cast<char>(p))};
@@ -76,7 +86,7 @@ void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t
     const Samples16 repeated = Load(tile);
     CombineSteps<ContoneRop<Code>>(
         destination, count, [repeated](uint32_t) { return repeated; },
-        Load(tile + (count - 16) % period));
+        Load(tile + LastStepColumn(count, period)));
 }
 
 void StoreRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
@@ -91,7 +101,7 @@ void StoreRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* 
     }
     for (; i + 16 <= count; i += 16)
         Store(destination + i, repeated);
-    if (i < count) Store(destination + count - 16, Load(tile + (count - 16) % period));
+    if (i < count) Store(destination + count - 16, Load(tile + LastStepColumn(count, period)));
 }
 
 // The eleven codes that read D.

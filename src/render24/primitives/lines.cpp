@@ -50,6 +50,9 @@ struct LineWalk {
 // followed by the closing step that leaves the position one step past the run. Combine is
 // called with the column of each visited pixel. A row move that fails (no header, or no row
 // to write) ends the run at once and leaves the walk's position as it was.
+// A run that steps one row down with each pixel goes down the rows NextRow's common case
+// reaches (and no listener hears) with combine.Down, which keeps the row address itself;
+// only the rest of the run moves the cursor pixel by pixel.
 template <typename Combine>
 int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine combine) {
     int32_t x = walk.X, y = walk.Y;
@@ -64,7 +67,18 @@ int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine
         return true;
     };
     combine(x);
-    for (int32_t i = 1; i < count; ++i) {
+    int32_t i = 1;
+    if constexpr (Combine::kDrawsDown) {
+        if (line.RunStepY == 1 && count > 1) {
+            const uint32_t ahead = walk.Cursor.RowsAheadUnheard();
+            const uint32_t rest = static_cast<uint32_t>(count - 1);
+            const uint32_t rows = rest < ahead ? rest : ahead;
+            if (rows > 0) x = combine.Down(x, line.RunStepX, rows);
+            y += static_cast<int32_t>(rows);
+            i += static_cast<int32_t>(rows);
+        }
+    }
+    for (; i < count; ++i) {
         if (!step()) return result;
         combine(x);
     }
@@ -78,13 +92,8 @@ int32_t WalkRun(LineWalk& walk, int16_t count, const RunSliceLine& line, Combine
 // sample is usually a cache miss: all three are read before any is written, so that the
 // misses overlap instead of waiting on each other's stores.
 template <typename Op>
-[[gnu::always_inline]] inline void CombinePixel(const LineWalk& walk, int32_t x) {
-    // Everything is read before the first store: a byte store may alias any field of the
-    // walk, so reading after it would read the walk again.
-    uint8_t* p0 = walk.Cursor.Plane(0) + x;
-    uint8_t* p1 = walk.Cursor.Plane(1) + x;
-    uint8_t* p2 = walk.Cursor.Plane(2) + x;
-    const uint8_t c0 = walk.Colour[0], c1 = walk.Colour[1], c2 = walk.Colour[2];
+[[gnu::always_inline]] inline void CombineAt(uint8_t* p0, uint8_t* p1, uint8_t* p2, uint8_t c0,
+                                             uint8_t c1, uint8_t c2) {
     uint8_t r0, r1, r2;
     if constexpr (Op::kIgnoresDest) {
         r0 = Op::Apply(0, c0);
@@ -100,9 +109,56 @@ template <typename Op>
     *p2 = r2;
 }
 
+template <typename Op>
+[[gnu::always_inline]] inline void CombinePixel(const LineWalk& walk, int32_t x) {
+    // Everything is read before the first store: a byte store may alias any field of the
+    // walk, so reading after it would read the walk again.
+    CombineAt<Op>(walk.Cursor.Plane(0) + x, walk.Cursor.Plane(1) + x, walk.Cursor.Plane(2) + x,
+                  walk.Colour[0], walk.Colour[1], walk.Colour[2]);
+}
+
+// Pixels on the rows below the cursor's that it reaches with NextRow's common case and no
+// listener: the row address goes down a stride a row in a local, where no byte store can
+// reach it, and the cursor is moved once at the end to where the NextRow calls leave it.
+// The colours and limits are locals too, so a store does not make the loop read them again.
+struct RowsBelow {
+    uint8_t* Row;
+    uint32_t Stride;
+    uint32_t Plane;
+    int32_t MaxX;
+    uint8_t Colour[3];
+
+    explicit RowsBelow(const LineWalk& walk)
+        : Row(walk.Cursor.Row()), Stride(walk.Cursor.Stride()), Plane(walk.Cursor.PlaneStride()),
+          MaxX(walk.MaxX), Colour{walk.Colour[0], walk.Colour[1], walk.Colour[2]} {}
+
+    template <typename Op> [[gnu::always_inline]] void Combine(int32_t x) const {
+        uint8_t* at = Row + x;
+        CombineAt<Op>(at, at + Plane, at + 2 * Plane, Colour[0], Colour[1], Colour[2]);
+    }
+};
+
 template <typename Op> struct CombineOnRow {
+    static constexpr bool kDrawsDown = true;
     const LineWalk& Walk;
     void operator()(int32_t x) const { CombinePixel<Op>(Walk, x); }
+    // `rows` steps of a row down and stepX along it (limited), combining after each; answers
+    // the column reached.
+    int32_t Down(int32_t x, int32_t stepX, uint32_t rows) const {
+        RowsBelow below(Walk);
+        for (uint32_t r = 0; r < rows; ++r) {
+            below.Row += below.Stride;
+            x = Limit(x + stepX, below.MaxX);
+            below.Combine<Op>(x);
+        }
+        Walk.Cursor.Advanced(rows);
+        return x;
+    }
+};
+
+struct CombineNothing {
+    static constexpr bool kDrawsDown = false;
+    void operator()(int32_t) const {}
 };
 
 // Where a run along its row one column a step leaves the walk: one step past its last visit,
@@ -164,6 +220,45 @@ template <typename Op> struct RunDrawer {
         }
         return WalkRun(walk, count, Line, CombineOnRow<Op>{walk});
     }
+
+    // The middle runs from `run` on while each is one pixel along the row followed by a
+    // slice step of one row down (a line steeper than 45 degrees, or a diagonal, cut as a
+    // driver cuts it), on rows reached with NextRow's common case: the pixel, its column
+    // steps and the row step without a call. Answers the first run left to the general walk;
+    // `decision` follows the runs drawn.
+    uint32_t SinglePixelSlices(LineWalk& walk, uint32_t run, int16_t& decision) const {
+        const RunSliceLine& line = Line;
+        if (!AlongRow || line.SliceStepY != 1) return run;
+        const uint32_t ahead = walk.Cursor.RowsAheadUnheard();
+        if (ahead == 0) return run;
+        // The runs followed by a slice step (all but the last middle run when no last run
+        // follows), as far as the rows ahead go. Every value the loop reads is a local: a
+        // byte store may alias the line record or the walk, which would be read again.
+        const uint32_t middle = line.MiddleRuns;
+        const uint32_t sliced = line.LastRun != 0 ? middle : middle - 1;
+        const uint32_t end = sliced - run < ahead ? sliced : run + ahead;
+        const int16_t baseRun = line.BaseRun, adjustLong = line.ErrorAdjustLong,
+                      adjustShort = line.ErrorAdjustShort;
+        const int32_t stepX = line.RunStepX, sliceStepX = line.SliceStepX;
+        const uint32_t first = run;
+        RowsBelow below(walk);
+        int32_t x = walk.X;
+        int16_t d = decision;
+        for (; run < end; ++run) {
+            const bool isLong = d > 0;
+            if (static_cast<int16_t>(baseRun + (isLong ? 1 : 0)) > 1) break;
+            d = static_cast<int16_t>(d + (isLong ? adjustLong : adjustShort));
+            below.Combine<Op>(x);
+            below.Row += below.Stride;
+            x = Limit(Limit(x + stepX, below.MaxX) + sliceStepX, below.MaxX);
+        }
+        const uint32_t moved = run - first;
+        decision = d;
+        walk.X = x;
+        walk.Y += static_cast<int32_t>(moved);
+        walk.Cursor.Advanced(moved);
+        return run;
+    }
 };
 
 // Code 0xAA and the codes that are not handled still walk, so the cursor ends where the line
@@ -176,8 +271,9 @@ struct RunWalker {
             AdvanceAlongRow(walk, count, Line.RunStepX);
             return 0;
         }
-        return WalkRun(walk, count, Line, [](int32_t) {});
+        return WalkRun(walk, count, Line, CombineNothing{});
     }
+    uint32_t SinglePixelSlices(LineWalk&, uint32_t run, int16_t&) const { return run; }
 };
 
 [[gnu::always_inline]] inline void SliceStep(LineWalk& walk, const RunSliceLine& line) {
@@ -194,6 +290,8 @@ template <typename DrawRun> void WalkRuns(LineWalk& walk, const RunSliceLine& li
     }
     int16_t decision = line.ErrorTerm;
     for (uint32_t i = 0; i < line.MiddleRuns; ++i) {
+        i = draw.SinglePixelSlices(walk, i, decision);
+        if (i >= line.MiddleRuns) break;
         int16_t count = line.BaseRun;
         if (decision > 0) {
             count = static_cast<int16_t>(count + 1);

@@ -49,6 +49,20 @@ public:
         return result;
     }
 
+    // Rows the cursor can go down with NextRow's common case, where no listener hears each
+    // move: a walk may then keep the row address itself (Row, Stride), stepping it a stride a
+    // row, and hand the rows it went down to Advanced once.
+    uint32_t RowsAheadUnheard() const {
+        return Listener == nullptr && ThreePlanes ? NextRowsInline(Bitmap) : 0;
+    }
+    uint8_t* Row() const { return Planes[0]; }
+    uint32_t Stride() const { return static_cast<uint32_t>(Bitmap.Header->Planes) * PlaneBytes; }
+    uint32_t PlaneStride() const { return PlaneBytes; }
+    void Advanced(uint32_t rows) {
+        AdvanceRowsInline(Bitmap, rows);
+        FetchPlanes();
+    }
+
     // True when the current row has all three planes: only then may a sample be written.
     bool OnRow() const { return Planes[0] && Planes[1] && Planes[2]; }
     uint8_t* Plane(uint32_t k) const { return Planes[k]; }

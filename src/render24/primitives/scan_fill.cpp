@@ -188,11 +188,14 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
         // The pattern from column c on, 32 samples: every step of 16 reads the first 16, the
         // last (overlapping) step reads from its offset within a period. The codes that
         // ignore D hold their results, which are then stored as they are.
+        // One period is taken from the pattern and the rest copied from it: a band's spans
+        // each need their own, so building it is on every span's path.
         uint8_t sixteen[32];
-        for (uint32_t i = 0, column = c; i < sizeof sixteen; ++i) {
+        for (uint32_t i = 0, column = c; i < width; ++i) {
             sixteen[i] = Op::kIgnoresDest ? Op::Apply(0, run[column]) : run[column];
             if (++column == width) column = 0;
         }
+        RepeatFirstPeriod(sixteen, width, sizeof sixteen);
         if constexpr (Op::kIgnoresDest) {
             StoreRowRepeatingSse2(destination, count, sixteen, width);
         } else {
