@@ -1,3 +1,4 @@
+#if defined(MARL_HOST_TESTS)
 // Metafile text: glyphs of every size stay whole when they become one-bit sources.
 #include "host/emf_text.h"
 
@@ -41,3 +42,5 @@ TEST_P(EmfTextSizes, StemsStayUnbroken) {
 INSTANTIATE_TEST_SUITE_P(SmallAndLarge, EmfTextSizes, testing::Values(6.0, 8.0, 10.0, 14.0, 40.0));
 
 } // namespace
+
+#endif

@@ -169,7 +169,9 @@ TEST(ReadProbeMeans, FaultIsTheMeansInUse) {
 }
 
 // Threads probing readable and unreadable pages at once each get their own answer: the
-// handler resumes the thread that faulted, at its own failure exit.
+// handler resumes the thread that faulted, at its own failure exit. The unreadable page is the
+// no-access one: the unmapped page's hole may be taken by any one-page mapping the threads'
+// start makes (the sanitizers' allocators make such mappings).
 TEST(ReadProbeMeans, ThreadsAnswerEachForItself) {
     PageLayout pages;
     std::atomic<int> wrong{0};
@@ -178,7 +180,7 @@ TEST(ReadProbeMeans, ThreadsAnswerEachForItself) {
         threads.emplace_back([&pages, &wrong, t] {
             for (int i = 0; i < 3000; ++i) {
                 bool bad = (i + t) % 2 == 0;
-                size_t page = bad ? (i % 3 == 0 ? 4 : 1) : (i % 3 == 0 ? 5 : 0);
+                size_t page = bad ? 1 : (i % 3 == 0 ? 5 : 0);
                 if (IsBadReadPtr(pages.At(page, i % 64), 16) != (bad ? 1 : 0)) ++wrong;
             }
         });
