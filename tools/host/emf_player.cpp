@@ -878,25 +878,16 @@ void EmfPlayer::SelectObject(uint32_t index) {
         uint32_t stock = index & ~kStockObject;
         BrushObject brush;
         PenObject pen;
+        // White, light grey, grey, dark grey and black brushes.
+        static constexpr uint32_t kStockBrushColours[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040,
+                                                          0x000000};
         switch (stock) {
         case 0:
-            brush.Color = 0xFFFFFF;
-            S.Brush = brush;
-            break;
         case 1:
-            brush.Color = 0xC0C0C0;
-            S.Brush = brush;
-            break;
         case 2:
-            brush.Color = 0x808080;
-            S.Brush = brush;
-            break;
         case 3:
-            brush.Color = 0x404040;
-            S.Brush = brush;
-            break;
         case 4:
-            brush.Color = 0x000000;
+            brush.Color = kStockBrushColours[stock];
             S.Brush = brush;
             break;
         case 5:
