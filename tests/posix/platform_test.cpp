@@ -4,6 +4,7 @@
 // kernel32's own; tests/win32/platform_test.cpp covers what MARLCORE adds to them there.
 #include "core/core_services.h"
 #include "platform/platform.h"
+#include "support/posix/page_layout.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -19,31 +20,8 @@
 
 namespace {
 
-size_t Page() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
-
-// Pages of our own: [0] read-write, [1] no access, [2] read-only, [3] read-write, and [4]
-// not mapped at all (unmapped after the mapping is made).
-class PageLayout {
-public:
-    PageLayout() {
-        void* mapping =
-            mmap(nullptr, 5 * Page(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapping == MAP_FAILED) std::abort();
-        Base = static_cast<uint8_t*>(mapping);
-        std::memset(Base, 0x5A, 4 * Page());
-        mprotect(At(1), Page(), PROT_NONE);
-        mprotect(At(2), Page(), PROT_READ);
-        munmap(At(4), Page());
-    }
-    ~PageLayout() { munmap(Base, 4 * Page()); }
-    PageLayout(const PageLayout&) = delete;
-    PageLayout& operator=(const PageLayout&) = delete;
-
-    uint8_t* At(size_t page, ptrdiff_t offset = 0) { return Base + page * Page() + offset; }
-
-private:
-    uint8_t* Base = nullptr;
-};
+using marltest::Page;
+using marltest::PageLayout;
 
 // Asks the kernel whether one byte can be written, by reading a byte from a pipe into it; the
 // byte written is the one that is already there.
