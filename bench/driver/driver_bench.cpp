@@ -473,9 +473,8 @@ void RealizeCase(benchmark::State& state, bool pattern) {
     // its MonoPattern copy), or a diagonal-cross hatch at factors 1 and 1.
     DriverBitmap bitmap(8, 8, 1, 1, 7);
     const LogicalBrush logical =
-        pattern
-            ? LogicalBrush{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&bitmap.Header)), 0}
-            : LogicalBrush{2, kBrushColor, kDiagonalCross};
+        pattern ? LogicalBrush{3, reinterpret_cast<uintptr_t>(&bitmap.Header), 0}
+                : LogicalBrush{2, kBrushColor, kDiagonalCross};
     const uint32_t factor = pattern ? 2 : 1;
     const size_t patternBytes = size_t{3} * 64 * factor * factor;
     std::vector<uint8_t> referenceBytes(patternBytes);

@@ -34,11 +34,11 @@ void DropHeader(PlaneBitmap& bitmap) {
     ClearCursor(bitmap);
 }
 
-uint32_t AddressValue(const uint8_t* address) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
-}
+// Addresses as pointer-wide words: 32 bits in the 32-bit edition, where they wrap as the
+// driver's own 32-bit arithmetic does, and 64 bits in the 64-bit edition.
+uintptr_t AddressValue(const uint8_t* address) { return reinterpret_cast<uintptr_t>(address); }
 
-uint8_t* AddressOf(uint32_t value) { return reinterpret_cast<uint8_t*>(uintptr_t{value}); }
+uint8_t* AddressOf(uintptr_t value) { return reinterpret_cast<uint8_t*>(value); }
 
 bool IsSegmented(const PlaneBitmap& bitmap) {
     return bitmap.Segmented != 0 && bitmap.Header->ScanSegment != 0;
@@ -47,9 +47,9 @@ bool IsSegmented(const PlaneBitmap& bitmap) {
 // Address of row y by the segmented rule: segment number in the upper 16 bits (scaled by
 // SegmentIndex), offset within the segment in the lower 16 bits.
 uint8_t* SegmentedRow(const BitmapHeader& header, uint32_t y) {
-    uint32_t upper =
+    uintptr_t upper =
         (y / header.ScanSegment) * header.SegmentIndex + (AddressValue(header.Bits) >> 16);
-    uint32_t lower = ((y % header.ScanSegment) * RowStride(header)) & 0xFFFF;
+    uintptr_t lower = ((y % header.ScanSegment) * RowStride(header)) & 0xFFFF;
     return AddressOf((upper << 16) | lower);
 }
 
@@ -58,13 +58,14 @@ uint8_t* NextSegment(const BitmapHeader& header, const uint8_t* row) {
     return AddressOf(((AddressValue(row) >> 16) + header.SegmentIndex) << 16);
 }
 
-// Row addresses are computed as 32-bit values rather than by pointer arithmetic: a header
+// Row addresses are computed as address words rather than by pointer arithmetic: a header
 // without bits, or one the driver filled inconsistently, then gives a wrong address (which
-// RowPlane refuses or the driver answers for), never undefined behaviour.
+// RowPlane refuses or the driver answers for), never undefined behaviour. The offset is a
+// full address word, so that in the 64-bit edition rows past 4 GiB are where they are.
 uint8_t* RowAddress(const PlaneBitmap& bitmap, uint32_t y) {
     const BitmapHeader& header = *bitmap.Header;
     if (IsSegmented(bitmap)) return SegmentedRow(header, y);
-    return AddressOf(AddressValue(header.Bits) + RowStride(header) * y);
+    return AddressOf(AddressValue(header.Bits) + uintptr_t{RowStride(header)} * y);
 }
 
 uint8_t* PlaneOf(const PlaneBitmap& bitmap, uint8_t* row, uint32_t plane) {

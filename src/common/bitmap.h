@@ -47,8 +47,7 @@ inline int32_t NextRow(PlaneBitmap& bitmap) {
     bitmap.RowIndex = static_cast<uint16_t>(next);
     bitmap.PrevRowBits = row;
     bitmap.RowBits = below;
-    bitmap.NextRowBits = reinterpret_cast<uint8_t*>(
-        uintptr_t{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(below)) + stride});
+    bitmap.NextRowBits = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(below) + stride);
     return 0;
 }
 // How many NextRow calls in a row, from the cursor's row, take NextRow's common case.
@@ -65,15 +64,17 @@ inline void AdvanceRowsInline(PlaneBitmap& bitmap, uint32_t count) {
     if (count == 0) return;
     const BitmapHeader& header = *bitmap.Header;
     const uint32_t stride = static_cast<uint32_t>(header.Planes) * header.WidthBytes;
-    const uint32_t row = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(bitmap.NextRowBits)) +
-                         (count - 1) * stride;
+    // Address words, as in bitmap.cpp: pointer-wide, so a row lies where the rows before it
+    // end in either edition.
+    const uintptr_t row =
+        reinterpret_cast<uintptr_t>(bitmap.NextRowBits) + uintptr_t{count - 1} * stride;
     if (count > 1)
-        bitmap.PrevRowBits = reinterpret_cast<uint8_t*>(uintptr_t{row - stride});
+        bitmap.PrevRowBits = reinterpret_cast<uint8_t*>(row - stride);
     else
         bitmap.PrevRowBits = bitmap.RowBits;
     bitmap.RowIndex = static_cast<uint16_t>(bitmap.RowIndex + count);
-    bitmap.RowBits = reinterpret_cast<uint8_t*>(uintptr_t{row});
-    bitmap.NextRowBits = reinterpret_cast<uint8_t*>(uintptr_t{row + stride});
+    bitmap.RowBits = reinterpret_cast<uint8_t*>(row);
+    bitmap.NextRowBits = reinterpret_cast<uint8_t*>(row + stride);
 }
 uint8_t* RowPlane(const PlaneBitmap& bitmap, uint32_t plane);
 uint8_t* PrevRowPlane(const PlaneBitmap& bitmap, uint32_t plane);

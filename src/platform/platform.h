@@ -33,9 +33,9 @@
 // (VirtualProtect, IsBadReadPtr, GlobalUnlock, GlobalFree) is called in kernel32 directly.
 //
 // Moveable global-memory handles on Win32 are 32-bit values (Wine hands out 0x00780004 and
-// the like), so the 16-bit LogicalBrush::Hatch field cannot carry one; a Win32 driver passes
-// a pattern brush's header by address in LogicalBrush::Color instead. The 32-bit
-// PlaneBitmap::BitsHandle holds any handle.
+// the like) and 64-bit ones on Win64, so the 16-bit LogicalBrush::Hatch field cannot carry
+// one; a Windows driver passes a pattern brush's header by address in LogicalBrush::Color
+// instead. PlaneBitmap::BitsHandle is as wide as a pointer and holds any handle.
 MARLPLATFORM_API HGLOBAL CSGlobalAlloc(UINT flags, SIZE_T bytes);
 MARLPLATFORM_API LPVOID CSGlobalLock(HGLOBAL handle);
 #if !defined(MARLPLATFORM_KERNEL_NAMES)
@@ -106,10 +106,8 @@ MARLPLATFORM_API int32_t IsBadReadPtrUsing(uint32_t method, LPCVOID pointer, UIN
 
 #endif
 
-// A global-memory handle as the 16-bit brush and bitmap fields carry it.
-inline uint32_t HandleValue(HGLOBAL handle) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle));
-}
-inline HGLOBAL HandleFromValue(uint32_t value) {
-    return reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(value));
-}
+// A global-memory handle as a number, as the records' handle fields carry it: as wide as a
+// pointer (PlaneBitmap::BitsHandle) in each edition. The 16-bit LogicalBrush::Hatch takes the
+// low bits, which hold the whole handle only where handles are that small (the POSIX ones).
+inline uintptr_t HandleValue(HGLOBAL handle) { return reinterpret_cast<uintptr_t>(handle); }
+inline HGLOBAL HandleFromValue(uintptr_t value) { return reinterpret_cast<HGLOBAL>(value); }

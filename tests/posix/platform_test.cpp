@@ -140,7 +140,7 @@ TEST(VirtualProtect, RefusesWhatItCannotDo) {
 
 TEST(GlobalMemory, HandlesFitSixteenBitsAndMemoryStartsZeroed) {
     std::vector<HGLOBAL> handles;
-    std::set<uint32_t> seen;
+    std::set<uintptr_t> seen;
     for (uint32_t i = 0; i < 64; ++i) {
         HGLOBAL handle = GlobalAlloc(34, 1 + i * 97);
         ASSERT_NE(handle, nullptr);

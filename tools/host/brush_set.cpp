@@ -8,7 +8,9 @@ namespace marlhost {
 
 namespace {
 
-constexpr uint32_t kRealizedBrushSize = 28;
+// What RPRealizeBrush answers: the size of the record, 28 bytes with 32-bit pointers and 36
+// with 64-bit ones.
+constexpr uint32_t kRealizedBrushSize = sizeof(RealizedBrush);
 
 int32_t Modulo(int32_t a, int32_t b) {
     int32_t r = a % b;
@@ -112,7 +114,7 @@ void BrushSet::Realize(const BrushSpec& spec, Entry& entry) {
             entry.Logical.Hatch = static_cast<uint16_t>(HandleValue(entry.Handle));
         } else {
             ColourPatternPlanes(*spec.Pattern, entry.Planes, entry.Header);
-            entry.Logical.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&entry.Header));
+            entry.Logical.Color = reinterpret_cast<uintptr_t>(&entry.Header);
             entry.Logical.Hatch = 0;
         }
     }

@@ -50,10 +50,14 @@ LogicalBrush ReadLogicalBrush(const void* in) {
     return brush;
 }
 
+// The brush's colour: the low 32 bits of Color, which in the 64-bit edition is as wide as a
+// pointer so that it can carry a pattern header's address instead.
+uint32_t ColorOf(const LogicalBrush& brush) { return static_cast<uint32_t>(brush.Color); }
+
 void FillRecord(RealizedBrush& out, const LogicalBrush& brush, uint32_t origin,
                 uint32_t backColor) {
     out.Style = brush.Style;
-    out.Color = brush.Color;
+    out.Color = ColorOf(brush);
     out.Hatch = brush.Hatch;
     out.BackColor = backColor;
     out.OriginX = static_cast<int16_t>(origin & 0xFFFF);
@@ -166,14 +170,14 @@ uint32_t RealizePattern(RealizedBrush& out, const LogicalBrush& brush, HostAlloc
         AllocatePattern(*allocator, PatternBytes(width, height), kPatternBrushLine));
     if (bits == nullptr) return kRefused;
     if (header.Planes == 1 && header.BitsPixel == 1) {
-        MonoPattern* mono = MakeMonoPattern(*allocator, header, brush.Color, backColor);
+        MonoPattern* mono = MakeMonoPattern(*allocator, header, ColorOf(brush), backColor);
         if (mono == nullptr) {
             allocator->FreeBlock(bits);
             return kRefused;
         }
         out.MonoSource = mono;
     }
-    ExpandPatternBitmap(header, bits, xFactor, yFactor, brush.Color, backColor);
+    ExpandPatternBitmap(header, bits, xFactor, yFactor, ColorOf(brush), backColor);
     AttachPattern(out, width, height, bits);
     return kRealizedBrushSize;
 }
