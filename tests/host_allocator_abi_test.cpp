@@ -2,10 +2,12 @@
 // operations is written out by hand in assembler, each operation following the platform's
 // member-call convention to the letter. On Win32 that is thiscall as MSVC compiles it (the
 // object in ECX, the callee removing its arguments with "ret n"); on i386 ELF the object is
-// the first stack argument and the caller removes the arguments. A library that called the
-// table any other way would hand over the wrong object or unbalance the stack.
+// the first stack argument and the caller removes the arguments; on x86-64 (System V and
+// Win64 alike) the object is the first argument of an ordinary call. A library that called
+// the table any other way would hand over the wrong object or unbalance the stack.
 #include "marlrend/marlrend.h"
 #include "support/asm_names.h"
+#include "support/edition.h"
 #include "support/library.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +56,7 @@ extern "C" void MarlTestRecordOther(const void* self) { Calls.Others.push_back(s
 
 extern "C" uint8_t MarlTestForeignAlloc[], MarlTestForeignFree[], MarlTestForeignOther[];
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(__x86_64__)
 // thiscall: ECX the object, the stack the return address and size, flags, block, file, line.
 // Each "pushl 20(%esp)" takes the next argument down, as the ones before it moved ESP.
 asm(R"(
@@ -82,7 +84,7 @@ asm(R"(
     ret
 )");
 #else
-// The object is the first stack argument, exactly as for the recording functions.
+// The object is the first argument, exactly as for the recording functions.
 asm(R"(
     .text
 )" MARLTEST_ASM_C_NAME(MarlTestForeignAlloc) R"(:
@@ -129,7 +131,8 @@ TEST(HostAllocatorConvention, LibraryCallsAHandBuiltTableTheWayItsCompilerWould)
     // A hatched brush takes one pattern block; its release gives it back.
     LogicalBrush hatched{2, 0x00405060, 3};
     RealizedBrush brush{};
-    ASSERT_EQ(table.RealizeBrush(&device, &hatched, &brush, 0, 2, 1, 0, 0x00FFFFFF), 28u);
+    ASSERT_EQ(table.RealizeBrush(&device, &hatched, &brush, 0, 2, 1, 0, 0x00FFFFFF),
+              marltest::kRealizedBrushBytes);
     ASSERT_EQ(Calls.Allocs.size(), 1u);
     const AllocRecord& alloc = Calls.Allocs[0];
     EXPECT_EQ(alloc.Self, &allocator);

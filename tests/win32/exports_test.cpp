@@ -20,7 +20,8 @@ namespace {
 const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int entry) {
     auto* base = reinterpret_cast<const uint8_t*>(module);
     auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    // PE32 headers in a Win32 build, PE32+ ones in a Win64 build: the image's own kind.
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     return nt->OptionalHeader.DataDirectory[entry];
 }
 
@@ -77,6 +78,18 @@ TEST(Win32Exports, RendererExportsExactlyTheEightEntryPointsByName) {
                                             "RPRealizeBrush", "RPStretchDIBits"};
     EXPECT_EQ(ExportedNames(Renderer()), expected);
     EXPECT_EQ(ExportedFunctions(Renderer()), 8u);
+}
+
+// The DLL is an image of this edition: PE32 for i386 in the Win32 build, PE32+ for x86-64 in
+// the Win64 build.
+TEST(Win32Exports, RendererIsAnImageOfThisEdition) {
+    auto* base = reinterpret_cast<const uint8_t*>(Renderer());
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const bool wide = sizeof(void*) == 8;
+    EXPECT_EQ(nt->FileHeader.Machine, wide ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(nt->OptionalHeader.Magic,
+              wide ? IMAGE_NT_OPTIONAL_HDR64_MAGIC : IMAGE_NT_OPTIONAL_HDR32_MAGIC);
 }
 
 TEST(Win32Exports, RendererImportsOnlyTheKernelTheRuntimeAndTheCore) {

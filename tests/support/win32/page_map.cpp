@@ -47,11 +47,12 @@ std::vector<std::string> WritableExecutableRanges() {
         if (info.State == MEM_COMMIT && !(info.Protect & PAGE_GUARD) &&
             Letters(info.Protect) == "rwx") {
             char line[128];
+            // long is 32 bits on Win64 too: addresses are printed as long long.
             std::snprintf(
-                line, sizeof line, "%08lx-%08lx rwx type %lx alloc base %08lx",
-                static_cast<unsigned long>(base), static_cast<unsigned long>(end),
+                line, sizeof line, "%08llx-%08llx rwx type %lx alloc base %08llx",
+                static_cast<unsigned long long>(base), static_cast<unsigned long long>(end),
                 static_cast<unsigned long>(info.Type),
-                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(info.AllocationBase)));
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.AllocationBase)));
             ranges.push_back(line);
         }
         if (end <= at) break; // the top of the address space
