@@ -2,6 +2,7 @@
 // no brush, a solid brush and a pattern brush, on a rectangle inside the band and on one cut
 // at the right and bottom edges.
 #include "support/blit_harness.h"
+#include "support/edition.h"
 #include "support/library.h"
 
 #include <gtest/gtest.h>
@@ -144,12 +145,12 @@ TEST_P(BitBltDifferential, DriverPreparationMatchesTheReference) {
 TEST(BitBltBrushes, RealizedOneBitBrushFollowsTheTransferColours) {
     TestBand band(40, 12);
     SourceImage bitmap(8, 8, 1, 1, 21); // the brush's pattern bitmap
-    LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(bitmap.Header())), 0};
+    LogicalBrush logical{3, marltest::AddressField(bitmap.Header()), 0};
     RealizedBrush brush{};
     const uint32_t realizedBack = 0x00808080;
     ASSERT_EQ(
         Table().RealizeBrush(band.Device(), &logical, &brush, 0x00020003, 2, 1, 0, realizedBack),
-        28u);
+        marltest::kRealizedBrushBytes);
     ASSERT_EQ(int32_t{brush.Width}, 16);
     ASSERT_EQ(int32_t{brush.Height}, 8);
     // The expected band for colours (text, back): set bits of the pattern take text.

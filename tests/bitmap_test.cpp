@@ -4,6 +4,7 @@
 #include "core/core_services.h"
 #include "platform/platform.h"
 #include "support/counting_allocator.h"
+#include "support/edition.h"
 #include "support/guarded_memory.h"
 
 #include <gtest/gtest.h>
@@ -111,7 +112,7 @@ TEST(PlaneBitmapCreate, SizesHeaderAndFill) {
         EXPECT_EQ(Field(bitmap.Segmented), 0u);
         EXPECT_EQ(Field(bitmap.Allocator), &allocator);
         EXPECT_NE(Field(bitmap.BitsHandle), 0u);
-#if !defined(_WIN32) // POSIX handles are 16-bit slot numbers, kernel32's are 32-bit values
+#if !defined(_WIN32) // POSIX handles are 16-bit slot numbers, kernel32's are wider
         EXPECT_LE(Field(bitmap.BitsHandle), 0xFFFFu);
 #endif
 
@@ -123,7 +124,7 @@ TEST(PlaneBitmapCreate, SizesHeaderAndFill) {
 
         std::vector<marltest::AllocCall> calls = allocator.Calls();
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].Size, 32u);
+        EXPECT_EQ(calls[0].Size, marltest::kBitmapHeaderBytes);
         EXPECT_EQ(calls[0].Flags, 0u);
         EXPECT_EQ(calls[0].File, "r:\\platf\\src\\common\\bitmap");
         EXPECT_EQ(calls[0].Line, 250u);

@@ -3,6 +3,7 @@
 #include "core/core_services.h"
 #include "platform/platform.h"
 #include "support/counting_allocator.h"
+#include "support/edition.h"
 #include "support/guarded_memory.h"
 #include "support/library.h"
 #include "support/pattern_reference.h"
@@ -50,9 +51,8 @@ const void* Unreadable() {
     return buffer.end();
 }
 
-uint32_t AddressValue(const void* pointer) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer));
-}
+using marltest::AddressField;
+using marltest::kRealizedBrushBytes;
 
 RealizedBrush Filled(uint8_t value) {
     RealizedBrush brush;
@@ -87,7 +87,7 @@ public:
         Header.WidthPlanes = uint32_t{widthBytes} * height;
     }
 
-    LogicalBrush Brush() { return {3, AddressValue(&Header), 0}; }
+    LogicalBrush Brush() { return {3, AddressField(&Header), 0}; }
     const uint8_t* Image() const { return Memory.data(); }
     size_t ImageBytes() const { return Memory.size(); }
 
@@ -136,12 +136,12 @@ protected:
 
 TEST_F(BrushRealization, SizeQueryAnswersRecordSizeAndTouchesNothing) {
     const auto query = marltest::Table().RealizeBrush;
-    EXPECT_EQ(query(nullptr, nullptr, nullptr, 1, 2, 3, 4, 5), 28u);
+    EXPECT_EQ(query(nullptr, nullptr, nullptr, 1, 2, 3, 4, 5), kRealizedBrushBytes);
     EXPECT_EQ(query(static_cast<RenderDevice*>(const_cast<void*>(Unreadable())), nullptr, nullptr,
                     0, 0, 0, 0, 0),
-              28u);
-    EXPECT_EQ(query(&Device, nullptr, nullptr, 0, 0, 0, 0, 0), 28u);
-    EXPECT_EQ(RPRealizeBrush(&Device, nullptr, nullptr, 0, 0, 0, 0, 0), 28u);
+              kRealizedBrushBytes);
+    EXPECT_EQ(query(&Device, nullptr, nullptr, 0, 0, 0, 0, 0), kRealizedBrushBytes);
+    EXPECT_EQ(RPRealizeBrush(&Device, nullptr, nullptr, 0, 0, 0, 0, 0), kRealizedBrushBytes);
     EXPECT_TRUE(Alloc.Calls().empty());
     EXPECT_EQ(Alloc.Frees(), 0u);
 }
@@ -151,7 +151,7 @@ TEST_F(BrushRealization, StylesWithoutPatternCopyFieldsAndAllocateNothing) {
         SCOPED_TRACE(style);
         const LogicalBrush brush{style, 0x00C0FFEE, 3};
         RealizedBrush out = Filled(0xA5);
-        EXPECT_EQ(Realize(&brush, &out, 2, 2, 0x00050003, 0x00123456), 28u);
+        EXPECT_EQ(Realize(&brush, &out, 2, 2, 0x00050003, 0x00123456), kRealizedBrushBytes);
         const BrushFields f = Fields(out);
         EXPECT_EQ(f.Style, style);
         EXPECT_EQ(f.Color, 0x00C0FFEEu);
@@ -175,7 +175,7 @@ TEST_F(BrushRealization, OriginSplitsIntoSignedHalves) {
     const LogicalBrush brush{0, 0, 0};
     for (const auto& c : cases) {
         RealizedBrush out = Filled(0);
-        ASSERT_EQ(Realize(&brush, &out, 1, 1, c.Origin), 28u);
+        ASSERT_EQ(Realize(&brush, &out, 1, 1, c.Origin), kRealizedBrushBytes);
         EXPECT_EQ(Fields(out).OriginX, c.X) << std::hex << c.Origin;
         EXPECT_EQ(Fields(out).OriginY, c.Y) << std::hex << c.Origin;
     }
@@ -187,7 +187,7 @@ TEST_F(BrushRealization, HatchTwoAtFactorsTwoAndOneSteppingTwoColumnsPerRow) {
     RealizedBrush out = Filled(0);
     Alloc.SucceedWith(7); // any non-negative answer is success
     // Only the low 8 bits of the factor slots count.
-    ASSERT_EQ(Realize(&brush, &out, 0xFF02, 0x7701), 28u);
+    ASSERT_EQ(Realize(&brush, &out, 0xFF02, 0x7701), kRealizedBrushBytes);
     const BrushFields f = Fields(out);
     ASSERT_EQ(f.Width, 16);
     ASSERT_EQ(f.Height, 8);
@@ -217,7 +217,7 @@ TEST_F(BrushRealization, EveryHatchAtEverySupportedFactorPairFollowsTheRule) {
             SCOPED_TRACE(testing::Message() << "hatch " << hatch << " " << rows << "x" << columns);
             const LogicalBrush brush{2, color, hatch};
             RealizedBrush out = Filled(0);
-            ASSERT_EQ(Realize(&brush, &out, pair[1], pair[0]), 28u);
+            ASSERT_EQ(Realize(&brush, &out, pair[1], pair[0]), kRealizedBrushBytes);
             EXPECT_EQ(Fields(out).Width, columns);
             EXPECT_EQ(Fields(out).Height, rows);
             const auto expected = ReferencePattern(columns, rows, 1, 1, [&](int32_t r, int32_t x) {
@@ -240,7 +240,7 @@ TEST_F(BrushRealization, HatchWithoutImageIsRealizedInItsColour) {
         SCOPED_TRACE(testing::Message() << c.Hatch << " factors " << c.XFactor << "," << c.YFactor);
         const LogicalBrush brush{2, 0x00445566, c.Hatch};
         RealizedBrush out = Filled(0xA5);
-        EXPECT_EQ(Realize(&brush, &out, c.XFactor, c.YFactor), 28u);
+        EXPECT_EQ(Realize(&brush, &out, c.XFactor, c.YFactor), kRealizedBrushBytes);
         const BrushFields f = Fields(out);
         EXPECT_EQ(f.Color, 0x00445566u);
         EXPECT_EQ(f.Width, 0);
@@ -255,7 +255,7 @@ TEST_F(BrushRealization, OneBitEightByEightAtTwoAndTwoKeepsItsMonoSource) {
     PatternBitmap bitmap(8, 8, 1, 1, 2);
     const LogicalBrush brush = bitmap.Brush();
     RealizedBrush out = Filled(0);
-    ASSERT_EQ(Realize(&brush, &out, 2, 2), 28u);
+    ASSERT_EQ(Realize(&brush, &out, 2, 2), kRealizedBrushBytes);
     const BrushFields f = Fields(out);
     EXPECT_EQ(f.Width, 16);
     EXPECT_EQ(f.Height, 16);
@@ -264,8 +264,8 @@ TEST_F(BrushRealization, OneBitEightByEightAtTwoAndTwoKeepsItsMonoSource) {
     const MonoPattern* mono = f.MonoSource;
     const uint32_t fore = mono->ForeColor, back = mono->BackColor;
     const uint16_t width = mono->Width, height = mono->Height, widthBytes = mono->WidthBytes;
-    EXPECT_EQ(fore,
-              AddressValue(&bitmap.Header)); // the logical Color field, here the header's address
+    // The low 32 bits of the logical Color field, here the header's address.
+    EXPECT_EQ(fore, static_cast<uint32_t>(AddressField(&bitmap.Header)));
     EXPECT_EQ(back, kBack);
     EXPECT_EQ(width, 8);
     EXPECT_EQ(height, 8);
@@ -304,7 +304,7 @@ TEST_P(PatternFormats, ExpandByTheirLayoutAtEveryFactorPair) {
     for (const auto& factor : factors) {
         SCOPED_TRACE(testing::Message() << "factors " << factor[0] << "," << factor[1]);
         RealizedBrush out = Filled(0);
-        ASSERT_EQ(Realize(&brush, &out, factor[0], factor[1]), 28u);
+        ASSERT_EQ(Realize(&brush, &out, factor[0], factor[1]), kRealizedBrushBytes);
         EXPECT_EQ(Fields(out).Width, c.Width * factor[0]);
         EXPECT_EQ(Fields(out).Height, c.Height * factor[1]);
         EXPECT_EQ(PatternOf(out), bitmap.Expected(factor[0], factor[1], brush.Color, kBack));
@@ -329,12 +329,35 @@ TEST_F(BrushRealization, ColourPatternAtFactorsOneIsCopiedUnchanged) {
     PatternBitmap bitmap(8, 6, 3, 8, 8);
     const LogicalBrush brush = bitmap.Brush();
     RealizedBrush out = Filled(0);
-    ASSERT_EQ(Realize(&brush, &out, 1, 1), 28u);
+    ASSERT_EQ(Realize(&brush, &out, 1, 1), kRealizedBrushBytes);
     EXPECT_EQ(PatternOf(out), Bytes(bitmap.Image(), bitmap.ImageBytes()));
     ASSERT_EQ(Alloc.Calls().size(), 1u);
     EXPECT_EQ(Alloc.Calls()[0].Line, 860u);
     EXPECT_EQ(Alloc.Calls()[0].Size, 8u * 6u * 3u);
     EXPECT_EQ(Release(&out), 0u);
+}
+
+// In the 64-bit edition a pattern header passed by address may lie above 4 GiB: the whole of
+// Color is its address, the realized colour keeps its low 32 bits, and those bits alone name
+// no header.
+TEST_F(BrushRealization, PatternHeaderAboveFourGiBIsFoundByItsWholeAddress) {
+    marltest::HighPage high;
+    if (high.data() == nullptr) GTEST_SKIP() << "no page above 4 GiB (the 32-bit edition)";
+    PatternBitmap bitmap(8, 6, 3, 8, 8);
+    auto* header = reinterpret_cast<BitmapHeader*>(high.data());
+    std::memcpy(header, &bitmap.Header, sizeof *header);
+    const LogicalBrush brush{3, AddressField(header), 0};
+    RealizedBrush out = Filled(0);
+    ASSERT_EQ(Realize(&brush, &out, 1, 1), kRealizedBrushBytes);
+    EXPECT_EQ(PatternOf(out), Bytes(bitmap.Image(), bitmap.ImageBytes()));
+    EXPECT_EQ(Fields(out).Color, static_cast<uint32_t>(brush.Color));
+    EXPECT_EQ(Release(&out), 0u);
+
+    const LogicalBrush cut{3, brush.Color & 0xFFFFFFFFu, 0};
+    if (marltest::Readable(reinterpret_cast<const void*>(static_cast<uintptr_t>(cut.Color))))
+        GTEST_SKIP() << "the low 32 bits of the address name readable memory";
+    EXPECT_EQ(Realize(&cut, &out, 1, 1), 0u);
+    EXPECT_EQ(Fields(out).Bits, nullptr);
 }
 
 // A handle-held bitmap as a driver passes it: header and bits in one global block, the
@@ -381,10 +404,10 @@ TEST_F(HandlePattern, IsLockedForTheRealizationAndUnlockedBeforeReturn) {
     notAccepted.BitsPixel = 8;
     // The Color field holds no usable header: first unreadable, then a readable header of a
     // format that is not accepted; both times the handle is used.
-    for (uint32_t color : {AddressValue(Unreadable()), AddressValue(&notAccepted)}) {
+    for (MarlHandleField color : {AddressField(Unreadable()), AddressField(&notAccepted)}) {
         const LogicalBrush brush{3, color, HandleField()};
         RealizedBrush out = Filled(0);
-        ASSERT_EQ(Realize(&brush, &out, 1, 1), 28u);
+        ASSERT_EQ(Realize(&brush, &out, 1, 1), kRealizedBrushBytes);
         EXPECT_EQ(PatternOf(out), Bytes(Header->Bits, 8 * 8 * 3));
         EXPECT_TRUE(OnlyDriverLocksHeld());
         EXPECT_EQ(Release(&out), 0u);
@@ -393,7 +416,7 @@ TEST_F(HandlePattern, IsLockedForTheRealizationAndUnlockedBeforeReturn) {
 }
 
 TEST_F(HandlePattern, RefusalsUnlockToo) {
-    const LogicalBrush brush{3, AddressValue(Unreadable()), HandleField()};
+    const LogicalBrush brush{3, AddressField(Unreadable()), HandleField()};
     const std::function<void()> spoil[] = {
         [&] { Header->Planes = 4; },
         [&] { Header->Bits = nullptr; },
@@ -413,7 +436,7 @@ TEST_F(HandlePattern, RefusalsUnlockToo) {
 
 TEST_F(HandlePattern, FailedLockTakesNoLockAway) {
     CSInjectFault(CSFaultGlobalLock, 0);
-    const LogicalBrush brush{3, AddressValue(Unreadable()), HandleField()};
+    const LogicalBrush brush{3, AddressField(Unreadable()), HandleField()};
     RealizedBrush out = Filled(0);
     EXPECT_EQ(Realize(&brush, &out, 1, 1), 0u);
     CSInjectFault(CSFaultGlobalLock, -1);
@@ -424,7 +447,7 @@ TEST_F(BrushRealization, PatternBrushWithoutAnyHeaderIsRefused) {
     HGLOBAL freed = GlobalAlloc(GMEM_MOVEABLE, 64);
     GlobalFree(freed);
     for (uint16_t hatch : {uint16_t{0}, static_cast<uint16_t>(HandleValue(freed))}) {
-        const LogicalBrush brush{3, AddressValue(Unreadable()), hatch};
+        const LogicalBrush brush{3, AddressField(Unreadable()), hatch};
         RealizedBrush out = Filled(0xA5);
         EXPECT_EQ(Realize(&brush, &out, 1, 1), 0u);
         const BrushFields f = Fields(out);
@@ -506,7 +529,7 @@ TEST_F(BrushRealization, EmptyPatternsAreRealizedWithoutAPattern) {
                     Device.Allocator = withAllocator ? &Alloc : nullptr;
                     const LogicalBrush brush = bitmap.Brush();
                     RealizedBrush out = Filled(0xA5);
-                    EXPECT_EQ(Realize(&brush, &out, c.XFactor, c.YFactor), 28u);
+                    EXPECT_EQ(Realize(&brush, &out, c.XFactor, c.YFactor), kRealizedBrushBytes);
                     const BrushFields f = Fields(out);
                     EXPECT_EQ(f.Style, 3);
                     EXPECT_EQ(f.Width, 0);
@@ -534,7 +557,7 @@ TEST_F(BrushRealization, UnreadableLogicalBrushIsRealizedAsSolidColourZero) {
     GuardedBuffer shortBrush(4, 0x33); // half a logical brush before the unreadable page
     for (const void* in : {Unreadable(), static_cast<const void*>(shortBrush.data())}) {
         RealizedBrush out = Filled(0xA5);
-        EXPECT_EQ(Realize(in, &out, 2, 2, 0x00010002, 0x00778899), 28u);
+        EXPECT_EQ(Realize(in, &out, 2, 2, 0x00010002, 0x00778899), kRealizedBrushBytes);
         const BrushFields f = Fields(out);
         EXPECT_EQ(f.Style, 0);
         EXPECT_EQ(f.Color, 0u);
@@ -584,7 +607,7 @@ TEST_F(BrushRealization, ReleaseReturnsTheAllocatorToItsEarlierLiveCount) {
     const LogicalBrush brushes[] = {{2, 0x10, 5}, mono.Brush(), colour.Brush(), {0, 1, 0}};
     RealizedBrush out[4];
     for (int i = 0; i < 4; ++i)
-        ASSERT_EQ(Realize(&brushes[i], &out[i], 2, 2), 28u) << i;
+        ASSERT_EQ(Realize(&brushes[i], &out[i], 2, 2), kRealizedBrushBytes) << i;
     EXPECT_EQ(Alloc.Live(), before + 4);
     for (RealizedBrush& brush : out) {
         EXPECT_EQ(Release(&brush), 0u);
@@ -617,7 +640,7 @@ TEST_F(BrushRealization, ReleaseLeavesPatternlessAndUnreadableBrushesAlone) {
     EXPECT_EQ(Release(const_cast<void*>(Unreadable())), 0u);
     const LogicalBrush hatch{2, 0x10, 1};
     RealizedBrush out;
-    ASSERT_EQ(Realize(&hatch, &out), 28u);
+    ASSERT_EQ(Realize(&hatch, &out), kRealizedBrushBytes);
     const auto realize = marltest::Table().RealizeBrush;
     auto* deviceBad = static_cast<RenderDevice*>(const_cast<void*>(Unreadable()));
     EXPECT_EQ(realize(deviceBad, &out, nullptr, 0, 0, 0, 0, 0), 0u);

@@ -1,3 +1,4 @@
+#include "support/edition.h"
 #include "support/library.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,8 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
     using GetCapabilities = CapabilityTable* (*)(CapabilityTable*);
     auto get = reinterpret_cast<GetCapabilities>(marltest::Symbol("RPGetCapabilities"));
     ASSERT_NE(get, nullptr);
-    unsigned char raw[25];
+    // A zero byte, then six entry addresses of 4 bytes (32-bit edition) or 8 (64-bit one).
+    unsigned char raw[marltest::kCapabilityTableBytes];
     std::memset(raw, 0xA5, sizeof raw);
     auto* table = reinterpret_cast<CapabilityTable*>(raw);
     EXPECT_EQ(get(table), table);
@@ -19,7 +21,7 @@ TEST(EntryTable, FillsZeroByteAndSixEntriesInOrder) {
                            "RPFillScanRows", "RPBitBlt", "RPStretchDIBits"};
     for (int i = 0; i < 6; ++i) {
         void* entry = nullptr;
-        std::memcpy(&entry, raw + 1 + 4 * i, 4);
+        std::memcpy(&entry, raw + 1 + marltest::kPointerBytes * i, marltest::kPointerBytes);
         EXPECT_EQ(entry, marltest::Symbol(names[i])) << names[i];
     }
 }

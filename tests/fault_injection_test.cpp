@@ -12,6 +12,7 @@
 #include "core/core_services.h"
 #include "platform/platform.h"
 #include "support/blit_scene.h"
+#include "support/edition.h"
 #include "support/global_blocks.h"
 #include "support/heap_faults.h"
 #include "support/test_band.h"
@@ -212,7 +213,7 @@ void FaultWorkload::RealizePattern(bool throughHandle, bool mono) {
     Driver driver;
     SourceImage image(8, 8, mono ? 1 : 3, mono ? 1 : 8, Random(), mono ? 0 : 8);
     HGLOBAL handle = nullptr;
-    LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(image.Header())), 0};
+    LogicalBrush logical{3, marltest::AddressField(image.Header()), 0};
     if (throughHandle) {
         handle = GlobalAlloc(GMEM_MOVEABLE, sizeof(BitmapHeader));
         std::memcpy(GlobalLock(handle), image.Header(), sizeof(BitmapHeader));

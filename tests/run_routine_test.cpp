@@ -23,7 +23,9 @@ constexpr uint32_t kEbx = 0xB0B1B2B3, kEsi = 0x51525354, kEdi = 0xD0D1D2D3;
 } // namespace
 
 // Calls Run as compiled code does (fastcall: the routine in ECX, the rows on the stack) with
-// known values in EBX, ESI and EDI, and records them, ESP and EBP after the return.
+// known values in EBX, ESI and EDI, and records them, ESP and EBP after the return. The
+// caller is i386 code: the 64-bit edition's frame has its own.
+#if defined(__i386__)
 extern "C" void MarlTestObservedRun(marl::BlitRoutine* routine, const void* source,
                                     void* destination, const void* pattern, Observed* out);
 asm(R"(
@@ -60,6 +62,7 @@ asm(R"(
     popl %ebp
     ret
 )" MARLTEST_ASM_FUNCTION_SIZE(MarlTestObservedRun));
+#endif
 
 namespace {
 
@@ -82,6 +85,9 @@ RopRequest Request(uint8_t rop, bool patternRow, uint32_t sourceBits, uint32_t w
 }
 
 TEST(RunRoutine, KeepsTheCallersRegistersAndStack) {
+#if !defined(__i386__)
+    GTEST_SKIP() << "the observing caller is i386 code; the x86-64 frame is not checked here";
+#else
     // Short and long routines, the stack form, and one that returns at once.
     const RopRequest requests[] = {Request(0x17, true, 1, 33), Request(0x01, false, 24, 9),
                                    Request(0x68, true, 8, 5), Request(0xAA, false, 24, 4),
@@ -100,6 +106,7 @@ TEST(RunRoutine, KeepsTheCallersRegistersAndStack) {
         EXPECT_EQ(seen.EbpAfter, seen.EbpBefore);
         EXPECT_TRUE(rows.MatchesReference());
     }
+#endif
 }
 
 TEST(RunRoutine, RowsNotReadMayBeNull) {

@@ -3,6 +3,7 @@
 // reference.
 #include "common/bitmap.h"
 #include "render24/primitives/scan_fill.h"
+#include "support/edition.h"
 #include "support/guarded_memory.h"
 #include "support/library.h"
 #include "support/reference_contone.h"
@@ -248,7 +249,8 @@ TEST(FillScanRows, RealizedHatchBrushTilesFromItsOrigin) {
     RealizedBrush brush{};
     const auto& table = marltest::Table();
     const uint32_t origin = (5u << 16) | 3u;
-    ASSERT_EQ(table.RealizeBrush(band.Device(), &logical, &brush, origin, 1, 1, 0, 0x000014), 28u);
+    ASSERT_EQ(table.RealizeBrush(band.Device(), &logical, &brush, origin, 1, 1, 0, 0x000014),
+              marltest::kRealizedBrushBytes);
     ASSERT_EQ(brush.Width, 8);
     std::vector<ScanSpan> spans;
     for (int16_t y = 0; y < 16; ++y)

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "render24/blit/serial/rop_names.h"
 #include "support/blit_scene.h"
+#include "support/edition.h"
 #include "support/library.h"
 #include "support/test_band.h"
 #include "support/transfer_probes.h"
@@ -182,8 +183,7 @@ private:
             break;
         case 3:
             logical.Style = 3;
-            logical.Color =
-                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ColourImage.Header()));
+            logical.Color = marltest::AddressField(ColourImage.Header());
             break;
         default: break;
         }

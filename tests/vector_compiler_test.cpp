@@ -17,7 +17,8 @@
 
 // Calls a prepared routine through the row call with EBX, ESI and EDI set to marks, and
 // answers 1 when they, EBP and the stack pointer come back as they were with the three row
-// arguments removed.
+// arguments removed. The caller is i386 code: the 64-bit edition's frame has its own.
+#if defined(__i386__)
 extern "C" __attribute__((naked, noinline)) uint32_t
 CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
     asm(R"(
@@ -53,6 +54,7 @@ CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
         ret
     )");
 }
+#endif
 
 namespace {
 
@@ -269,6 +271,10 @@ TEST(VectorCompiler, OverlappingDestinationPlanesFollowThePlaneOrder) {
 // Every shape of routine (closing step or none, each source and pattern form) keeps the
 // row-call contract.
 TEST(VectorCompiler, RoutinesKeepTheRowCallContract) {
+#if !defined(__i386__)
+    GTEST_SKIP() << "the register-watching caller is i386 code; the x86-64 frame is not "
+                    "checked here";
+#else
     std::mt19937 random(11);
     for (uint32_t width : {32u, 37u}) {
         for (uint32_t sourceBits : kSourceKinds) {
@@ -287,6 +293,7 @@ TEST(VectorCompiler, RoutinesKeepTheRowCallContract) {
             }
         }
     }
+#endif
 }
 
 TEST(VectorCompiler, DeclinesWhatItDoesNotServe) {

@@ -10,6 +10,7 @@
 #include "fuzzing/fuzz_report.h"
 #include "marlrend/marlrend.h"
 #include "support/blit_reference.h"
+#include "support/edition.h"
 
 #include <cstdio>
 #include <cstring>
@@ -98,8 +99,7 @@ struct FuzzBrush {
         MonoBits = std::make_unique<marltest::GuardedBuffer>(size_t{height} * 4);
         Fill(MonoBits->data(), MonoBits->size(), input.U32());
         MarlDescribeBitmap(*header, width, height, 1, 1, MonoBits->data());
-        LogicalBrush logical{3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(header.get())),
-                             0};
+        LogicalBrush logical{3, marltest::AddressField(header.get()), 0};
         RPRealizeBrush(device, &logical, Record.get(), input.U32(), 1 + input.Below(3),
                        1 + input.Below(3), 0, input.Usually(kColours));
     }

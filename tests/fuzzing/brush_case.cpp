@@ -8,6 +8,7 @@
 #include "fuzzing/fuzz_report.h"
 #include "marlrend/marlrend.h"
 #include "platform/platform.h"
+#include "support/edition.h"
 #include "support/global_blocks.h"
 #include "support/pattern_reference.h"
 
@@ -117,11 +118,9 @@ void FillLogicalBrush(FuzzInput& input, LogicalBrush& brush, PatternBitmap& patt
     // No arbitrary address: one that happens to be mapped would be read as a header, which is
     // the driver's promise to keep, and under AddressSanitizer may even be its shadow memory.
     switch (input.Below(3)) {
-    case 0:
-        brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pattern.Header.get()));
-        break;
+    case 0: brush.Color = marltest::AddressField(pattern.Header.get()); break;
     case 1: brush.Color = input.Below(0x10000); break;
-    default: brush.Color = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(unreadable)); break;
+    default: brush.Color = marltest::AddressField(unreadable); break;
     }
     // Handles this process never hands out (slots are numbered from 1 up) stand for stale ones.
     switch (input.Below(3)) {

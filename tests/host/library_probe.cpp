@@ -1,6 +1,7 @@
 #if defined(MARL_HOST_TESTS)
 #include "host/library_probe.h"
 
+#include "support/edition.h"
 #include "support/test_band.h"
 
 namespace marlhosttest {
@@ -37,7 +38,9 @@ bool ProbeBrush(const CapabilityTable& table) {
     marltest::TestBand band(8, 4);
     LogicalBrush logical{2, 0x000000FF, 2};
     RealizedBrush brush{};
-    if (table.RealizeBrush(band.Device(), &logical, &brush, 0, 1, 1, 0, 0) != 28) return false;
+    if (table.RealizeBrush(band.Device(), &logical, &brush, 0, 1, 1, 0, 0) !=
+        marltest::kRealizedBrushBytes)
+        return false;
     bool expanded = brush.Width == 8 && brush.Height == 8 && brush.Bits && brush.Bits[0] == 0xFF;
     table.RealizeBrush(band.Device(), &brush, nullptr, 0, 0, 0, 0, 0);
     return expanded && band.Allocator().Live() == 0;

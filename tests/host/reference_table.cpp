@@ -4,6 +4,7 @@
 #include "host/slice_walker.h"
 #include "platform/platform.h"
 #include "render24/blit/serial/rop_names.h"
+#include "support/edition.h"
 
 #include <algorithm>
 #include <cstring>
@@ -200,7 +201,7 @@ void RealizePattern(RenderDevice* device, const LogicalBrush& logical, RealizedB
 uint32_t RealizeBrush(RenderDevice* device, void* in, RealizedBrush* out, uint32_t origin,
                       uint32_t xFactor, uint32_t yFactor, uint32_t, uint32_t backColor) {
     if (!out) {
-        if (!in) return 28;
+        if (!in) return marltest::kRealizedBrushBytes;
         auto* brush = static_cast<RealizedBrush*>(in);
         if (brush->Width > 0 || brush->Height > 0) {
             device->Allocator->FreeBlock(brush->Bits);
@@ -215,7 +216,7 @@ uint32_t RealizeBrush(RenderDevice* device, void* in, RealizedBrush* out, uint32
     std::memcpy(&logical, in, sizeof logical);
     *out = RealizedBrush{};
     out->Style = logical.Style;
-    out->Color = logical.Color;
+    out->Color = static_cast<uint32_t>(logical.Color);
     out->Hatch = logical.Hatch;
     out->BackColor = backColor;
     out->OriginX = static_cast<int16_t>(origin & 0xFFFF);
@@ -234,7 +235,7 @@ uint32_t RealizeBrush(RenderDevice* device, void* in, RealizedBrush* out, uint32
     } else if (logical.Style == 3) {
         RealizePattern(device, logical, *out, xf, yf);
     }
-    return 28;
+    return marltest::kRealizedBrushBytes;
 }
 
 // What one block transfer reads for S at pixel i of a source row.

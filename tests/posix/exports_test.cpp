@@ -1,5 +1,6 @@
-// libmarlrend.so is an i386 shared object whose dynamic symbol table defines the eight entry
-// points and nothing else, read from the ELF file as a loader would.
+// libmarlrend.so is a shared object of this edition (i386 or x86-64) whose dynamic symbol
+// table defines the eight entry points and nothing else, read from the ELF file as a loader
+// would.
 #include <elf.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -23,28 +25,48 @@ template <typename Record> bool ReadAt(const std::vector<char>& image, size_t of
     return true;
 }
 
+// The ELF types and machine of each edition.
+struct Elf32 {
+    using Header = Elf32_Ehdr;
+    using Section = Elf32_Shdr;
+    using Symbol = Elf32_Sym;
+    static constexpr unsigned char kClass = ELFCLASS32;
+    static constexpr uint16_t kMachine = EM_386;
+};
+struct Elf64 {
+    using Header = Elf64_Ehdr;
+    using Section = Elf64_Shdr;
+    using Symbol = Elf64_Sym;
+    static constexpr unsigned char kClass = ELFCLASS64;
+    static constexpr uint16_t kMachine = EM_X86_64;
+};
+using ThisEdition = std::conditional_t<sizeof(void*) == 4, Elf32, Elf64>;
+
 // The names of the symbols the object defines in its dynamic symbol table (what
-// `nm -D --defined-only` lists), or nothing when the file is no i386 ELF shared object.
+// `nm -D --defined-only` lists), or nothing when the file is no ELF shared object of the
+// given class and machine.
+template <typename Elf>
 std::set<std::string> DefinedDynamicSymbols(const std::vector<char>& image) {
     std::set<std::string> names;
-    Elf32_Ehdr header{};
+    typename Elf::Header header{};
     if (!ReadAt(image, 0, header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != ELFCLASS32 || header.e_machine != EM_386 ||
+        header.e_ident[EI_CLASS] != Elf::kClass || header.e_machine != Elf::kMachine ||
         header.e_type != ET_DYN) {
         return names;
     }
     for (uint32_t s = 0; s < header.e_shnum; ++s) {
-        Elf32_Shdr symbols{};
+        typename Elf::Section symbols{};
         if (!ReadAt(image, header.e_shoff + size_t{s} * header.e_shentsize, symbols)) break;
-        if (symbols.sh_type != SHT_DYNSYM || symbols.sh_entsize != sizeof(Elf32_Sym)) continue;
-        Elf32_Shdr strings{};
+        if (symbols.sh_type != SHT_DYNSYM || symbols.sh_entsize != sizeof(typename Elf::Symbol))
+            continue;
+        typename Elf::Section strings{};
         if (!ReadAt(image, header.e_shoff + size_t{symbols.sh_link} * header.e_shentsize,
                     strings)) {
             break;
         }
-        for (uint32_t i = 0; i < symbols.sh_size / sizeof(Elf32_Sym); ++i) {
-            Elf32_Sym symbol{};
-            if (!ReadAt(image, symbols.sh_offset + size_t{i} * sizeof(Elf32_Sym), symbol)) break;
+        for (size_t i = 0; i < symbols.sh_size / sizeof(typename Elf::Symbol); ++i) {
+            typename Elf::Symbol symbol{};
+            if (!ReadAt(image, symbols.sh_offset + i * sizeof(typename Elf::Symbol), symbol)) break;
             if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0) continue;
             if (symbol.st_name >= strings.sh_size) continue;
             const char* name = image.data() + strings.sh_offset + symbol.st_name;
@@ -60,7 +82,17 @@ TEST(Exports, ExactlyTheEightEntryPoints) {
     const std::set<std::string> expected = {"MODULE",         "RPBitBlt",          "RPDrawLine",
                                             "RPFillScanRows", "RPGetCapabilities", "RPPixel",
                                             "RPRealizeBrush", "RPStretchDIBits"};
-    EXPECT_EQ(DefinedDynamicSymbols(image), expected);
+    EXPECT_EQ(DefinedDynamicSymbols<ThisEdition>(image), expected);
+}
+
+// The library is an object of this edition and no other: read as the other edition's ELF
+// class it defines nothing.
+TEST(Exports, TheLibraryIsAnObjectOfThisEdition) {
+    std::vector<char> image = ReadFile(MARLREND_LIBRARY_PATH);
+    ASSERT_FALSE(image.empty()) << MARLREND_LIBRARY_PATH;
+    using OtherEdition = std::conditional_t<sizeof(void*) == 4, Elf64, Elf32>;
+    EXPECT_TRUE(DefinedDynamicSymbols<OtherEdition>(image).empty());
+    EXPECT_FALSE(DefinedDynamicSymbols<ThisEdition>(image).empty());
 }
 
 } // namespace

@@ -29,6 +29,22 @@ private:
     size_t Size = 0;
 };
 
+// One read-write page at an address above 4 GiB, where a 64-bit address cut to its low 32
+// bits names other memory; data() is null where no such page can be had (always in the
+// 32-bit edition).
+class HighPage {
+public:
+    HighPage();
+    ~HighPage();
+    HighPage(const HighPage&) = delete;
+    HighPage& operator=(const HighPage&) = delete;
+
+    uint8_t* data() { return Data; }
+
+private:
+    uint8_t* Data = nullptr;
+};
+
 // True when the probe byte at address is readable, judged by the kernel (never faults).
 bool Readable(const void* address);
 

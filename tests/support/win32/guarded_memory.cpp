@@ -42,6 +42,22 @@ GuardedBuffer::~GuardedBuffer() {
     if (Mapping) VirtualFree(Mapping, 0, MEM_RELEASE);
 }
 
+// Asked for at a few places from 16 GiB up: VirtualAlloc takes an address it is given when
+// that range is free. Win64 hands out low addresses first, so without a place asked for the
+// page would lie below 4 GiB.
+HighPage::HighPage() {
+    if (sizeof(void*) < 8) return;
+    for (uint64_t gib = 16; gib <= 1024 && Data == nullptr; gib *= 4) {
+        void* place = reinterpret_cast<void*>(static_cast<uintptr_t>(gib << 30));
+        Data = static_cast<uint8_t*>(
+            VirtualAlloc(place, PageSize(), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    }
+}
+
+HighPage::~HighPage() {
+    if (Data) VirtualFree(Data, 0, MEM_RELEASE);
+}
+
 // The page's state as the kernel reports it: committed, and neither no-access nor guard.
 bool Readable(const void* address) {
     MEMORY_BASIC_INFORMATION info;
