@@ -49,8 +49,8 @@ void WriteImmediate(uint8_t* at, uint32_t value) {
     std::memcpy(at, bytes, sizeof bytes);
 }
 
-uint8_t* AddressOf(uint32_t cursor) {
-    return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(cursor));
+uint8_t* AddressOf(uintptr_t cursor) {
+    return reinterpret_cast<uint8_t*>(cursor);
 }
 
 } // namespace
@@ -75,7 +75,7 @@ const PlacedFragment& PlacedFragment::Patch(ByteField field, uint8_t value) cons
     return *this;
 }
 
-PlacedFragment EmitCode(uint32_t& cursor, const uint8_t* code, uint8_t length) {
+PlacedFragment EmitCode(uintptr_t& cursor, const uint8_t* code, uint8_t length) {
     uint8_t* first = AddressOf(cursor);
     std::memcpy(first, code, length);
     cursor += length;

@@ -176,10 +176,10 @@ private:
 };
 
 // Copies length code bytes to the address held in cursor and advances cursor past them.
-PlacedFragment EmitCode(uint32_t& cursor, const uint8_t* code, uint8_t length);
+PlacedFragment EmitCode(uintptr_t& cursor, const uint8_t* code, uint8_t length);
 
 // Copies the code bytes of a fragment (not its length byte) to cursor and advances it.
-template <size_t N> PlacedFragment Emit(uint32_t& cursor, const CodeFragment<N>& fragment) {
+template <size_t N> PlacedFragment Emit(uintptr_t& cursor, const CodeFragment<N>& fragment) {
     return EmitCode(cursor, fragment.Code, fragment.Length);
 }
 

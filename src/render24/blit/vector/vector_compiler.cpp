@@ -496,9 +496,7 @@ bool VectorServes(const BlitRequest& request) {
 
 namespace {
 
-uint32_t AddressValue(const uint8_t* address) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
-}
+uintptr_t AddressValue(const uint8_t* address) { return reinterpret_cast<uintptr_t>(address); }
 
 // Writes the constant pool and the routine into bytes of an area from run (an address of the
 // executable view) and points routine.Entry at the routine, routine.Cursor past its end.
