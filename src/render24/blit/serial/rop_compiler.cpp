@@ -48,7 +48,7 @@ void EmitMonoSource(BlitRoutine& routine, const RopPlan& plan, const PlaneSample
         .Patch(mono.SetBitSample, samples.SetBit)
         .Patch(mono.ClearBitSample, samples.ClearBit);
     // Only the last "S" of the pixel steps the source; the others read the same bit.
-    if (position != plan.LastSource) placed.Patch(mono.SourceStep, PadByte.Code[0]);
+    if (position != plan.LastSource) placed.Patch(mono.SourceStep, mono.NoSourceStep);
 }
 
 void EmitSource(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples& samples,
