@@ -1,5 +1,6 @@
 #include "render24/blit/serial/code_fragments.h"
 
+#include "support/edition.h"
 #include "support/hex_bytes.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 namespace {
 
+using marltest::ByEdition;
 using marltest::Hex;
 using namespace marl::fragment;
 
@@ -31,18 +33,31 @@ struct FragmentCase {
     const char* Code; // the length byte is the count of these bytes
 };
 
-// Every fragment the generator copies: hex bytes as the routine shape defines them.
+// Every fragment the generator copies: hex bytes as the routine shape defines them. The
+// x86-64 bytes are those GNU as --64 gives for the same instructions (the operand-direction
+// forms the i386 fragments use: 8B C7 for "mov eax, edi").
 const FragmentCase kFragments[] = {
     {STORED(DestPush), "8A 07 50"},
     {STORED(DestAcc), "8A 07"},
     {STORED(SourcePush), "8A 06 50"},
     {STORED(SourceAcc), "8A 06"},
+#if MARL_ROUTINE_64
+    {STORED(MonoSourcePush),
+     "8B C7 2B 45 E8 05 78 56 34 12 83 E0 07 BA 07 00 00 00 2B D0 8A 06 0F A3 D0 0F 83 0A "
+     "00 00 00 68 78 56 34 12 E9 05 00 00 00 68 78 56 34 12 83 FA 00 0F 85 04 00 00 00 48 "
+     "83 C6 01"},
+    {STORED(MonoSourceAcc),
+     "8B C7 2B 45 E8 05 78 56 34 12 83 E0 07 BA 07 00 00 00 2B D0 8A 06 0F A3 D0 0F 83 0A "
+     "00 00 00 B8 78 56 34 12 E9 05 00 00 00 B8 78 56 34 12 83 FA 00 0F 85 04 00 00 00 48 "
+     "83 C6 01"},
+#else
     {STORED(MonoSourcePush),
      "8B C7 2B 45 F4 05 78 56 34 12 83 E0 07 BA 07 00 00 00 2B D0 8A 06 0F A3 D0 0F 83 0A 00 00 "
      "00 68 78 56 34 12 E9 05 00 00 00 68 78 56 34 12 83 FA 00 0F 85 01 00 00 00 46"},
     {STORED(MonoSourceAcc),
      "8B C7 2B 45 F4 05 78 56 34 12 83 E0 07 BA 07 00 00 00 2B D0 8A 06 0F A3 D0 0F 83 0A 00 00 "
      "00 B8 78 56 34 12 E9 05 00 00 00 B8 78 56 34 12 83 FA 00 0F 85 01 00 00 00 46"},
+#endif
     {STORED(PatternPush), "8A 03 50"},
     {STORED(PatternAcc), "8A 03"},
     {STORED(PatternColorPush), "68 78 56 34 12"},
@@ -57,29 +72,58 @@ const FragmentCase kFragments[] = {
     {STORED(XorAcc), "5A 32 C2"},
     {STORED(NotStack), "58 F7 D0 50"},
     {STORED(NotAcc), "F7 D0"},
+#if MARL_ROUTINE_64
+    {STORED(LoadDestRow), "48 8B 7D 18"},
+    {STORED(LoadSourceRow), "48 8B 75 10"},
+    {STORED(LoadPatternRow), "48 8B 5D 20"},
+    {STORED(KeepDestStart), "48 89 7D E8"},
+    {STORED(KeepSourceStart), "48 89 75 E0"},
+    {STORED(KeepPatternStart), "48 89 5D F0 48 81 C3 78 56 34 12"},
+#else
     {STORED(LoadDestRow), "8B 7D 0C"},
     {STORED(LoadSourceRow), "8B 75 08"},
     {STORED(LoadPatternRow), "8B 5D 10"},
     {STORED(KeepDestStart), "89 7D F4"},
     {STORED(KeepSourceStart), "89 75 F0"},
     {STORED(KeepPatternStart), "89 5D F8 81 C3 78 56 34 12"},
+#endif
     {STORED(SetCount), "B9 78 56 34 12"},
     {STORED(StoreStack), "58 88 07"},
     {STORED(StoreAcc), "88 07"},
+#if MARL_ROUTINE_64
+    {STORED(NextDest), "48 FF C7"},
+    {STORED(NextSource), "48 FF C6"},
+    {STORED(NextPattern),
+     "48 FF C3 48 8B 45 F0 48 05 78 56 34 12 48 3B D8 0F 85 04 00 00 00 48 8B 5D F0"},
+#else
     {STORED(NextDest), "47"},
     {STORED(NextSource), "46"},
     {STORED(NextPattern), "43 8B 45 F8 05 78 56 34 12 3B D8 0F 85 03 00 00 00 8B 5D F8"},
+#endif
     {STORED(LoopBack), "E2 E2"},
+#if MARL_ROUTINE_64
+    {STORED(NextSourcePlane), "48 8B 75 E0 48 81 C6 78 56 34 12 48 89 75 E0"},
+    {STORED(RestartSource), "48 8B 75 E0"},
+    {STORED(NextDestPlane), "48 8B 7D E8 48 81 C7 78 56 34 12 48 89 7D E8"},
+    {STORED(NextPatternPlane), "48 8B 5D F0 48 81 C3 BC 9A 78 56 48 89 5D F0 48 81 C3 78 56 34 12"},
+#else
     {STORED(NextSourcePlane), "8B 75 F0 81 C6 78 56 34 12 89 75 F0"},
     {STORED(RestartSource), "8B 75 F0"},
     {STORED(NextDestPlane), "8B 7D F4 81 C7 78 56 34 12 89 7D F4"},
     {STORED(NextPatternPlane), "8B 5D F8 81 C3 BC 9A 78 56 89 5D F8 81 C3 78 56 34 12"},
+#endif
     {STORED(PatternPadByte), "90"},
     {STORED(SourcePadByte), "90"},
     {STORED(PadByte), "90"},
+#if MARL_ROUTINE_64
+    {STORED(Epilogue), "5F 5E 5B C9 C2 18 00"},
+    // The generator's own loop closing for pixel bodies out of "loop" reach.
+    {STORED(LongLoopBack), "FF C9 0F 85 78 56 34 12"},
+#else
     {STORED(Epilogue), "5F 5E 5B C9 C2 0C 00"},
     // The generator's own loop closing for pixel bodies out of "loop" reach.
     {STORED(LongLoopBack), "49 0F 85 78 56 34 12"},
+#endif
 };
 
 TEST(CodeFragments, StoredAsLengthByteAndCodeBytes) {
@@ -106,7 +150,11 @@ TEST(CodeFragments, PatchFieldsSitOnTheirPlaceholders) {
          "78 56 34 12"},
         {"MonoSourcePush", MonoSourcePush.Code, MonoSourcePush.ClearBitSample.Offset, 42,
          "78 56 34 12"},
-        {"MonoSourcePush", MonoSourcePush.Code, MonoSourcePush.SourceStep.Offset, 55, "46"},
+        // "inc esi" on i386, the step of "add rsi, 1" on x86-64.
+        {"MonoSourcePush", MonoSourcePush.Code, MonoSourcePush.SourceStep.Offset,
+         ByEdition<uint8_t>(55, 58), ByEdition("46", "01")},
+        {"MonoSourceAcc", MonoSourceAcc.Code, MonoSourceAcc.SourceStep.Offset,
+         ByEdition<uint8_t>(55, 58), ByEdition("46", "01")},
         {"MonoSourceAcc", MonoSourceAcc.Code, MonoSourceAcc.BitPhase.Offset, 6, "78 56 34 12"},
         {"MonoSourceAcc", MonoSourceAcc.Code, MonoSourceAcc.SetBitSample.Offset, 32, "78 56 34 12"},
         {"MonoSourceAcc", MonoSourceAcc.Code, MonoSourceAcc.ClearBitSample.Offset, 42,
@@ -114,18 +162,22 @@ TEST(CodeFragments, PatchFieldsSitOnTheirPlaceholders) {
         {"PatternColorPush", PatternColorPush.Code, PatternColorPush.Sample.Offset, 1,
          "78 56 34 12"},
         {"PatternColorAcc", PatternColorAcc.Code, PatternColorAcc.Sample.Offset, 1, "78 56 34 12"},
-        {"KeepPatternStart", KeepPatternStart.Code, KeepPatternStart.PatternPhase.Offset, 5,
-         "78 56 34 12"},
+        {"KeepPatternStart", KeepPatternStart.Code, KeepPatternStart.PatternPhase.Offset,
+         ByEdition<uint8_t>(5, 7), "78 56 34 12"},
         {"SetCount", SetCount.Code, SetCount.RowWidth.Offset, 1, "78 56 34 12"},
-        {"NextPattern", NextPattern.Code, NextPattern.PatternWidth.Offset, 5, "78 56 34 12"},
-        {"LoopBack", LoopBack.Code, LoopBack.Displacement.Offset, 1, "E2"},
-        {"NextSourcePlane", NextSourcePlane.Code, NextSourcePlane.Stride.Offset, 5, "78 56 34 12"},
-        {"NextDestPlane", NextDestPlane.Code, NextDestPlane.Stride.Offset, 5, "78 56 34 12"},
-        {"NextPatternPlane", NextPatternPlane.Code, NextPatternPlane.PatternWidth.Offset, 5,
-         "BC 9A 78 56"},
-        {"NextPatternPlane", NextPatternPlane.Code, NextPatternPlane.PatternPhase.Offset, 14,
+        {"NextPattern", NextPattern.Code, NextPattern.PatternWidth.Offset, ByEdition<uint8_t>(5, 9),
          "78 56 34 12"},
-        {"LongLoopBack", LongLoopBack.Code, LongLoopBack.Displacement.Offset, 3, "78 56 34 12"},
+        {"LoopBack", LoopBack.Code, LoopBack.Displacement.Offset, 1, "E2"},
+        {"NextSourcePlane", NextSourcePlane.Code, NextSourcePlane.Stride.Offset,
+         ByEdition<uint8_t>(5, 7), "78 56 34 12"},
+        {"NextDestPlane", NextDestPlane.Code, NextDestPlane.Stride.Offset, ByEdition<uint8_t>(5, 7),
+         "78 56 34 12"},
+        {"NextPatternPlane", NextPatternPlane.Code, NextPatternPlane.PatternWidth.Offset,
+         ByEdition<uint8_t>(5, 7), "BC 9A 78 56"},
+        {"NextPatternPlane", NextPatternPlane.Code, NextPatternPlane.PatternPhase.Offset,
+         ByEdition<uint8_t>(14, 18), "78 56 34 12"},
+        {"LongLoopBack", LongLoopBack.Code, LongLoopBack.Displacement.Offset,
+         ByEdition<uint8_t>(3, 4), "78 56 34 12"},
     };
     for (const FieldCase& f : fields) {
         EXPECT_EQ(f.Offset, f.Expected) << f.Fragment;
@@ -139,8 +191,8 @@ TEST(CodeFragments, PatchFieldsSitOnTheirPlaceholders) {
 TEST(CodeFragments, EmitCopiesCodeBytesAndPatchesByWidth) {
     uint8_t buffer[48];
     std::memset(buffer, 0xCC, sizeof buffer);
-    uint32_t cursor = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
-    const uint32_t start = cursor;
+    uintptr_t cursor = reinterpret_cast<uintptr_t>(buffer);
+    const uintptr_t start = cursor;
 
     // 16-bit field: two low bytes, two zero bytes.
     marl::Emit(cursor, SetCount).Patch(SetCount.RowWidth, 0xABCD1234);
@@ -153,19 +205,31 @@ TEST(CodeFragments, EmitCopiesCodeBytesAndPatchesByWidth) {
         .Patch(NextPatternPlane.PatternWidth, 0x10008)
         .Patch(NextPatternPlane.PatternPhase, 0x0305);
 
+#if MARL_ROUTINE_64
+    EXPECT_EQ(cursor - start, 5u + 5u + 8u + 2u + 22u);
+    const std::vector<uint8_t> expected =
+        Hex("B9 34 12 00 00  B8 FF 00 00 00  FF C9 0F 85 01 FF FF FF  E2 80 "
+            "48 8B 5D F0 48 81 C3 08 00 00 00 48 89 5D F0 48 81 C3 05 03 00 00  CC");
+#else
     EXPECT_EQ(cursor - start, 5u + 5u + 7u + 2u + 18u);
     const std::vector<uint8_t> expected =
         Hex("B9 34 12 00 00  B8 FF 00 00 00  49 0F 85 01 FF FF FF  E2 80 "
             "8B 5D F8 81 C3 08 00 00 00 89 5D F8 81 C3 05 03 00 00  CC");
+#endif
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + expected.size()), expected);
 }
 
 TEST(CodeFragments, ReplacingTheSourceStepLeavesTheRestOfTheFragment) {
-    uint8_t buffer[MonoSourcePush.Length];
-    uint32_t cursor = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
-    marl::Emit(cursor, MonoSourcePush).Patch(MonoSourcePush.SourceStep, PadByte.Code[0]);
-    EXPECT_EQ(std::memcmp(buffer, MonoSourcePush.Code, MonoSourcePush.Length - 1), 0);
-    EXPECT_EQ(buffer[MonoSourcePush.Length - 1], 0x90);
+    // The closing step becomes "nop" on i386 and "add rsi, 0" on x86-64.
+    const std::vector<uint8_t> unstepped = Hex(ByEdition("90", "48 83 C6 00"));
+    for (const marl::MonoSourceFragment* mono : {&MonoSourcePush, &MonoSourceAcc}) {
+        uint8_t buffer[sizeof mono->Code];
+        uintptr_t cursor = reinterpret_cast<uintptr_t>(buffer);
+        marl::Emit(cursor, *mono).Patch(mono->SourceStep, mono->NoSourceStep);
+        const size_t kept = mono->Length - unstepped.size();
+        EXPECT_EQ(std::memcmp(buffer, mono->Code, kept), 0);
+        EXPECT_EQ(std::vector<uint8_t>(buffer + kept, buffer + mono->Length), unstepped);
+    }
 }
 
 } // namespace

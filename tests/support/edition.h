@@ -1,25 +1,30 @@
-// What differs between the two editions as a driver sees it, written out as values rather
-// than taken from the records, so that a record of the wrong size is caught.
+// Expected values that differ between the i386 and the x86-64 edition: routine bytes, sizes
+// and offsets. A test names both, so each edition's figure is in view of the other's.
 #pragma once
 
 #include "marlrend/marlrend.h"
+#include "render24/blit/routine_frame.h"
 
 #include <cstdint>
 
 namespace marltest {
 
+// The i386 value, or the x86-64 one in the 64-bit edition.
+template <typename T> constexpr T ByEdition(T i386, T x8664) {
+    return MARL_ROUTINE_64 ? x8664 : i386;
+}
+
 // Bytes of a pointer or handle field in the records.
-inline constexpr uint32_t kPointerBytes = MARLREND_POINTER_BITS / 8;
+inline constexpr uint32_t kPointerBytes = ByEdition(4u, 8u);
 
-// RPGetCapabilities fills a zero byte and six entry addresses: 25 bytes or 49.
-inline constexpr uint32_t kCapabilityTableBytes = MARLREND_POINTER_BITS == 32 ? 25 : 49;
+// RPGetCapabilities fills a zero byte and six entry addresses.
+inline constexpr uint32_t kCapabilityTableBytes = ByEdition(25u, 49u);
 
-// A bitmap made by the library asks the driver for a BitmapHeader: 32 bytes or 40.
-inline constexpr uint32_t kBitmapHeaderBytes = MARLREND_POINTER_BITS == 32 ? 32 : 40;
+// A bitmap made by the library asks the driver for a BitmapHeader.
+inline constexpr uint32_t kBitmapHeaderBytes = ByEdition(32u, 40u);
 
-// RPRealizeBrush answers the size of a realized brush: 28 bytes with 32-bit pointers, 36 with
-// 64-bit ones.
-inline constexpr uint32_t kRealizedBrushBytes = MARLREND_POINTER_BITS == 32 ? 28 : 36;
+// RPRealizeBrush answers the size of a realized brush.
+inline constexpr uint32_t kRealizedBrushBytes = ByEdition(28u, 36u);
 
 // A pattern brush's header passed by address, as LogicalBrush::Color carries it: the whole
 // address in either edition.

@@ -2,6 +2,8 @@
 // generated one), then called once per destination row with three row addresses.
 #pragma once
 
+#include "render24/blit/routine_frame.h"
+
 #include <cstdint>
 
 namespace marl {
@@ -10,10 +12,10 @@ struct BlitRequest;
 
 class BlitRoutine {
 public:
-    uint32_t Entry = 0; // first instruction of the prepared routine
+    uintptr_t Entry = 0; // first instruction of the prepared routine
     // While the generator emits: the write position (in the writable view); after it: one
     // past the routine's last byte (in the executable view).
-    uint32_t Cursor = 0;
+    uintptr_t Cursor = 0;
 
     // Prepares the routine for one request: a prebuilt routine for the sixteen catalogue
     // codes, the generator (CompileRop) for the others. Writes 0 into *result, or 1 (and
@@ -39,10 +41,23 @@ public:
     // under the transfer lock.
     bool Prepare(const BlitRequest& request);
 };
-static_assert(sizeof(BlitRoutine) == 8);
+static_assert(sizeof(BlitRoutine) == 2 * sizeof(void*));
 
 } // namespace marl
 
+#if MARL_ROUTINE_64
+// Pushes the three rows, calls the frame builder (saved RBP, 48 bytes of slots, saved RBX, RSI,
+// RDI, the object in the lowest slot and Entry in the highest), which jumps to Entry; the
+// routine's closing "ret 24" comes back here with the rows removed (run_routine.S). An ordinary
+// function of the platform's convention: it keeps whatever that convention keeps.
+extern "C" void MarlRunRoutine(marl::BlitRoutine* routine, const void* sourceRow,
+                               void* destinationRow, const void* patternRow);
+
+inline void marl::BlitRoutine::Run(const void* sourceRow, void* destinationRow,
+                                   const void* patternRow) {
+    MarlRunRoutine(this, sourceRow, destinationRow, patternRow);
+}
+#else
 // Builds the routine frame (saved EBP, 24 bytes of slots, saved EBX, ESI, EDI, the object in
 // the lowest slot and Entry in the highest) and jumps to Entry; the routine returns straight
 // to the caller and removes the three row arguments (run_routine.S). fastcall puts the object
@@ -57,3 +72,4 @@ inline void marl::BlitRoutine::Run(const void* sourceRow, void* destinationRow,
                                    const void* patternRow) {
     MarlRunRoutine(this, 0, sourceRow, destinationRow, patternRow);
 }
+#endif

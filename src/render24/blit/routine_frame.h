@@ -1,7 +1,7 @@
 /* The frame every row routine runs in, defined once for the assembler (run_routine.S builds
  * it, templates.S reads it), the generator's fragments and the vector emitter.
  *
- * Run enters a routine with EBP pointing at the saved EBP of this frame:
+ * The i386 frame: Run enters a routine with EBP pointing at the saved EBP of this frame:
  *   EBP+8, +12, +16   source row, destination row, pattern row (removed by "ret 12")
  *   EBP-4             Entry
  *   EBP-8, -12, -16   pattern, destination and source plane starts (kept by the routine)
@@ -9,10 +9,35 @@
  * with FRAME_SLOT_BYTES of slots below EBP, then the saved EBX, ESI and EDI. Every routine
  * ends with pop EDI, ESI, EBX; leave; ret 12: the epilogue bytes.
  *
+ * The x86-64 frame keeps the same slots in the same order, each 8 bytes wide (below).
+ *
  * Plain preprocessor definitions, so that the assembler files can include this too. */
 #ifndef MARL_ROUTINE_FRAME_H
 #define MARL_ROUTINE_FRAME_H
 
+#if defined(__x86_64__)
+/* The x86-64 frame: the same slots in the same order, 8 bytes each. Run (run_routine.S) pushes
+ * the three rows and calls a frame builder, which enters the routine with RBP pointing at the
+ * saved RBP:
+ *   RBP+16, +24, +32  source row, destination row, pattern row (removed by "ret 24")
+ *   RBP-8             Entry
+ *   RBP-16, -24, -32  pattern, destination and source plane starts
+ *   RBP-48            the BlitRoutine
+ * then the saved RBX, RSI and RDI. Every routine ends with pop RDI, RSI, RBX; leave; ret 24,
+ * which returns into Run; Run restores what else the platform's convention keeps. */
+#define MARL_ROUTINE_64 1
+#define MARL_FRAME_SOURCE_ROW 16
+#define MARL_FRAME_DEST_ROW 24
+#define MARL_FRAME_PATTERN_ROW 32
+#define MARL_FRAME_ENTRY -8
+#define MARL_FRAME_PATTERN_START -16
+#define MARL_FRAME_DEST_START -24
+#define MARL_FRAME_SOURCE_START -32
+#define MARL_FRAME_ROUTINE -48
+#define MARL_FRAME_SLOT_BYTES 48
+#define MARL_FRAME_EPILOGUE_BYTES 0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x18, 0x00
+#else
+#define MARL_ROUTINE_64 0
 #define MARL_FRAME_SOURCE_ROW 8
 #define MARL_FRAME_DEST_ROW 12
 #define MARL_FRAME_PATTERN_ROW 16
@@ -23,6 +48,7 @@
 #define MARL_FRAME_ROUTINE -24
 #define MARL_FRAME_SLOT_BYTES 24
 #define MARL_FRAME_EPILOGUE_BYTES 0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00
+#endif
 
 #if defined(__cplusplus)
 #include <cstdint>

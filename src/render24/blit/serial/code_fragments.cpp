@@ -31,16 +31,31 @@ static_assert(LengthMatches(NextSourcePlane) && LengthMatches(RestartSource) &&
               LengthMatches(PatternPadByte) && LengthMatches(SourcePadByte) &&
               LengthMatches(PadByte) && LengthMatches(Epilogue));
 
-// The fragments that load the rows and keep the plane starts address the frame by the
-// one-byte EBP displacements routine_frame.h defines.
+// The fragments that address the frame do so by the one-byte RBP/EBP displacements
+// routine_frame.h defines. Such an instruction's displacement follows its opcode and ModRM
+// byte, and on x86-64 the REX.W prefix before them; in a fragment that ends with a store back
+// into a slot, the fragment's last byte.
 using frame::Displacement;
-static_assert(LoadDestRow.Code[2] == Displacement(frame::kDestRow) &&
-              LoadSourceRow.Code[2] == Displacement(frame::kSourceRow) &&
-              LoadPatternRow.Code[2] == Displacement(frame::kPatternRow));
-static_assert(KeepDestStart.Code[2] == Displacement(frame::kDestStart) &&
-              KeepSourceStart.Code[2] == Displacement(frame::kSourceStart) &&
-              RestartSource.Code[2] == Displacement(frame::kSourceStart) &&
-              KeepPatternStart.Code[2] == Displacement(frame::kPatternStart));
+constexpr size_t kSlotByte = MARL_ROUTINE_64 ? 3 : 2;
+template <size_t N> constexpr uint8_t LastByte(const CodeFragment<N>& fragment) {
+    return fragment.Code[N - 1];
+}
+static_assert(LoadDestRow.Code[kSlotByte] == Displacement(frame::kDestRow) &&
+              LoadSourceRow.Code[kSlotByte] == Displacement(frame::kSourceRow) &&
+              LoadPatternRow.Code[kSlotByte] == Displacement(frame::kPatternRow));
+static_assert(KeepDestStart.Code[kSlotByte] == Displacement(frame::kDestStart) &&
+              KeepSourceStart.Code[kSlotByte] == Displacement(frame::kSourceStart) &&
+              RestartSource.Code[kSlotByte] == Displacement(frame::kSourceStart) &&
+              KeepPatternStart.Code[kSlotByte] == Displacement(frame::kPatternStart));
+static_assert(NextSourcePlane.Code[kSlotByte] == Displacement(frame::kSourceStart) &&
+              LastByte(NextSourcePlane) == Displacement(frame::kSourceStart) &&
+              NextDestPlane.Code[kSlotByte] == Displacement(frame::kDestStart) &&
+              LastByte(NextDestPlane) == Displacement(frame::kDestStart) &&
+              NextPatternPlane.Code[kSlotByte] == Displacement(frame::kPatternStart) &&
+              LastByte(NextPattern) == Displacement(frame::kPatternStart));
+// The one-bit source counts pixels from the destination plane start: "sub eax, [ebp+d8]".
+static_assert(MonoSourcePush.Code[4] == Displacement(frame::kDestStart) &&
+              MonoSourceAcc.Code[4] == Displacement(frame::kDestStart));
 static_assert(sizeof frame::kEpilogue == Epilogue.Length);
 
 void WriteImmediate(uint8_t* at, uint32_t value) {
@@ -49,8 +64,8 @@ void WriteImmediate(uint8_t* at, uint32_t value) {
     std::memcpy(at, bytes, sizeof bytes);
 }
 
-uint8_t* AddressOf(uint32_t cursor) {
-    return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(cursor));
+uint8_t* AddressOf(uintptr_t cursor) {
+    return reinterpret_cast<uint8_t*>(cursor);
 }
 
 } // namespace
@@ -75,7 +90,7 @@ const PlacedFragment& PlacedFragment::Patch(ByteField field, uint8_t value) cons
     return *this;
 }
 
-PlacedFragment EmitCode(uint32_t& cursor, const uint8_t* code, uint8_t length) {
+PlacedFragment EmitCode(uintptr_t& cursor, const uint8_t* code, uint8_t length) {
     uint8_t* first = AddressOf(cursor);
     std::memcpy(first, code, length);
     cursor += length;

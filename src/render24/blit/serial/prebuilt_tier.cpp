@@ -5,9 +5,7 @@
 namespace marl {
 namespace {
 
-uint32_t AddressValue(const uint8_t* address) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
-}
+uintptr_t AddressValue(const uint8_t* address) { return reinterpret_cast<uintptr_t>(address); }
 
 } // namespace
 

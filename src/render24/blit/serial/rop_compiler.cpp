@@ -13,9 +13,7 @@ uint8_t ByteOf(uint32_t colour, uint32_t plane) {
     return static_cast<uint8_t>(colour >> (8 * plane));
 }
 
-uint32_t AddressOf(const uint8_t* pointer) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer));
-}
+uintptr_t AddressOf(const uint8_t* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
 uint32_t LastSourceOf(const CompiledRopName& name) {
     uint32_t last = 0;
@@ -50,7 +48,7 @@ void EmitMonoSource(BlitRoutine& routine, const RopPlan& plan, const PlaneSample
         .Patch(mono.SetBitSample, samples.SetBit)
         .Patch(mono.ClearBitSample, samples.ClearBit);
     // Only the last "S" of the pixel steps the source; the others read the same bit.
-    if (position != plan.LastSource) placed.Patch(mono.SourceStep, PadByte.Code[0]);
+    if (position != plan.LastSource) placed.Patch(mono.SourceStep, mono.NoSourceStep);
 }
 
 void EmitSource(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples& samples,
@@ -164,7 +162,7 @@ void EmitPixelBody(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples
 
 void EmitPlaneLoop(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples& samples) {
     Emit(routine.Cursor, SetCount).Patch(SetCount.RowWidth, plan.Values.RowWidth);
-    const uint32_t loopTop = routine.Cursor;
+    const uintptr_t loopTop = routine.Cursor;
     EmitPixelBody(routine, plan, samples);
     EmitEither(routine, !plan.StackForm, StoreStack, StoreAcc);
     Emit(routine.Cursor, NextDest);
@@ -174,7 +172,7 @@ void EmitPlaneLoop(BlitRoutine& routine, const RopPlan& plan, const PlaneSamples
     EmitLoopBack(routine, loopTop);
 }
 
-void EmitLoopBack(BlitRoutine& routine, uint32_t loopTop) {
+void EmitLoopBack(BlitRoutine& routine, uintptr_t loopTop) {
     const int32_t shortDistance =
         static_cast<int32_t>(loopTop - (routine.Cursor + LoopBack.Length));
     if (shortDistance >= -128) {
@@ -182,7 +180,7 @@ void EmitLoopBack(BlitRoutine& routine, uint32_t loopTop) {
             .Patch(LoopBack.Displacement, static_cast<uint8_t>(shortDistance));
         return;
     }
-    const uint32_t longDistance = loopTop - (routine.Cursor + LongLoopBack.Length);
+    const auto longDistance = static_cast<uint32_t>(loopTop - (routine.Cursor + LongLoopBack.Length));
     Emit(routine.Cursor, LongLoopBack).Patch(LongLoopBack.Displacement, longDistance);
 }
 
@@ -191,13 +189,13 @@ namespace {
 // Writes the routine at routine.Cursor (a writable address) and answers its length.
 uint32_t WriteRopRoutine(BlitRoutine& routine, const BlitRequest& request) {
     const RopPlan plan = PlanRop(request);
-    const uint32_t start = routine.Cursor;
+    const uintptr_t start = routine.Cursor;
     if (plan.DrawsNothing) {
         Emit(routine.Cursor, Epilogue);
     } else {
         EmitRoutine(routine, plan, request);
     }
-    return routine.Cursor - start;
+    return static_cast<uint32_t>(routine.Cursor - start);
 }
 
 // The routine has Length bytes from run, an address of the executable view.

@@ -70,6 +70,6 @@ bool CompileRop(BlitRoutine& routine, const BlitRequest& request);
 
 // Closes a loop whose body starts at loopTop: "loop rel8" where it reaches, otherwise
 // "dec ecx; jnz rel32".
-void EmitLoopBack(BlitRoutine& routine, uint32_t loopTop);
+void EmitLoopBack(BlitRoutine& routine, uintptr_t loopTop);
 
 } // namespace marl

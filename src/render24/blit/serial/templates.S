@@ -32,6 +32,45 @@
 #include "render24/blit/asm_macros.h"
 #include "render24/blit/routine_frame.h"
 
+/* The same routines for both editions: on x86-64 the pointers (EDI, ESI, EBX, EDX where it holds
+ * an address), the frame register and the stack machine's pushes are 64-bit, the samples and
+ * the counter stay 32-bit. */
+#if MARL_ROUTINE_64
+#define PTR_DI %rdi
+#define PTR_SI %rsi
+#define PTR_BX %rbx
+#define PTR_DX %rdx
+#define FRAME %rbp
+#define STACK_AX %rax
+#define STACK_DX %rdx
+#define movP movq
+#define addP addq
+#define adcP adcq
+#define cmpP cmpq
+#define incP incq
+#define cmoveP cmoveq
+#define pushP pushq
+#define popP popq
+#define SLOT_ADDRESS .quad
+#else
+#define PTR_DI %edi
+#define PTR_SI %esi
+#define PTR_BX %ebx
+#define PTR_DX %edx
+#define FRAME %ebp
+#define STACK_AX %eax
+#define STACK_DX %edx
+#define movP movl
+#define addP addl
+#define adcP adcl
+#define cmpP cmpl
+#define incP incl
+#define cmoveP cmovel
+#define pushP pushl
+#define popP popl
+#define SLOT_ADDRESS .long
+#endif
+
 /* The slot table: one record per patch slot, in block order, written by the Slot macros
  * below as the routines are assembled (templates.cpp reads it; nothing lists the slots
  * twice). A record is the slot's address, the loop top of a LoopBack slot (else 0), the
@@ -49,7 +88,7 @@
     .set SlotKind_LoopBack, 10
 
     DATA_SECTION(marl_template_slots)
-    .balign 4
+    .balign 8
     GLOBAL_LABEL MarlTemplateSlots
 
     DATA_SECTION(marl_templates)
@@ -65,8 +104,11 @@
 /* Adds a record to the slot table and comes back to the block. */
 .macro SlotRecord address, top, kind, index
     DATA_SECTION(marl_template_slots)
-    .long \address, \top
+    SLOT_ADDRESS \address, \top
     .byte SlotKind_\kind, \index, 0, 0
+#if MARL_ROUTINE_64
+    .long 0                     /* the record's padding to a whole number of pointers */
+#endif
     DATA_SECTION(marl_templates)
 .endm
 
@@ -119,23 +161,23 @@
  * EAX for the operator that follows. */
 .macro Keep mode
     .ifc \mode,push
-    pushl %eax
+    pushP STACK_AX
     .endif
 .endm
 
 .macro OpD mode
-    movb (%edi), %al
+    movb (PTR_DI), %al
     Keep \mode
 .endm
 
 /* P: the pattern sample, or the solid colour of the plane from colour slot \slot. */
 .macro OpP mode, routine, slot
     .if .LPatternRow
-    movb (%ebx), %al
+    movb (PTR_BX), %al
     Keep \mode
     .elseif .LPatternSolid
     .ifc \mode,push
-    pushl $0x12345678
+    pushP $0x12345678
     Slot \routine, Color, \slot
     .else
     movl $0x12345678, %eax
@@ -151,19 +193,19 @@
  * q = (i + BitPhase) AND 7; after the pixel with q = 7 the source moves to the next byte. */
 .macro OpS mode, routine, plane
     .if .LSourcePlanes
-    movb (%esi), %al
+    movb (PTR_SI), %al
     .elseif .LSourceBits
     movl %edi, %eax
-    subl MARL_FRAME_DEST_START(%ebp), %eax
+    subl MARL_FRAME_DEST_START(FRAME), %eax
     addl $0x12345678, %eax
     Slot \routine, BitPhase, \plane
     andl $7, %eax
     xorl $7, %eax               /* EAX = 7 - q, the bit number */
-    movzbl (%esi), %edx
+    movzbl (PTR_SI), %edx
     btl %eax, %edx              /* CF = the pixel's bit */
     sbbl %edx, %edx             /* EDX = all ones for a set bit, else 0 */
     cmpl $1, %eax
-    adcl $0, %esi               /* q = 7: next source byte */
+    adcP $0, PTR_SI               /* q = 7: next source byte */
     movl %edx, %eax
     notl %eax
     andl $0x12345678, %edx
@@ -186,20 +228,20 @@
 .endm
 
 .macro OpXor
-    popl %edx
+    popP STACK_DX
     xorb %dl, %al
 .endm
 
 /* AND: keep the lower sample (EAX stays when AL is below DL). */
 .macro OpMin
-    popl %edx
+    popP STACK_DX
     cmpb %dl, %al
     cmovael %edx, %eax
 .endm
 
 /* OR: keep the higher sample (EAX stays when AL is above DL). */
 .macro OpMax
-    popl %edx
+    popP STACK_DX
     cmpb %dl, %al
     cmovbel %edx, %eax
 .endm
@@ -308,15 +350,15 @@
 
 /* Keep the plane starts of plane 0 in the frame. */
 .macro Prologue
-    movl MARL_FRAME_DEST_ROW(%ebp), %edi
-    movl %edi, MARL_FRAME_DEST_START(%ebp)
+    movP MARL_FRAME_DEST_ROW(FRAME), PTR_DI
+    movP PTR_DI, MARL_FRAME_DEST_START(FRAME)
     .if .LSourceBits | .LSourcePlanes
-    movl MARL_FRAME_SOURCE_ROW(%ebp), %esi
-    movl %esi, MARL_FRAME_SOURCE_START(%ebp)
+    movP MARL_FRAME_SOURCE_ROW(FRAME), PTR_SI
+    movP PTR_SI, MARL_FRAME_SOURCE_START(FRAME)
     .endif
     .if .LPatternRow
-    movl MARL_FRAME_PATTERN_ROW(%ebp), %ebx
-    movl %ebx, MARL_FRAME_PATTERN_START(%ebp)
+    movP MARL_FRAME_PATTERN_ROW(FRAME), PTR_BX
+    movP PTR_BX, MARL_FRAME_PATTERN_START(FRAME)
     .endif
 .endm
 
@@ -325,26 +367,26 @@
  * counter is tested after each pixel. */
 .macro PlaneLoop r, hex, plane, second
     .if .LPatternRow
-    movl MARL_FRAME_PATTERN_START(%ebp), %ebx
-    addl $0x12345678, %ebx
+    movP MARL_FRAME_PATTERN_START(FRAME), PTR_BX
+    addP $0x12345678, PTR_BX
     Slot \r, Phase, \plane
     .endif
     movl $0x12345678, %ecx
     Slot \r, Count, \plane
     Label \r\()_LoopTop\plane
     Pixel_\hex \r, \plane, \second
-    movb %al, (%edi)
-    incl %edi
+    movb %al, (PTR_DI)
+    incP PTR_DI
     .if .LSourcePlanes
-    incl %esi
+    incP PTR_SI
     .endif
     .if .LPatternRow
-    incl %ebx
-    movl MARL_FRAME_PATTERN_START(%ebp), %edx
-    addl $0x12345678, %edx
+    incP PTR_BX
+    movP MARL_FRAME_PATTERN_START(FRAME), PTR_DX
+    addP $0x12345678, PTR_DX
     Slot \r, Wrap, \plane
-    cmpl %edx, %ebx
-    cmovel MARL_FRAME_PATTERN_START(%ebp), %ebx
+    cmpP PTR_DX, PTR_BX
+    cmoveP MARL_FRAME_PATTERN_START(FRAME), PTR_BX
     .endif
     decl %ecx
     .byte 0x75, 0xE2            /* jnz back to the loop top: the displacement is patched */
@@ -357,23 +399,23 @@
 
 /* Step the plane starts to the next plane; a one-bit source starts its row again. */
 .macro NextPlane r, step
-    movl MARL_FRAME_DEST_START(%ebp), %edi
-    addl $0x12345678, %edi
+    movP MARL_FRAME_DEST_START(FRAME), PTR_DI
+    addP $0x12345678, PTR_DI
     Slot \r, DestStep, \step
-    movl %edi, MARL_FRAME_DEST_START(%ebp)
+    movP PTR_DI, MARL_FRAME_DEST_START(FRAME)
     .if .LSourcePlanes
-    movl MARL_FRAME_SOURCE_START(%ebp), %esi
-    addl $0x12345678, %esi
+    movP MARL_FRAME_SOURCE_START(FRAME), PTR_SI
+    addP $0x12345678, PTR_SI
     Slot \r, SourceStep, \step
-    movl %esi, MARL_FRAME_SOURCE_START(%ebp)
+    movP PTR_SI, MARL_FRAME_SOURCE_START(FRAME)
     .elseif .LSourceBits
-    movl MARL_FRAME_SOURCE_START(%ebp), %esi
+    movP MARL_FRAME_SOURCE_START(FRAME), PTR_SI
     .endif
     .if .LPatternRow
-    movl MARL_FRAME_PATTERN_START(%ebp), %ebx
-    addl $0x56789ABC, %ebx
+    movP MARL_FRAME_PATTERN_START(FRAME), PTR_BX
+    addP $0x56789ABC, PTR_BX
     Slot \r, PatternStep, \step
-    movl %ebx, MARL_FRAME_PATTERN_START(%ebp)
+    movP PTR_BX, MARL_FRAME_PATTERN_START(FRAME)
     .endif
 .endm
 

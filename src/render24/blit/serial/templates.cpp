@@ -36,7 +36,7 @@ extern const AssembledSlot MarlTemplateSlotsEnd[];
 namespace marl {
 namespace {
 
-static_assert(sizeof(AssembledSlot) == 12);
+static_assert(sizeof(AssembledSlot) == 2 * sizeof(void*) + (sizeof(void*) == 8 ? 8 : 4));
 
 #define MARL_CATALOGUE_ENTRY(code, variant, r)                                                     \
     BlitTemplate{code, TemplateVariant::variant, #r, r, r##_End, {}},
