@@ -35,7 +35,7 @@ HighPage::HighPage() {
         void* mapping =
             mmap(hint, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapping == MAP_FAILED) continue;
-        if (reinterpret_cast<uintptr_t>(mapping) >> 32 == 0) {
+        if (uint64_t{reinterpret_cast<uintptr_t>(mapping)} >> 32 == 0) {
             munmap(mapping, page);
             continue;
         }
