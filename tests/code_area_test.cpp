@@ -51,8 +51,8 @@ uint32_t CallAt(const uint8_t* at) {
     return function();
 }
 
-std::vector<uint8_t> Bytes(uint32_t from, uint32_t to) {
-    const auto* first = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(from));
+std::vector<uint8_t> Bytes(uintptr_t from, uintptr_t to) {
+    const auto* first = reinterpret_cast<const uint8_t*>(from);
     return std::vector<uint8_t>(first, first + (to - from));
 }
 
