@@ -233,14 +233,16 @@ TEST(RoutineCache, KeptGeneratedRoutinesAreFreshOnes) {
     }
 }
 
-// The vector routines read their constants at absolute addresses inside their own slot: a
+// The i386 vector routines read their constants at absolute addresses inside their own slot: a
 // kept routine equals a fresh one once the fresh one's pool addresses are moved to the slot.
-std::vector<uint8_t> MovedPool(std::vector<uint8_t> code, uint32_t freshPool, uint32_t keptPool) {
+// The x86-64 routines read them RIP-relative: the same bytes wherever they lie.
+std::vector<uint8_t> MovedPool(std::vector<uint8_t> code, uintptr_t freshPool, uintptr_t keptPool) {
+    if constexpr (MARL_ROUTINE_64 != 0) return code;
     for (size_t i = 0; i + 4 <= code.size(); ++i) {
         uint32_t word = 0;
         std::memcpy(&word, &code[i], 4);
         if (word < freshPool || word >= freshPool + marl::vec::kConstantPoolBytes) continue;
-        word = word - freshPool + keptPool;
+        word = static_cast<uint32_t>(word - freshPool + keptPool);
         std::memcpy(&code[i], &word, 4);
         i += 3;
     }
@@ -258,14 +260,14 @@ TEST(RoutineCache, KeptVectorRoutinesAreFreshOnes) {
         const marl::BlitRequest vector = marltest::Normalised(rows.Request());
         BlitRoutine fresh, first, second;
         ASSERT_TRUE(marl::vec::CompileVectorRop(fresh, vector));
-        const uint32_t freshPool = fresh.Entry - marl::vec::kConstantPoolBytes;
+        const uintptr_t freshPool = fresh.Entry - marl::vec::kConstantPoolBytes;
         const std::vector<uint8_t> freshBytes = Bytes(freshPool, fresh.Cursor);
         ASSERT_TRUE(marl::vec::CompileKeptVectorRop(first, vector));
         const uint32_t written = kept.Written();
         ASSERT_TRUE(marl::vec::CompileKeptVectorRop(second, vector));
         EXPECT_EQ(kept.Written(), written);
         EXPECT_EQ(second.Entry, first.Entry);
-        const uint32_t keptPool = second.Entry - marl::vec::kConstantPoolBytes;
+        const uintptr_t keptPool = second.Entry - marl::vec::kConstantPoolBytes;
         EXPECT_EQ(Bytes(keptPool, second.Cursor), MovedPool(freshBytes, freshPool, keptPool));
         const std::vector<uint8_t> expected = rows.Expected();
         rows.RunVector(second);

@@ -9,6 +9,7 @@
 #include "render24/blit/vector/xmm_expression.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace marl::vec {
@@ -21,6 +22,9 @@ namespace {
 //   EBX  prepared pattern run of the plane; EDX the column within its period
 //   EAX  one-bit source bits, then a temporary
 //   X5 D, X6 S, X7 P (pattern rows) of the current step; X0-X4 the expression's own.
+// The x86-64 routines use the same registers at pointer width (RDI, RSI, RBX, and RCX, whose
+// negative index is kept sign-extended), read their constants RIP-relative, and hold the mask
+// row's address in R8, which neither platform convention asks a callee to keep.
 constexpr Xmm kDestSamples = Xmm::X5;
 constexpr Xmm kSourceSamples = Xmm::X6;
 constexpr Xmm kPatternSamples = Xmm::X7;
@@ -28,6 +32,7 @@ constexpr int32_t kSourceRowArg = frame::kSourceRow;
 constexpr int32_t kDestRowArg = frame::kDestRow;
 constexpr int32_t kPatternRowArg = frame::kPatternRow;
 constexpr int32_t kStep = 16;
+constexpr bool kWide = MARL_ROUTINE_64;
 
 enum class SourceForm { None, Planes, Single, Bits };
 // How a plane is written: 16-sample steps (and a closing step); a string copy of the source
@@ -47,6 +52,11 @@ struct alignas(16) ConstantPool {
     uint8_t Pattern[3][16]; // solid pattern sample of each plane
     uint8_t Clear[3][16];   // clear-bit sample of each plane
     uint8_t Flip[3][16];    // clear-bit sample xor set-bit sample of each plane
+#if MARL_ROUTINE_64
+    // Where the one-bit rows' masks go: beyond the reach of a displacement from the code.
+    uint8_t* MaskRowAddress;
+    uint8_t Unused[8];
+#endif
 };
 static_assert(sizeof(ConstantPool) % 16 == 0 && sizeof(ConstantPool) == kConstantPoolBytes);
 
@@ -54,10 +64,18 @@ static_assert(sizeof(ConstantPool) % 16 == 0 && sizeof(ConstantPool) == kConstan
 // back. One area for the library, like the code areas, used only under the transfer lock.
 alignas(16) uint8_t MaskRow[65536 + 16];
 
-// The address the loop reaches as [ECX + slot]: ECX runs from -16 x blocks to -16, so the
-// loop's masks fill MaskRow from its start, and the closing step's go just after them.
-int32_t MaskSlot(uint32_t blocks) {
-    return static_cast<int32_t>(reinterpret_cast<uintptr_t>(MaskRow) + kStep * blocks);
+// Where a step's masks go. The loop reaches them as [ECX + slot] (i386) or [R8 + RCX + slot]
+// (x86-64): the index runs from -16 x blocks to -16, so the loop's masks fill MaskRow from its
+// start, and the closing step's (not indexed) go just after them.
+Mem MaskPlace(uint32_t blocks, int32_t offset, bool indexed) {
+    const int32_t slot = static_cast<int32_t>(kStep * blocks) + offset;
+#if MARL_ROUTINE_64
+    return indexed ? At(Gpr::R8, Gpr::Ecx, slot) : At(Gpr::R8, slot);
+#else
+    const int32_t address = static_cast<int32_t>(reinterpret_cast<uintptr_t>(MaskRow)) + slot;
+    if (indexed) return At(Gpr::Ecx, address);
+    return Mem{false, false, Gpr::Eax, Gpr::Eax, address};
+#endif
 }
 
 struct Plan {
@@ -146,6 +164,10 @@ void FillPool(ConstantPool& pool, const BlitRequest& request) {
     for (uint32_t lane = 0; lane < 16; ++lane) {
         pool.BitSelect[lane] = static_cast<uint8_t>(0x80u >> (lane % 8));
     }
+#if MARL_ROUTINE_64
+    pool.MaskRowAddress = MaskRow;
+    std::memset(pool.Unused, 0, sizeof pool.Unused);
+#endif
     for (uint32_t plane = 0; plane < 3; ++plane) {
         uint8_t clear = PlaneByte(request.ClearBitColor, plane);
         uint8_t set = PlaneByte(request.SetBitColor, plane);
@@ -176,16 +198,60 @@ public:
 
     bool Write() {
         if (!AssignRegisters()) return false;
-        if (P.KeepsLastDest()) Out.SubImm(Gpr::Esp, kStep);
+        if (P.KeepsLastDest()) SubPointer(Gpr::Esp, kStep);
+#if MARL_ROUTINE_64
+        if (P.Source == SourceForm::Bits) {
+            Out.MovLoadQ(Gpr::R8, RipRelative(RunPool + offsetof(ConstantPool, MaskRowAddress)));
+        }
+#endif
         for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
             Plane(plane);
-        if (P.KeepsLastDest()) Out.AddImm(Gpr::Esp, kStep);
-        // pop EDI, ESI, EBX; leave; ret 12: the ending every row routine shares.
+        if (P.KeepsLastDest()) AddPointer(Gpr::Esp, kStep);
+        // pop EDI, ESI, EBX; leave; ret 12 (ret 24): the ending every row routine shares.
         Out.Bytes(frame::kEpilogue, sizeof frame::kEpilogue);
         return Ok && !Out.Overflowed();
     }
 
 private:
+    // Operations on pointers and the loop index: 32-bit in the i386 routines, 64-bit in the
+    // x86-64 ones.
+    void LoadPointer(Gpr dst, const Mem& src) {
+        if constexpr (kWide) {
+            Out.MovLoadQ(dst, src);
+        } else {
+            Out.MovLoad(dst, src);
+        }
+    }
+    void AddPointer(Gpr dst, int32_t imm) {
+        if constexpr (kWide) {
+            Out.AddImmQ(dst, imm);
+        } else {
+            Out.AddImm(dst, imm);
+        }
+    }
+    void SubPointer(Gpr dst, int32_t imm) {
+        if constexpr (kWide) {
+            Out.SubImmQ(dst, imm);
+        } else {
+            Out.SubImm(dst, imm);
+        }
+    }
+    void LeaPointer(Gpr dst, const Mem& src) {
+        if constexpr (kWide) {
+            Out.LeaQ(dst, src);
+        } else {
+            Out.Lea(dst, src);
+        }
+    }
+    // A negative index: sign-extended to 64 bits in the x86-64 routines.
+    void SetIndex(Gpr dst, int32_t value) {
+        if constexpr (kWide) {
+            Out.MovImmQ(dst, value);
+        } else {
+            Out.MovImm(dst, static_cast<uint32_t>(value));
+        }
+    }
+
     // The constants a step reads. Each goes to a register of its own while there are free
     // ones (loaded when a plane starts), else it is read from the pool as a memory operand.
     enum Constant { kBitSelect, kOnes, kSolidPattern, kFlip, kClear, kZero, kConstants };
@@ -202,10 +268,16 @@ private:
         }
     }
 
-    // Where the routine reads a constant: in the executable view, like the code.
-    const uint8_t* PoolBytes(Constant c, uint32_t plane) const {
+    // Where the routine reads a constant: in the executable view, like the code; at its
+    // address (i386) or RIP-relative (x86-64: the pool lies just before the code).
+    Mem PoolBytes(Constant c, uint32_t plane) const {
         const uint8_t* written = PoolWritten(c, plane);
-        return RunPool + (written - reinterpret_cast<const uint8_t*>(&Pool));
+        const uint8_t* run = RunPool + (written - reinterpret_cast<const uint8_t*>(&Pool));
+        if constexpr (kWide) {
+            return RipRelative(run);
+        } else {
+            return Absolute(run);
+        }
     }
 
     const uint8_t* PoolWritten(Constant c, uint32_t plane) const {
@@ -249,14 +321,14 @@ private:
 
     XmmOperand ConstantOperand(Constant c, uint32_t plane) const {
         if (ConstantInRegister[c]) return XmmOperand{true, ConstantRegister[c], {}};
-        return XmmOperand{false, Xmm::X0, Absolute(PoolBytes(c, plane))};
+        return XmmOperand{false, Xmm::X0, PoolBytes(c, plane)};
     }
 
     void LoadConstants(uint32_t plane) {
         for (int c = 0; c < kConstants; ++c) {
             if (!ConstantInRegister[c]) continue;
             auto constant = static_cast<Constant>(c);
-            Out.Op(SseOp::Movdqa, ConstantRegister[c], Absolute(PoolBytes(constant, plane)));
+            Out.Op(SseOp::Movdqa, ConstantRegister[c], PoolBytes(constant, plane));
         }
     }
 
@@ -283,20 +355,20 @@ private:
 
     // rep movsb of the plane's N source samples.
     void CopySourcePlane(uint32_t plane) {
-        Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        if (plane != 0) Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
-        Out.MovLoad(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        if (plane != 0) AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
         if (plane != 0 && P.Source == SourceForm::Planes)
-            Out.AddImm(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
-        Out.MovImm(Gpr::Ecx, P.Width);
+            AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
+        Out.MovImm(Gpr::Ecx, P.Width); // clears the upper half of RCX too
         Out.RepMovsb();
     }
 
     // After the steps: the plane from sample Replicate on is a copy of the plane Replicate
     // samples further left, which a forward byte copy makes in increasing order.
     void ReplicatePlane() {
-        Out.Lea(Gpr::Esi, At(Gpr::Edi, -static_cast<int32_t>(kStep * P.Blocks)));
-        Out.Lea(Gpr::Edi, At(Gpr::Esi, static_cast<int32_t>(P.Replicate)));
+        LeaPointer(Gpr::Esi, At(Gpr::Edi, -static_cast<int32_t>(kStep * P.Blocks)));
+        LeaPointer(Gpr::Edi, At(Gpr::Esi, static_cast<int32_t>(P.Replicate)));
         Out.MovImm(Gpr::Ecx, P.Width - P.Replicate);
         Out.RepMovsb();
     }
@@ -309,18 +381,18 @@ private:
         SetUpPlane(plane);
         Xmm invariant = Xmm::X0;
         if (P.Invariant) invariant = Evaluate(plane);
-        Out.MovImm(Gpr::Ecx, static_cast<uint32_t>(-static_cast<int32_t>(kStep * P.Blocks)));
+        SetIndex(Gpr::Ecx, -static_cast<int32_t>(kStep * P.Blocks));
         // Two steps per turn of the loop, and one before it when the count is odd.
         if (P.Blocks % 2 != 0) {
             MainStep(plane, invariant, 0);
-            Out.AddImm(Gpr::Ecx, kStep);
+            AddPointer(Gpr::Ecx, kStep);
         }
         if (P.Blocks >= 2) {
             Out.AlignWithNops(16);
             const uint8_t* top = Out.Position();
             MainStep(plane, invariant, 0);
             MainStep(plane, invariant, kStep);
-            Out.AddImm(Gpr::Ecx, 2 * kStep);
+            AddPointer(Gpr::Ecx, 2 * kStep);
             Out.JnzBack(top);
         }
         if (P.Form == PlaneForm::Replicate) ReplicatePlane();
@@ -336,17 +408,17 @@ private:
     void SetUpPlane(uint32_t plane) {
         LoadConstants(plane);
         const int32_t loopEnd = static_cast<int32_t>(kStep * P.Blocks);
-        Out.MovLoad(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        Out.AddImm(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
-        if (P.Source != SourceForm::None) Out.MovLoad(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
+        if (P.Source != SourceForm::None) LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
         if (P.Source == SourceForm::Planes) {
-            Out.AddImm(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride) + loopEnd);
+            AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride) + loopEnd);
         } else if (P.Source == SourceForm::Single) {
-            Out.AddImm(Gpr::Esi, loopEnd);
+            AddPointer(Gpr::Esi, loopEnd);
         }
         if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream) {
-            Out.MovLoad(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
-            if (plane != 0) Out.AddImm(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
+            LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
+            if (plane != 0) AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
         }
         if (P.Pattern == PatternForm::Hoisted) Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
         if (P.Pattern == PatternForm::Stream) Out.XorReg(Gpr::Edx, Gpr::Edx);
@@ -374,7 +446,7 @@ private:
         place.Store = place.DestRead;
         place.Source = At(Gpr::Esi, Gpr::Ecx, offset);
         place.Bits = At(Gpr::Esi);
-        place.Mask = At(Gpr::Ecx, MaskSlot(P.Blocks) + offset);
+        place.Mask = MaskPlace(P.Blocks, offset, true);
         place.BitShift = P.BitPhase;
         place.Pattern = At(Gpr::Ebx, Gpr::Edx);
         place.LoadPattern = P.Pattern == PatternForm::Stream;
@@ -391,7 +463,7 @@ private:
         place.Source = At(Gpr::Esi, back);
         uint32_t firstBit = P.Width - kStep + P.BitPhase;
         place.Bits = At(Gpr::Esi, static_cast<int32_t>(firstBit / 8 - 2 * P.Blocks));
-        place.Mask = Mem{false, false, Gpr::Eax, Gpr::Eax, MaskSlot(P.Blocks)};
+        place.Mask = MaskPlace(P.Blocks, 0, false);
         place.BitShift = firstBit % 8;
         uint32_t column = P.Period == 0 ? 0 : (P.Width - kStep) % P.Period;
         place.Pattern = At(Gpr::Ebx, static_cast<int32_t>(column));
@@ -401,7 +473,7 @@ private:
     }
 
     void AdvanceStep(uint32_t plane) {
-        if (P.Source == SourceForm::Bits && plane == 0) Out.AddImm(Gpr::Esi, 2);
+        if (P.Source == SourceForm::Bits && plane == 0) AddPointer(Gpr::Esi, 2);
         if (P.Pattern == PatternForm::Stream) {
             // EDX = (EDX + 16) mod period, without a branch: the period is at least 16.
             Out.AddImm(Gpr::Edx, kStep);
@@ -509,7 +581,7 @@ uint32_t WriteVectorRoutine(BlitRoutine& routine, const BlitRequest& request, Co
     auto* pool = reinterpret_cast<ConstantPool*>(write);
     FillPool(*pool, request);
     Plan plan = MakePlan(request);
-    X86Emitter out(write + sizeof(ConstantPool), write + bytes);
+    X86Emitter out(write + sizeof(ConstantPool), write + bytes, run + sizeof(ConstantPool));
     const bool written = RoutineWriter(out, plan, *pool, run).Write();
     if (!EndWriting(area) || !written) return 0;
     const uint32_t length = sizeof(ConstantPool) + out.Size();

@@ -3,8 +3,9 @@
 // SSE2 registers.
 //
 // The routine keeps the row-routine contract: it is entered by BlitRoutine::Run with the
-// source, destination and pattern rows at EBP+8, +12 and +16, preserves EBX, ESI and EDI and
-// ends with the common epilogue, which removes the three arguments. It computes exactly what
+// source, destination and pattern rows in the frame slots of routine_frame.h (EBP+8, +12 and
+// +16; RBP+16, +24 and +32 in the x86-64 routines), preserves EBX, ESI and EDI (RBX, RSI, RDI)
+// and ends with the common epilogue, which removes the three arguments. It computes exactly what
 // the byte-serial routine computes, plane 0, 1, 2 in turn and each plane from left to right,
 // provided no source row overlaps the destination row (the caller keeps such rows on the
 // byte-serial routine). One difference in what it is given: with BrushPattern set, the
@@ -22,8 +23,9 @@
 
 namespace marl::vec {
 
-// The constants a routine reads lie just before its first instruction.
-inline constexpr uint32_t kConstantPoolBytes = 192;
+// The constants a routine reads lie just before its first instruction; the x86-64 pool also
+// holds the address of the one-bit rows' masks.
+inline constexpr uint32_t kConstantPoolBytes = MARL_ROUTINE_64 ? 208 : 192;
 
 // The narrowest row the vector routines take.
 inline constexpr uint32_t kVectorMinimumWidth = 16;

@@ -6,6 +6,9 @@ namespace {
 uint8_t Code(Gpr reg) { return static_cast<uint8_t>(reg); }
 uint8_t Code(Xmm reg) { return static_cast<uint8_t>(reg); }
 bool FitsInt8(int32_t value) { return value >= -128 && value <= 127; }
+bool FitsInt32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
+// The fourth bit of a register number, which only a REX prefix can carry.
+uint8_t High(uint8_t code) { return static_cast<uint8_t>(code >> 3 & 1); }
 
 } // namespace
 
@@ -32,49 +35,95 @@ void X86Emitter::AlignWithNops(uint32_t alignment) {
         Byte(0x90);
 }
 
+void X86Emitter::Rex(bool wide, uint8_t reg, const Mem& mem) {
+    const uint8_t index = mem.HasIndex ? High(Code(mem.Index)) : 0;
+    const uint8_t base = mem.HasBase ? High(Code(mem.Base)) : 0;
+    const auto rex =
+        static_cast<uint8_t>(0x40 | (wide ? 8 : 0) | High(reg) << 2 | index << 1 | base);
+    if (rex != 0x40) Byte(rex);
+}
+
+void X86Emitter::Rex(bool wide, uint8_t reg, uint8_t rm) {
+    const auto rex = static_cast<uint8_t>(0x40 | (wide ? 8 : 0) | High(reg) << 2 | High(rm));
+    if (rex != 0x40) Byte(rex);
+}
+
 void X86Emitter::Operand(uint8_t reg, const Mem& mem) {
-    reg = static_cast<uint8_t>(reg << 3);
+    reg = static_cast<uint8_t>((reg & 7) << 3);
+    if (mem.RipRelative) {
+        // Counted from the end of the instruction, which no immediate follows here: the end
+        // of the displacement.
+        const uintptr_t next =
+            reinterpret_cast<uintptr_t>(RunBegin) + static_cast<uintptr_t>(Cursor - Begin) + 1 + 4;
+        const int64_t distance = static_cast<int64_t>(mem.Target) - static_cast<int64_t>(next);
+        if (!FitsInt32(distance)) {
+            Overflow = true;
+            return;
+        }
+        Byte(static_cast<uint8_t>(0x05 | reg));
+        Dword(static_cast<uint32_t>(distance));
+        return;
+    }
     if (!mem.HasBase) { // [disp32]
         Byte(static_cast<uint8_t>(0x05 | reg));
         Dword(static_cast<uint32_t>(mem.Disp));
         return;
     }
-    // EBP as a base has no form without displacement; ESP as a base needs a SIB byte.
+    // EBP (and R13) as a base has no form without displacement; ESP (and R12) as a base needs
+    // a SIB byte. The ModRM fields hold the low three bits of a register number.
+    const uint8_t base = Code(mem.Base) & 7;
     uint8_t mod = 0x80;
-    if (mem.Disp == 0 && mem.Base != Gpr::Ebp) {
+    if (mem.Disp == 0 && base != Code(Gpr::Ebp)) {
         mod = 0x00;
     } else if (FitsInt8(mem.Disp)) {
         mod = 0x40;
     }
     if (mem.HasIndex) {
         Byte(static_cast<uint8_t>(mod | reg | 0x04));
-        Byte(static_cast<uint8_t>(Code(mem.Index) << 3 | Code(mem.Base)));
-    } else if (mem.Base == Gpr::Esp) {
+        Byte(static_cast<uint8_t>((Code(mem.Index) & 7) << 3 | base));
+    } else if (base == Code(Gpr::Esp)) {
         Byte(static_cast<uint8_t>(mod | reg | 0x04));
         Byte(0x24);
     } else {
-        Byte(static_cast<uint8_t>(mod | reg | Code(mem.Base)));
+        Byte(static_cast<uint8_t>(mod | reg | base));
     }
     if (mod == 0x40) Byte(static_cast<uint8_t>(mem.Disp));
     if (mod == 0x80) Dword(static_cast<uint32_t>(mem.Disp));
 }
 
 void X86Emitter::MovLoad(Gpr dst, const Mem& src) {
+    Rex(false, Code(dst), src);
+    Byte(0x8B);
+    Operand(Code(dst), src);
+}
+
+void X86Emitter::MovLoadQ(Gpr dst, const Mem& src) {
+    Rex(true, Code(dst), src);
     Byte(0x8B);
     Operand(Code(dst), src);
 }
 
 void X86Emitter::MovStore(const Mem& dst, Gpr src) {
+    Rex(false, Code(src), dst);
     Byte(0x89);
     Operand(Code(src), dst);
 }
 
 void X86Emitter::MovImm(Gpr dst, uint32_t imm) {
-    Byte(static_cast<uint8_t>(0xB8 + Code(dst)));
+    Rex(false, 0, Code(dst));
+    Byte(static_cast<uint8_t>(0xB8 + (Code(dst) & 7)));
     Dword(imm);
 }
 
-void X86Emitter::ArithImm(uint8_t extension, Gpr dst, int32_t imm) {
+void X86Emitter::MovImmQ(Gpr dst, int32_t imm) {
+    Rex(true, 0, Code(dst));
+    Byte(0xC7);
+    RegisterOperand(0, Code(dst));
+    Dword(static_cast<uint32_t>(imm));
+}
+
+void X86Emitter::ArithImm(bool wide, uint8_t extension, Gpr dst, int32_t imm) {
+    Rex(wide, 0, Code(dst));
     if (FitsInt8(imm)) {
         Byte(0x83);
         RegisterOperand(extension, Code(dst));
@@ -86,43 +135,62 @@ void X86Emitter::ArithImm(uint8_t extension, Gpr dst, int32_t imm) {
     }
 }
 
-void X86Emitter::AddImm(Gpr dst, int32_t imm) { ArithImm(0, dst, imm); }
-void X86Emitter::SubImm(Gpr dst, int32_t imm) { ArithImm(5, dst, imm); }
-void X86Emitter::CmpImm(Gpr dst, int32_t imm) { ArithImm(7, dst, imm); }
+void X86Emitter::AddImm(Gpr dst, int32_t imm) { ArithImm(false, 0, dst, imm); }
+void X86Emitter::SubImm(Gpr dst, int32_t imm) { ArithImm(false, 5, dst, imm); }
+void X86Emitter::CmpImm(Gpr dst, int32_t imm) { ArithImm(false, 7, dst, imm); }
+void X86Emitter::AddImmQ(Gpr dst, int32_t imm) { ArithImm(true, 0, dst, imm); }
+void X86Emitter::SubImmQ(Gpr dst, int32_t imm) { ArithImm(true, 5, dst, imm); }
 
 void X86Emitter::XorReg(Gpr dst, Gpr src) {
+    Rex(false, Code(src), Code(dst));
     Byte(0x31);
     RegisterOperand(Code(src), Code(dst));
 }
 
 void X86Emitter::Lea(Gpr dst, const Mem& src) {
+    Rex(false, Code(dst), src);
+    Byte(0x8D);
+    Operand(Code(dst), src);
+}
+
+void X86Emitter::LeaQ(Gpr dst, const Mem& src) {
+    Rex(true, Code(dst), src);
     Byte(0x8D);
     Operand(Code(dst), src);
 }
 
 void X86Emitter::Cmovae(Gpr dst, Gpr src) {
+    Rex(false, Code(dst), Code(src));
     Byte(0x0F);
     Byte(0x43);
     RegisterOperand(Code(dst), Code(src));
 }
 
 void X86Emitter::MovzxWord(Gpr dst, const Mem& src) {
+    Rex(false, Code(dst), src);
     Byte(0x0F);
     Byte(0xB7);
     Operand(Code(dst), src);
 }
 
 void X86Emitter::MovAhLoad(const Mem& src) {
+    // With any REX prefix, register field 4 would name SPL instead of AH.
+    if ((src.HasBase && High(Code(src.Base))) || (src.HasIndex && High(Code(src.Index)))) {
+        Overflow = true;
+        return;
+    }
     Byte(0x8A);
     Operand(4, src); // register field 4 with an 8-bit operand is AH
 }
 
 void X86Emitter::Bswap(Gpr reg) {
+    Rex(false, 0, Code(reg));
     Byte(0x0F);
-    Byte(static_cast<uint8_t>(0xC8 + Code(reg)));
+    Byte(static_cast<uint8_t>(0xC8 + (Code(reg) & 7)));
 }
 
 void X86Emitter::ShrImm(Gpr reg, uint8_t count) {
+    Rex(false, 0, Code(reg));
     Byte(0xC1);
     RegisterOperand(5, Code(reg));
     Byte(count);
@@ -150,6 +218,8 @@ void X86Emitter::JnzBack(const uint8_t* target) {
     Dword(static_cast<uint32_t>(target - (Cursor + 4)));
 }
 
+// The SSE2 forms: the mandatory prefix, then REX when a memory operand's base or index is R8,
+// then the opcode.
 void X86Emitter::Op(SseOp op, Xmm dst, Xmm src) {
     Byte(0x66);
     Byte(0x0F);
@@ -159,6 +229,7 @@ void X86Emitter::Op(SseOp op, Xmm dst, Xmm src) {
 
 void X86Emitter::Op(SseOp op, Xmm dst, const Mem& src) {
     Byte(0x66);
+    Rex(false, Code(dst), src);
     Byte(0x0F);
     Byte(static_cast<uint8_t>(op));
     Operand(Code(dst), src);
@@ -166,6 +237,7 @@ void X86Emitter::Op(SseOp op, Xmm dst, const Mem& src) {
 
 void X86Emitter::Movdqu(Xmm dst, const Mem& src) {
     Byte(0xF3);
+    Rex(false, Code(dst), src);
     Byte(0x0F);
     Byte(0x6F);
     Operand(Code(dst), src);
@@ -173,6 +245,7 @@ void X86Emitter::Movdqu(Xmm dst, const Mem& src) {
 
 void X86Emitter::Movdqu(const Mem& dst, Xmm src) {
     Byte(0xF3);
+    Rex(false, Code(src), dst);
     Byte(0x0F);
     Byte(0x7F);
     Operand(Code(src), dst);
@@ -180,6 +253,7 @@ void X86Emitter::Movdqu(const Mem& dst, Xmm src) {
 
 void X86Emitter::Movd(Xmm dst, Gpr src) {
     Byte(0x66);
+    Rex(false, Code(dst), Code(src));
     Byte(0x0F);
     Byte(0x6E);
     RegisterOperand(Code(dst), Code(src));

@@ -1,25 +1,36 @@
-// A byte emitter for the 32-bit x86 instructions the vector routines are made of: a few
-// general-register moves, adds and shifts, the loop branch, and the SSE2 integer operations
-// on XMM registers. Each call appends the encoding of one instruction at the cursor.
+// A byte emitter for the x86 instructions the vector routines are made of: a few general-register
+// moves, adds and shifts, the loop branch, and the SSE2 integer operations on XMM registers.
+// Each call appends the encoding of one instruction at the cursor.
 //
-// The emitter never writes past its limit: an instruction that does not fit sets Overflowed
-// and is dropped, so a routine that would not fit its area is detected and never run.
+// The same encoder serves both editions. The plain forms are the 32-bit operations (in 64-bit
+// mode too, where they clear the upper half of their destination); the Q forms carry REX.W and
+// operate on 64-bit registers, for pointers in the x86-64 routines. R8 and the REX prefix it
+// needs exist only in 64-bit mode, and so does the RIP-relative operand.
+//
+// The emitter never writes past its limit: an instruction that does not fit, or whose
+// RIP-relative target is out of reach, sets Overflowed and is dropped, so a routine that would
+// not fit its area is detected and never run.
 #pragma once
 
 #include <cstdint>
 
 namespace marl::vec {
 
-enum class Gpr : uint8_t { Eax = 0, Ecx, Edx, Ebx, Esp, Ebp, Esi, Edi };
+// With REX.W (the Q forms) Eax is RAX, Ecx RCX and so on.
+enum class Gpr : uint8_t { Eax = 0, Ecx, Edx, Ebx, Esp, Ebp, Esi, Edi, R8 };
 enum class Xmm : uint8_t { X0 = 0, X1, X2, X3, X4, X5, X6, X7 };
 
-// A memory operand: [Base + Index + Disp], [Base + Disp] or the absolute [Disp].
+// A memory operand: [Base + Index + Disp], [Base + Disp], the absolute [Disp] (32-bit mode), or
+// [RIP + disp32] reaching Target (64-bit mode), with disp32 worked out where the instruction
+// lands.
 struct Mem {
     bool HasBase = false;
     bool HasIndex = false;
     Gpr Base = Gpr::Eax;
     Gpr Index = Gpr::Eax; // never Esp
     int32_t Disp = 0;
+    bool RipRelative = false;
+    uintptr_t Target = 0; // the run address a RIP-relative operand reaches
 };
 
 inline Mem At(Gpr base, int32_t disp = 0) { return Mem{true, false, base, Gpr::Eax, disp}; }
@@ -27,6 +38,9 @@ inline Mem At(Gpr base, Gpr index, int32_t disp = 0) { return Mem{true, true, ba
 inline Mem Absolute(const void* address) {
     return Mem{false, false, Gpr::Eax, Gpr::Eax,
                static_cast<int32_t>(reinterpret_cast<uintptr_t>(address))};
+}
+inline Mem RipRelative(const void* target) {
+    return Mem{false, false, Gpr::Eax, Gpr::Eax, 0, true, reinterpret_cast<uintptr_t>(target)};
 }
 
 // SSE2 operations of the form "op xmm, xmm/m128" (66 0F opcode /r).
@@ -43,7 +57,11 @@ enum class SseOp : uint8_t {
 
 class X86Emitter {
 public:
-    X86Emitter(uint8_t* begin, uint8_t* limit) : Begin(begin), Cursor(begin), Limit(limit) {}
+    X86Emitter(uint8_t* begin, uint8_t* limit) : X86Emitter(begin, limit, begin) {}
+    // runBegin: where the bytes written from begin are run, which RIP-relative operands are
+    // relative to (the code areas are written through one view and run through another).
+    X86Emitter(uint8_t* begin, uint8_t* limit, const uint8_t* runBegin)
+        : Begin(begin), Cursor(begin), Limit(limit), RunBegin(runBegin) {}
 
     uint8_t* Position() const { return Cursor; }
     uint32_t Size() const { return static_cast<uint32_t>(Cursor - Begin); }
@@ -68,7 +86,14 @@ public:
     void Bswap(Gpr reg);                     // bswap r32
     void ShrImm(Gpr reg, uint8_t count);     // shr r32, imm8
     void RolAx8();                           // rol ax, 8: swaps AL and AH
-    void RepMovsb();                         // rep movsb: ECX bytes from [ESI] to [EDI]
+    void RepMovsb(); // rep movsb: ECX (RCX in 64-bit mode) bytes from [ESI] to [EDI]
+
+    // 64-bit registers (REX.W), for pointers and the loop index of the x86-64 routines.
+    void MovLoadQ(Gpr dst, const Mem& src); // mov r64, [m]
+    void MovImmQ(Gpr dst, int32_t imm);     // mov r64, imm32 sign-extended
+    void AddImmQ(Gpr dst, int32_t imm);     // add r64, imm (8-bit form when it fits)
+    void SubImmQ(Gpr dst, int32_t imm);     // sub r64, imm
+    void LeaQ(Gpr dst, const Mem& src);     // lea r64, [m]
     // jnz back to target (short form when it reaches).
     void JnzBack(const uint8_t* target);
 
@@ -84,16 +109,21 @@ public:
 private:
     void Byte(uint8_t value);
     void Dword(uint32_t value);
+    // The REX prefix an instruction needs: W for a 64-bit operation, R, X and B for R8 in the
+    // register field, the index or the base (or the register operand). None when all are 0.
+    void Rex(bool wide, uint8_t reg, const Mem& mem);
+    void Rex(bool wide, uint8_t reg, uint8_t rm);
     // ModRM (and SIB and displacement) for a register field and a memory operand.
     void Operand(uint8_t reg, const Mem& mem);
     void RegisterOperand(uint8_t reg, uint8_t rm) {
-        Byte(static_cast<uint8_t>(0xC0 | reg << 3 | rm));
+        Byte(static_cast<uint8_t>(0xC0 | (reg & 7) << 3 | (rm & 7)));
     }
-    void ArithImm(uint8_t extension, Gpr dst, int32_t imm);
+    void ArithImm(bool wide, uint8_t extension, Gpr dst, int32_t imm);
 
     uint8_t* Begin;
     uint8_t* Cursor;
     uint8_t* Limit;
+    const uint8_t* RunBegin;
     bool Overflow = false;
 };
 
