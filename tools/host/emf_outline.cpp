@@ -1,4 +1,5 @@
 #include "host/emf_outline.h"
+#include "host/portable_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kMostBezierDepth = 16;
 
-double Length(PointF v) { return std::hypot(v.X, v.Y); }
+double Length(PointF v) { return PortableHypot(v.X, v.Y); }
 PointF Sub(PointF a, PointF b) { return {a.X - b.X, a.Y - b.Y}; }
 PointF Add(PointF a, PointF b) { return {a.X + b.X, a.Y + b.Y}; }
 PointF Scale(PointF a, double s) { return {a.X * s, a.Y * s}; }
@@ -113,14 +114,14 @@ Polyline ArcPoints(PointF centre, double rx, double ry, double a0, double sweep,
                    double pictureRadius) {
     // Segments whose chord strays at most about a quarter pixel from the curve.
     double r = std::max(pictureRadius, 0.5);
-    double step = 2 * std::acos(std::max(0.0, 1 - 0.25 / r));
+    double step = 2 * PortableAcos(std::max(0.0, 1 - 0.25 / r));
     int count = static_cast<int>(std::ceil(std::fabs(sweep) / std::max(step, 1e-3)));
     count = std::clamp(count, 4, 4096);
     Polyline points;
     points.reserve(static_cast<size_t>(count) + 1);
     for (int i = 0; i <= count; ++i) {
         double a = a0 + sweep * i / count;
-        points.push_back({centre.X + rx * std::cos(a), centre.Y + ry * std::sin(a)});
+        points.push_back({centre.X + rx * PortableCos(a), centre.Y + ry * PortableSin(a)});
     }
     return points;
 }

@@ -7,6 +7,7 @@
 #include "host/gdi_state.h"
 #include "host/host_error.h"
 #include "host/run_slices.h"
+#include "host/portable_math.h"
 
 #include <uemf.h>
 
@@ -779,8 +780,8 @@ void EmfPlayer::ArcRecord(uint32_t type, const U_EMRARC& arc) {
     double cx = (box.left + box.right) / 2.0, cy = (box.top + box.bottom) / 2.0;
     double rx = std::fabs(box.right - box.left) / 2.0, ry = std::fabs(box.bottom - box.top) / 2.0;
     if (rx <= 0 || ry <= 0) return;
-    double a0 = std::atan2((arc.ptlStart.y - cy) / ry, (arc.ptlStart.x - cx) / rx);
-    double a1 = std::atan2((arc.ptlEnd.y - cy) / ry, (arc.ptlEnd.x - cx) / rx);
+    double a0 = PortableAtan2((arc.ptlStart.y - cy) / ry, (arc.ptlStart.x - cx) / rx);
+    double a1 = PortableAtan2((arc.ptlEnd.y - cy) / ry, (arc.ptlEnd.x - cx) / rx);
     // Counter-clockwise on the picture is towards smaller angles when y points down.
     bool counter = S.ArcDirection == U_AD_COUNTERCLOCKWISE;
     if (LogicalToPicture().Determinant() < 0) counter = !counter;
@@ -1259,10 +1260,10 @@ void EmfPlayer::DrawText(const TextRun& run) {
     // points y, as GDI draws them.
     Affine linear = l2p;
     linear.Dx = linear.Dy = 0;
-    PointF along = linear.ApplyVector({std::cos(angle), -std::sin(angle)});
-    PointF down = linear.ApplyVector({std::sin(angle), std::cos(angle)});
-    double alongLength = std::hypot(along.X, along.Y);
-    double downLength = std::hypot(down.X, down.Y);
+    PointF along = linear.ApplyVector({PortableCos(angle), -PortableSin(angle)});
+    PointF down = linear.ApplyVector({PortableSin(angle), PortableCos(angle)});
+    double alongLength = PortableHypot(along.X, along.Y);
+    double downLength = PortableHypot(down.X, down.Y);
     if (!(alongLength > 0) || !(downLength > 0)) return;
     PointF direction{along.X / alongLength, along.Y / alongLength};
     Affine base;
