@@ -34,9 +34,8 @@ const BlitTemplate* Routine(uint32_t rop, V variant) {
     return nullptr;
 }
 
-uint32_t Address(const void* pointer) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer));
-}
+// A routine address as BlitRoutine::Entry holds it: as wide as a pointer.
+uintptr_t Address(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
 // The variant a request should get, from what the code reads.
 V ExpectedVariant(uint32_t rop, bool patternRow, bool oneBit) {
@@ -90,7 +89,7 @@ struct Transfer {
     uint32_t PatternWidth = 0, PatternPhase = 0, Width = 1, SourceBits = 24;
     uint32_t ClearBitColor = 0, SetBitColor = 0, BitPhase = 0;
 
-    uint32_t Run(const void* source, void* destination, const void* pattern) const {
+    uintptr_t Run(const void* source, void* destination, const void* pattern) const {
         marl::BlitRoutine routine;
         uint16_t result = 0xBEEF;
         routine.Build(Rop, BrushPattern, PatternColor, SourceStride, DestStride, PatternWidth,

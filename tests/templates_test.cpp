@@ -3,6 +3,7 @@
 #include "render24/blit/code_area.h"
 #include "render24/blit/serial/templates.h"
 #include "support/build_request.h"
+#include "support/edition.h"
 #include "support/reference_rop.h"
 #include "support/row_fixture.h"
 
@@ -24,7 +25,9 @@ using marl::TemplateSlot;
 using marl::TemplateVariant;
 using V = TemplateVariant;
 
-const uint8_t kEpilogue[] = {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, 0x0C, 0x00};
+// pop EDI, ESI, EBX; leave; ret 12 (the three 4-byte rows), or ret 24 in the 64-bit edition.
+const uint8_t kEpilogue[] = {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, marltest::ByEdition<uint8_t>(0x0C, 0x18),
+                             0x00};
 
 // The block as the library was loaded, copied before any test builds a routine.
 const std::vector<uint8_t>& PristineBlock() {
