@@ -34,7 +34,6 @@ const BlitTemplate* Routine(uint32_t rop, V variant) {
     return nullptr;
 }
 
-// A routine address as BlitRoutine::Entry holds it: as wide as a pointer.
 uintptr_t Address(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
 // The variant a request should get, from what the code reads.

@@ -25,7 +25,7 @@ using marl::TemplateSlot;
 using marl::TemplateVariant;
 using V = TemplateVariant;
 
-// pop EDI, ESI, EBX; leave; ret 12 (the three 4-byte rows), or ret 24 in the 64-bit edition.
+// pop EDI, ESI, EBX; leave; ret 12 (ret 24, the three 8-byte rows, on x86-64).
 const uint8_t kEpilogue[] = {0x5F, 0x5E, 0x5B, 0xC9, 0xC2, marltest::ByEdition<uint8_t>(0x0C, 0x18),
                              0x00};
 

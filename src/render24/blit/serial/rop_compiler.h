@@ -1,5 +1,6 @@
 // The ROP3 code generator: turns a ternary raster operation into a straight-line row routine
-// of 32-bit x86 code in the code buffer, by copying code fragments in the order of the code's
+// of x86 code in the code buffer (32-bit code, or x86-64 code in the 64-bit edition, from the
+// fragments of code_fragments.h), by copying code fragments in the order of the code's
 // reverse-Polish name and writing the request's values into them.
 //
 // A routine does planes 0, 1, 2 one after another, each as one counted loop over the row's
@@ -16,7 +17,8 @@
 // - BitPhase keeps its low three bits, the bit position within the first byte.
 // A one-bit source read by several "S" of a name is stepped by the last of them only, so every
 // "S" of a pixel stands for the same bit; such pixel bodies are too long for "loop rel8" and
-// their loops close with "dec ecx; jnz rel32".
+// their loops close with "dec ecx; jnz rel32" (on x86-64, with its longer pointer steps, so do
+// some long one-bit bodies with a pattern row).
 #pragma once
 
 #include "render24/blit/blit_request.h"

@@ -35,6 +35,7 @@ struct Mem {
 
 inline Mem At(Gpr base, int32_t disp = 0) { return Mem{true, false, base, Gpr::Eax, disp}; }
 inline Mem At(Gpr base, Gpr index, int32_t disp = 0) { return Mem{true, true, base, index, disp}; }
+// 32-bit mode only: in 64-bit mode the same encoding means [RIP + disp32].
 inline Mem Absolute(const void* address) {
     return Mem{false, false, Gpr::Eax, Gpr::Eax,
                static_cast<int32_t>(reinterpret_cast<uintptr_t>(address))};
