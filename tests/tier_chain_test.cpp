@@ -35,8 +35,8 @@ marl::BlitRequest RequestOf(const TierCase& c) {
                                   c.RowWidth, 24, 0, 0, 0);
 }
 
-bool InArea(const marl::CodeArea& area, uint32_t entry) {
-    const auto base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(area.Base));
+bool InArea(const marl::CodeArea& area, uintptr_t entry) {
+    const auto base = reinterpret_cast<uintptr_t>(area.Base);
     return entry >= base && entry < base + area.Size;
 }
 
