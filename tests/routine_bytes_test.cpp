@@ -172,7 +172,6 @@ TEST(RoutineBytes, GeneratedRoutinesMatchTheCheckedInDigests) {
         ASSERT_TRUE(WriteDigests(path, digests)) << path;
         GTEST_SKIP() << "digests written to " << path;
     }
-
     ASSERT_EQ(kExpected.size(), digests.size())
         << "tests/data/" << kDigestFile << " lists other requests: write it anew";
     int differences = 0;
