@@ -187,7 +187,12 @@ TEST(BitBltConcurrency, NoPageIsWritableAndExecutableWhileTransfersRun) {
             samples.fetch_add(1);
         }
     });
-    for (uint32_t round = 0; round < 3; ++round) {
+    // The transfers go on until the map has been read a few times while they ran: on a fast
+    // machine three rounds can end before the sampler has read it once.
+    while (samples.load() == 0)
+        std::this_thread::yield();
+    const uint32_t before = samples.load();
+    for (uint32_t round = 0; round < 3 || samples.load() - before < 3; ++round) {
         for (uint32_t rop = 0; rop < 256; ++rop) {
             BlitScene scene;
             scene.X = 2;
