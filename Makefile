@@ -27,10 +27,12 @@ demo: configure
 	@cmake --build --preset default --target marlrend marlrend-host
 	@sh tools/demo.sh
 
-# The i386 suite, then the x86-64 one (`make test64` runs that alone).
+# The i386 suite, then the x86-64 one (`make test64` runs that alone), then the example pages
+# drawn by the host of each edition, which must be the same pictures byte for byte.
 test: build
 	@ctest --preset default
 	@$(MAKE) --no-print-directory test64
+	@sh tools/compare_editions.sh
 
 test64: build64
 	@ctest --preset default64
