@@ -1,5 +1,6 @@
 // The host's own trigonometry against the C library's, over the angles and ratios a page
 // produces: within a few units in the last place, with the signs and quadrants right.
+#if defined(MARL_HOST_TESTS)
 #include "host/portable_math.h"
 
 #include <gtest/gtest.h>
@@ -61,3 +62,4 @@ TEST(PortableMath, AcosAndHypotAgreeWithTheLibrary) {
 
 } // namespace
 } // namespace marlhost
+#endif

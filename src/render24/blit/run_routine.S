@@ -15,7 +15,7 @@
 /* x86-64: the rows are pushed as the i386 caller pushes them and the frame builder is called, so
  * that a routine finds the same frame, 8 bytes a slot; its closing "ret 24" returns here with the
  * rows removed. The routines change RAX, RCX, RDX, RBX, RSI, RDI and the flags, and the vector
- * routines XMM0 to XMM7; RBX, RSI and RDI come back through the routine's epilogue. */
+ * routines R8 and XMM0 to XMM7; RBX, RSI and RDI come back through the routine's epilogue. */
 #define MARL_RUN_ROUTINE MarlRunRoutine
 
     .text
