@@ -1,5 +1,6 @@
 #include "render24/blit/blit_routine.h"
 #include "support/asm_names.h"
+#include "support/register_watch.h"
 #include "support/row_fixture.h"
 
 #include <gtest/gtest.h>
@@ -66,117 +67,6 @@ asm(R"(
 
 namespace {
 
-// What an x86-64 caller of Run sees around the call: the registers its convention keeps
-// (RSI and RDI on Win64 only) and RSP.
-struct Observed64 {
-    uint64_t Rbx, Rbp, R12, R13, R14, R15, Rsi, Rdi;
-    uint64_t RspBefore, RspAfter; // just before the call / after the return
-};
-
-constexpr uint64_t kRbx = 0xB0B1B2B3B4B5B6B7, kRbp = 0x5B5B5B5B5B5B5B5B, kR12 = 0xC0C1C2C3C4C5C6C7,
-                   kR13 = 0xD3D3D3D3D3D3D3D3, kR14 = 0xE4E4E4E4E4E4E4E4, kR15 = 0xF5F5F5F5F5F5F5F5,
-                   kRsi = 0x5151515151515151, kRdi = 0xD1D1D1D1D1D1D1D1;
-
-} // namespace
-
-// Calls Run as compiled code does (the platform's ordinary convention) with known values in
-// every register the caller may keep across a call, and records them and RSP after the return.
-#if defined(__x86_64__)
-extern "C" void MarlTestObservedRun64(marl::BlitRoutine* routine, const void* source,
-                                      void* destination, const void* pattern, Observed64* out);
-#if defined(_WIN32)
-// Microsoft x64: the four arguments in RCX, RDX, R8, R9 stay there for MarlRunRoutine; out is
-// the fifth, on the stack above the caller's 32 bytes of home space. RSI and RDI are kept too.
-asm(R"(
-    .text
-    .globl )" MARLTEST_ASM_C_NAME(MarlTestObservedRun64) "\n" MARLTEST_ASM_C_NAME(
-    MarlTestObservedRun64) R"(:
-    pushq %rbp
-    pushq %rbx
-    pushq %rsi
-    pushq %rdi
-    pushq %r12
-    pushq %r13
-    pushq %r14
-    pushq %r15
-    movq 104(%rsp), %rax
-    subq $40, %rsp
-    movq %rax, 32(%rsp)
-    movq %rsp, 64(%rax)
-    movabsq $0xB0B1B2B3B4B5B6B7, %rbx
-    movabsq $0x5B5B5B5B5B5B5B5B, %rbp
-    movabsq $0xC0C1C2C3C4C5C6C7, %r12
-    movabsq $0xD3D3D3D3D3D3D3D3, %r13
-    movabsq $0xE4E4E4E4E4E4E4E4, %r14
-    movabsq $0xF5F5F5F5F5F5F5F5, %r15
-    movabsq $0x5151515151515151, %rsi
-    movabsq $0xD1D1D1D1D1D1D1D1, %rdi
-    call MarlRunRoutine
-    movq 32(%rsp), %rax
-    movq %rbx, 0(%rax)
-    movq %rbp, 8(%rax)
-    movq %r12, 16(%rax)
-    movq %r13, 24(%rax)
-    movq %r14, 32(%rax)
-    movq %r15, 40(%rax)
-    movq %rsi, 48(%rax)
-    movq %rdi, 56(%rax)
-    movq %rsp, 72(%rax)
-    addq $40, %rsp
-    popq %r15
-    popq %r14
-    popq %r13
-    popq %r12
-    popq %rdi
-    popq %rsi
-    popq %rbx
-    popq %rbp
-    ret
-)");
-#else
-// System V: the four arguments in RDI, RSI, RDX, RCX stay there for MarlRunRoutine; out comes
-// in R8 and is kept on the stack, which the seven pushes leave 16-byte aligned for the call.
-asm(R"(
-    .text
-    .globl )" MARLTEST_ASM_C_NAME(MarlTestObservedRun64) "\n" MARLTEST_ASM_FUNCTION_TYPE(
-    MarlTestObservedRun64) MARLTEST_ASM_C_NAME(MarlTestObservedRun64) R"(:
-    pushq %rbp
-    pushq %rbx
-    pushq %r12
-    pushq %r13
-    pushq %r14
-    pushq %r15
-    pushq %r8
-    movq %rsp, 64(%r8)
-    movabsq $0xB0B1B2B3B4B5B6B7, %rbx
-    movabsq $0x5B5B5B5B5B5B5B5B, %rbp
-    movabsq $0xC0C1C2C3C4C5C6C7, %r12
-    movabsq $0xD3D3D3D3D3D3D3D3, %r13
-    movabsq $0xE4E4E4E4E4E4E4E4, %r14
-    movabsq $0xF5F5F5F5F5F5F5F5, %r15
-    call MarlRunRoutine
-    movq (%rsp), %rax
-    movq %rbx, 0(%rax)
-    movq %rbp, 8(%rax)
-    movq %r12, 16(%rax)
-    movq %r13, 24(%rax)
-    movq %r14, 32(%rax)
-    movq %r15, 40(%rax)
-    movq %rsp, 72(%rax)
-    addq $8, %rsp
-    popq %r15
-    popq %r14
-    popq %r13
-    popq %r12
-    popq %rbx
-    popq %rbp
-    ret
-)" MARLTEST_ASM_FUNCTION_SIZE(MarlTestObservedRun64));
-#endif
-#endif
-
-namespace {
-
 using marltest::RopRequest;
 
 RopRequest Request(uint8_t rop, bool patternRow, uint32_t sourceBits, uint32_t width) {
@@ -201,26 +91,16 @@ const RopRequest kObservedRequests[] = {Request(0x17, true, 1, 33), Request(0x01
                                         Request(0x5A, true, 24, 0)};
 
 TEST(RunRoutine, KeepsTheCallersRegistersAndStack) {
-#if defined(__x86_64__)
+#if MARL_ROUTINE_64
     std::mt19937 random(0x5EED05);
     marltest::RowArena arena(128);
     for (const RopRequest& request : kObservedRequests) {
         marltest::RowFixture rows(request, random, arena);
         marl::BlitRoutine routine = marltest::Compile(request);
-        Observed64 seen{};
-        MarlTestObservedRun64(&routine, rows.Source(), rows.Destination(), rows.Pattern(), &seen);
-        EXPECT_EQ(seen.Rbx, kRbx);
-        EXPECT_EQ(seen.Rbp, kRbp);
-        EXPECT_EQ(seen.R12, kR12);
-        EXPECT_EQ(seen.R13, kR13);
-        EXPECT_EQ(seen.R14, kR14);
-        EXPECT_EQ(seen.R15, kR15);
-#if defined(_WIN32)
-        EXPECT_EQ(seen.Rsi, kRsi);
-        EXPECT_EQ(seen.Rdi, kRdi);
-#endif
-        EXPECT_NE(seen.RspBefore, 0u);
-        EXPECT_EQ(seen.RspAfter, seen.RspBefore) << "the stack is not as it was";
+        EXPECT_EQ(CallWatchingRegisters(&routine, rows.Source(), rows.Destination(),
+                                        rows.Pattern()),
+                  1u)
+            << "a register the convention keeps, RBP or RSP did not come back";
         EXPECT_TRUE(rows.MatchesReference());
     }
 #else
