@@ -19,8 +19,8 @@ install(EXPORT marlrendTargets NAMESPACE marlrend:: DESTINATION ${MARL_PACKAGE_D
 
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/marlrendConfig.cmake.in
   ${CMAKE_BINARY_DIR}/marlrendConfig.cmake INSTALL_DESTINATION ${MARL_PACKAGE_DIR})
-# The version file also records the pointer size: a 64-bit project does not find this 32-bit
-# library.
+# The version file also records the pointer size: a project finds only the edition of its own
+# pointer size (the 32-bit package from a 32-bit project, the 64-bit one from a 64-bit project).
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/marlrendConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/marlrendConfig.cmake
