@@ -12,6 +12,7 @@
 #include "render24/blit/blit_request.h"
 #include "render24/blit/blit_routine.h"
 #include "render24/blit/vector/vector_compiler.h"
+#include "support/routine_digest.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,8 @@
 
 namespace {
 
-struct Request {
-    uint32_t Rop, BrushPattern, PatternColor, SourcePlaneStride, DestPlaneStride, PatternWidth,
-        PatternPhase, RowWidth, SourceBits, ClearBitColor, SetBitColor, BitPhase;
-};
+using Request = marltest::DigestRequest;
+using marltest::Fnv1a;
 
 struct Digest {
     Request Asked;
@@ -77,15 +76,6 @@ std::vector<Request> Requests() {
     return requests;
 }
 
-uint64_t Fnv1a(const uint8_t* bytes, uint32_t length) {
-    uint64_t hash = 0xCBF29CE484222325ull;
-    for (uint32_t i = 0; i < length; ++i) {
-        hash ^= bytes[i];
-        hash *= 0x100000001B3ull;
-    }
-    return hash;
-}
-
 // The digest of the routine's code, from its entry to its end; the pool before it holds the
 // request's colours and the mask row's address, which the code only refers to.
 Digest Compile(const Request& r) {
@@ -101,15 +91,6 @@ Digest Compile(const Request& r) {
     return digest;
 }
 
-bool SameRequest(const Request& a, const Request& b) {
-    return a.Rop == b.Rop && a.BrushPattern == b.BrushPattern && a.PatternColor == b.PatternColor &&
-           a.SourcePlaneStride == b.SourcePlaneStride && a.DestPlaneStride == b.DestPlaneStride &&
-           a.PatternWidth == b.PatternWidth && a.PatternPhase == b.PatternPhase &&
-           a.RowWidth == b.RowWidth && a.SourceBits == b.SourceBits &&
-           a.ClearBitColor == b.ClearBitColor && a.SetBitColor == b.SetBitColor &&
-           a.BitPhase == b.BitPhase;
-}
-
 bool WriteDigests(const char* path, const std::vector<Digest>& digests) {
     FILE* file = std::fopen(path, "w");
     if (!file) return false;
@@ -118,15 +99,9 @@ bool WriteDigests(const char* path, const std::vector<Digest>& digests) {
                  "// made by tests/vector_routine_bytes_test.cpp (see there how to write them anew):\n"
                  "// VECTOR_DIGEST(the twelve request values, code bytes, FNV-1a 64)\n");
     for (const Digest& d : digests) {
-        const Request& r = d.Asked;
-        std::fprintf(file,
-                     "VECTOR_DIGEST(0x%02" PRIX32 ", %" PRIu32 ", 0x%08" PRIX32 ", %" PRIu32
-                     ", %" PRIu32 ", %" PRIu32 ", %" PRIu32 ", %" PRIu32 ", %" PRIu32
-                     ", 0x%08" PRIX32 ", 0x%08" PRIX32 ", %" PRIu32 ", %" PRIu32
-                     ", 0x%016" PRIX64 "ull)\n",
-                     r.Rop, r.BrushPattern, r.PatternColor, r.SourcePlaneStride,
-                     r.DestPlaneStride, r.PatternWidth, r.PatternPhase, r.RowWidth, r.SourceBits,
-                     r.ClearBitColor, r.SetBitColor, r.BitPhase, d.Length, d.Hash);
+        std::fprintf(file, "VECTOR_DIGEST(");
+        marltest::PrintDigestRequest(file, d.Asked);
+        std::fprintf(file, ", %" PRIu32 ", 0x%016" PRIX64 "ull)\n", d.Length, d.Hash);
     }
     return std::fclose(file) == 0;
 }
@@ -146,7 +121,7 @@ TEST(VectorRoutineBytes, RoutinesMatchTheCheckedInDigests) {
     for (size_t i = 0; i < digests.size(); ++i) {
         const Digest& want = kExpected[i];
         const Digest& got = digests[i];
-        ASSERT_TRUE(SameRequest(want.Asked, got.Asked)) << "request " << i;
+        ASSERT_TRUE(want.Asked == got.Asked) << "request " << i;
         ASSERT_NE(got.Length, 0u) << "request " << i << ": not compiled";
         if (want.Length == got.Length && want.Hash == got.Hash) continue;
         if (++differences > 8) continue;
