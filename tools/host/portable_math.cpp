@@ -60,12 +60,8 @@ double AtanUnit(double t) {
     return base + sum;
 }
 
-} // namespace
-
-double PortableSin(double angle) {
-    if (!std::isfinite(angle)) return std::nan("");
-    long long quadrant = 0;
-    const double r = Reduce(angle, quadrant);
+// sin(k pi/2 + r) for the quadrant k mod 4.
+double SinInQuadrant(long long quadrant, double r) {
     switch (quadrant & 3) {
     case 0: return SinPolynomial(r);
     case 1: return CosPolynomial(r);
@@ -74,16 +70,21 @@ double PortableSin(double angle) {
     }
 }
 
+} // namespace
+
+double PortableSin(double angle) {
+    if (!std::isfinite(angle)) return std::nan("");
+    long long quadrant = 0;
+    const double r = Reduce(angle, quadrant);
+    return SinInQuadrant(quadrant, r);
+}
+
+// cos x = sin(x + pi/2): the same remainder, one quadrant on.
 double PortableCos(double angle) {
     if (!std::isfinite(angle)) return std::nan("");
     long long quadrant = 0;
     const double r = Reduce(angle, quadrant);
-    switch (quadrant & 3) {
-    case 0: return CosPolynomial(r);
-    case 1: return -SinPolynomial(r);
-    case 2: return -CosPolynomial(r);
-    default: return SinPolynomial(r);
-    }
+    return SinInQuadrant(quadrant + 1, r);
 }
 
 double PortableAtan2(double y, double x) {
