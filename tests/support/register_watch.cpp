@@ -6,8 +6,14 @@
 #if MARL_ROUTINE_64
 // Calls a prepared routine through the row call with every register the platform's convention
 // keeps set to a mark (RBX, R12 to R15; on Microsoft x64 also RSI, RDI, XMM6 and XMM7), and
-// answers 1 when they, RBP and the stack pointer come back as they were.
+// answers 1 when they, RBP and the stack pointer come back as they were. The frame is the same
+// in both conventions (RSI, RDI, XMM6 and XMM7 are saved in both; they are marked and checked
+// only where the convention keeps them: under System V, RDI and RSI carry arguments).
 #if defined(_WIN32)
+#define MARLTEST_WIN64_ONLY(text) text
+#else
+#define MARLTEST_WIN64_ONLY(text) ""
+#endif
 extern "C" __attribute__((naked, noinline)) uint32_t
 CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
     asm(R"(
@@ -24,28 +30,24 @@ CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
         movdqu %xmm7, 48(%rsp)
         movq %rsp, %rbp
         movabsq $0x0B0B0B0B0B0B0B0B, %rbx
-        movabsq $0x0505050505050505, %rsi
-        movabsq $0x0D0D0D0D0D0D0D0D, %rdi
         movabsq $0x0C0C0C0C0C0C0C0C, %r12
         movabsq $0x1313131313131313, %r13
         movabsq $0x1414141414141414, %r14
         movabsq $0x1515151515151515, %r15
+    )" MARLTEST_WIN64_ONLY(R"(
+        movabsq $0x0505050505050505, %rsi
+        movabsq $0x0D0D0D0D0D0D0D0D, %rdi
         movq %r12, %xmm6
         punpcklqdq %xmm6, %xmm6
         movq %r13, %xmm7
         punpcklqdq %xmm7, %xmm7
+    )") R"(
         call MarlRunRoutine
         xorl %eax, %eax
         cmpq %rsp, %rbp
         jne 1f
         movabsq $0x0B0B0B0B0B0B0B0B, %rcx
         cmpq %rcx, %rbx
-        jne 1f
-        movabsq $0x0505050505050505, %rcx
-        cmpq %rcx, %rsi
-        jne 1f
-        movabsq $0x0D0D0D0D0D0D0D0D, %rcx
-        cmpq %rcx, %rdi
         jne 1f
         movabsq $0x0C0C0C0C0C0C0C0C, %rcx
         cmpq %rcx, %r12
@@ -59,6 +61,13 @@ CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
         movabsq $0x1515151515151515, %rcx
         cmpq %rcx, %r15
         jne 1f
+    )" MARLTEST_WIN64_ONLY(R"(
+        movabsq $0x0505050505050505, %rcx
+        cmpq %rcx, %rsi
+        jne 1f
+        movabsq $0x0D0D0D0D0D0D0D0D, %rcx
+        cmpq %rcx, %rdi
+        jne 1f
         movq %r12, %xmm0
         punpcklqdq %xmm0, %xmm0
         pcmpeqb %xmm6, %xmm0
@@ -71,6 +80,7 @@ CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
         pmovmskb %xmm0, %ecx
         cmpl $0xFFFF, %ecx
         jne 1f
+    )") R"(
         movl $1, %eax
     1:
         movq %rbp, %rsp
@@ -88,56 +98,7 @@ CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
         ret
     )");
 }
-#else
-extern "C" __attribute__((naked, noinline)) uint32_t
-CallWatchingRegisters(marl::BlitRoutine*, const void*, void*, const void*) {
-    asm(R"(
-        pushq %rbp
-        pushq %rbx
-        pushq %r12
-        pushq %r13
-        pushq %r14
-        pushq %r15
-        subq $8, %rsp
-        movq %rsp, %rbp
-        movabsq $0x0B0B0B0B0B0B0B0B, %rbx
-        movabsq $0x0C0C0C0C0C0C0C0C, %r12
-        movabsq $0x1313131313131313, %r13
-        movabsq $0x1414141414141414, %r14
-        movabsq $0x1515151515151515, %r15
-        call MarlRunRoutine
-        xorl %eax, %eax
-        cmpq %rsp, %rbp
-        jne 1f
-        movabsq $0x0B0B0B0B0B0B0B0B, %rcx
-        cmpq %rcx, %rbx
-        jne 1f
-        movabsq $0x0C0C0C0C0C0C0C0C, %rcx
-        cmpq %rcx, %r12
-        jne 1f
-        movabsq $0x1313131313131313, %rcx
-        cmpq %rcx, %r13
-        jne 1f
-        movabsq $0x1414141414141414, %rcx
-        cmpq %rcx, %r14
-        jne 1f
-        movabsq $0x1515151515151515, %rcx
-        cmpq %rcx, %r15
-        jne 1f
-        movl $1, %eax
-    1:
-        movq %rbp, %rsp
-        addq $8, %rsp
-        popq %r15
-        popq %r14
-        popq %r13
-        popq %r12
-        popq %rbx
-        popq %rbp
-        ret
-    )");
-}
-#endif
+#undef MARLTEST_WIN64_ONLY
 #else
 // Calls a prepared routine through the row call with EBX, ESI and EDI set to marks, and
 // answers 1 when they, EBP and the stack pointer come back as they were with the three row
