@@ -118,6 +118,61 @@ TEST_F(VectorBlit, EveryCodeMatchesTheReference) {
     EXPECT_EQ(counts.ByteSerial, 0u);
 }
 
+// Rows handed in place, with no source or brush inside the destination, are drawn by one
+// call of a routine that walks them: destination, source and prepared pattern rows stepped
+// by their strides, the pattern wrapping after its last row from whatever row the transfer
+// starts on. Rows that need work of their own (a converted source, rows that meet their
+// destination) still go one by one. Each case is checked whole against the reference.
+TEST_F(VectorBlit, RowsInPlaceAreWalkedInOneCall) {
+    constexpr uint16_t kTall = 40;
+    TestBand band(kBandWidth, kTall);
+    SourceImage planes(110, kTall, 3, 8, 51), bits(110, kTall, 1, 1, 52);
+    PatternBrush eight(8, 8, 0, 0, 53), odd(5, 3, 2, 1, 54), wide(24, 7, 3, 6, 55);
+    RealizedBrush solid = SolidBrush(0x00336699);
+    enum Source { kNone, kPlanes, kBits, kExpanded };
+    struct Case {
+        uint8_t Rop;
+        Source From;
+        RealizedBrush* Brush;
+        uint16_t X, Y, Width, Height;
+        bool Walked;
+    } cases[] = {
+        {0xB8, kPlanes, eight.Record(), 3, 0, 100, 40, true},
+        {0xB8, kPlanes, eight.Record(), 1, 5, 97, 30, true}, // pattern starts on row 5
+        {0x68, kPlanes, odd.Record(), 2, 1, 61, 33, true},   // a period of 20 samples
+        {0xE2, kBits, wide.Record(), 7, 3, 90, 29, true},    // one-bit rows, bit phase 7
+        {0xE2, kBits, eight.Record(), 0, 0, 33, 40, true},
+        {0x5A, kNone, odd.Record(), 4, 2, 100, 37, true},
+        {0xF0, kNone, wide.Record(), 0, 9, 119, 31, true},
+        {0xF0, kNone, &solid, 0, 0, 120, 40, true},
+        {0x66, kPlanes, nullptr, 9, 4, 17, 35, true}, // one step and a closing step
+        {0x00, kNone, nullptr, 0, 0, 16, 1, true},
+        {0xB8, kExpanded, eight.Record(), 3, 0, 100, 40, false},
+    };
+    for (const Case& c : cases) {
+        BlitScene scene = Scene(c.Rop, c.X, c.Y, c.Width, c.Height);
+        scene.Brush = c.Brush;
+        if (c.From == kPlanes) scene.Source = planes.Header();
+        if (c.From == kBits || c.From == kExpanded) scene.Source = bits.Header();
+        if (c.From == kExpanded) scene.MonoExpand = 9;
+        bool walked = false;
+        RowCounts counts;
+        BlitUnderTest tiered = [&](TestBand& drawn, BlitScene& drawnScene) {
+            marl::TierChain routine;
+            marl::BlitCall call = CallOf(drawn, drawnScene);
+            uint32_t result = marl::BitBlt(call, routine);
+            walked = routine.RowsWalked();
+            counts = {routine.VectorRowCount(), routine.ByteSerialRowCount()};
+            return result;
+        };
+        const std::string what = "rop " + std::to_string(c.Rop) + " at row " + std::to_string(c.Y);
+        EXPECT_EQ(CompareWithReference(tiered, band, scene, c.Rop + c.Y), "") << what;
+        EXPECT_EQ(walked, c.Walked) << what;
+        EXPECT_EQ(counts.ByteSerial, 0u) << what;
+        EXPECT_GT(counts.Vector, 0u) << what;
+    }
+}
+
 // The prepared pattern rows are the library's own memory: a transfer with a pattern brush
 // asks the driver's allocator for nothing (a converted source asks only for its conversion
 // row), whether the brush is new or drawn with again, and is drawn by the vector routine.

@@ -23,7 +23,10 @@ struct BlitRequest {
     uint8_t Rop = 0;
     uint8_t BitPhase = 0;     // 0 to 7: the first pixel's bit within the first source byte
     bool PatternRows = false; // P comes from the pattern row (BrushPattern non-zero)
-    uint8_t Reserved = 0;     // no padding: the record is hashed as it lies in memory
+    // The vector routine runs every row of a transfer in one call, walking a RowWalk; the
+    // byte-serial tiers never see it set. Also keeps the record free of padding: it is hashed
+    // as it lies in memory.
+    bool WalksRows = false;
 
     bool operator==(const BlitRequest&) const = default;
 

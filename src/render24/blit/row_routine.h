@@ -28,8 +28,12 @@ struct RowLayout {
 struct TransferRows {
     const uint8_t* PatternBits = nullptr;
     uint32_t PatternHeight = 0;
+    uint32_t PatternFirstRow = 0; // the brush row of the first destination row
     RowLayout DestinationRows;
     RowLayout SourceRows;
+    // Run would be handed exactly these rows, in order, made by nothing per row (no source
+    // conversion, no row cursors): a routine may then run them all at once (RunAllRows).
+    bool InPlace = false;
 };
 
 class RowRoutine {
@@ -40,6 +44,9 @@ public:
     virtual void Run(const void* sourceRow, void* destinationRow, const void* patternRow) = 0;
     // Forgets the routine before the transfer lock is released; nothing when none was made.
     virtual void Discard() = 0;
+    // Runs every row Prepare was told of (TransferRows InPlace) in one go, where the routine
+    // was prepared to; false, with nothing run, leaves the rows to Run one by one.
+    virtual bool RunAllRows() { return false; }
 
 protected:
     ~RowRoutine() = default;

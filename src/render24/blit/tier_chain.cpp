@@ -20,9 +20,24 @@ bool TierChain::Prepare(const BlitRequest& asked, const TransferRows& rows) {
     Discard();
     const BlitRequest request = asked.PatternOrSolid();
     VectorRows = ByteSerialRows = 0;
-    // A vector tier that cannot prepare its routine leaves every row to the byte-serial one.
-    VectorReady = Vector.Serves(request) && Vector.Prepare(VectorRoutine, request, rows);
+    Walked = false;
+    if (Vector.Serves(request)) {
+        // Rows that all go to the vector routine need no byte-serial one.
+        Walking = Vector.PrepareWalk(VectorRoutine, request, rows, Walk);
+        if (Walking) return true;
+        // A vector tier that cannot prepare its routine leaves every row to the byte-serial one.
+        VectorReady = Vector.Prepare(VectorRoutine, request, rows);
+    }
     return PrepareByteSerial(ByteSerial, request, SerialKeeping::Keep);
+}
+
+bool TierChain::RunAllRows() {
+    if (!Walking) return false;
+    VectorRows += static_cast<uint32_t>(Walk.Rows);
+    Walked = true;
+    vec::RowWalk walk = Walk; // the routine advances the record it walks
+    VectorRoutine.Run(nullptr, nullptr, &walk);
+    return true;
 }
 
 void TierChain::Run(const void* sourceRow, void* destinationRow, const void* patternRow) {
@@ -40,6 +55,7 @@ void TierChain::Discard() {
     ByteSerial = BlitRoutine{};
     VectorRoutine = BlitRoutine{};
     VectorReady = false;
+    Walking = false;
 }
 
 } // namespace marl

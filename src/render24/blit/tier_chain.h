@@ -31,9 +31,12 @@ public:
     bool Prepare(const BlitRequest& request, const TransferRows& rows) override;
     void Run(const void* sourceRow, void* destinationRow, const void* patternRow) override;
     void Discard() override;
+    bool RunAllRows() override;
 
-    // Whether the current request has a vector routine, and how the rows went so far.
-    bool VectorPrepared() const { return VectorReady; }
+    // Whether the current request has a vector routine, and how the rows went so far: how
+    // many each routine drew, and whether the vector routine drew them all in one call.
+    bool VectorPrepared() const { return VectorReady || Walking; }
+    bool RowsWalked() const { return Walked; }
     uint32_t VectorRowCount() const { return VectorRows; }
     uint32_t ByteSerialRowCount() const { return ByteSerialRows; }
 
@@ -42,6 +45,9 @@ private:
     BlitRoutine VectorRoutine;
     BlitRoutine ByteSerial;
     bool VectorReady = false;
+    bool Walking = false;
+    bool Walked = false;
+    vec::RowWalk Walk;
     uint32_t VectorRows = 0;
     uint32_t ByteSerialRows = 0;
 };

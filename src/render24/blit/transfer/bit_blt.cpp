@@ -222,6 +222,7 @@ TransferRows BlockTransfer::DescribeRows() const {
     if (Pattern.FromRows()) {
         described.PatternBits = Pattern.Bits;
         described.PatternHeight = Pattern.Height;
+        described.PatternFirstRow = Pattern.RowIndex(Call.Y);
     }
     const uint32_t rows = Extent.Rows(Call.Y);
     if (!Surface->Segmented) {
@@ -238,6 +239,9 @@ TransferRows BlockTransfer::DescribeRows() const {
         described.SourceRows = {reinterpret_cast<uintptr_t>(read.Bits),
                                 uint32_t{read.Planes} * read.WidthBytes, rows};
     }
+    // RunRows hands exactly these rows where neither surface nor source is segmented.
+    described.InPlace = !Surface->Segmented && !(Source != nullptr && Source->Segmented) &&
+                        !Converting();
     return described;
 }
 
@@ -264,6 +268,10 @@ const void* BlockTransfer::PatternRow(uint32_t r) const {
 void BlockTransfer::RunRows() {
     if (Surface->Segmented || (Source != nullptr && Source->Segmented)) {
         RunRowsWithCursors();
+        return;
+    }
+    if (Routine.RunAllRows()) {
+        SelectRow(*Surface, Extent.Bottom);
         return;
     }
     const BitmapHeader& drawn = *Surface->Header;

@@ -28,9 +28,10 @@ bool MonoFactors(const RealizedBrush& brush, const MonoPattern& mono, int32_t& x
 
 } // namespace
 
-const uint8_t* TransferPattern::Row(uint32_t r) const {
-    uint32_t row = PatternIndex(static_cast<int32_t>(r), OriginY, static_cast<int32_t>(Height));
-    return Bits + row * Width * 3;
+const uint8_t* TransferPattern::Row(uint32_t r) const { return Bits + RowIndex(r) * Width * 3; }
+
+uint32_t TransferPattern::RowIndex(uint32_t r) const {
+    return PatternIndex(static_cast<int32_t>(r), OriginY, static_cast<int32_t>(Height));
 }
 
 uint32_t PatternIndex(int32_t position, int32_t origin, int32_t size) {

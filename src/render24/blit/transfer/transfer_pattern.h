@@ -21,6 +21,8 @@ struct TransferPattern {
     bool FromRows() const { return BrushPattern != 0; }
     // The pattern row for destination row r: three plane runs of Width samples.
     const uint8_t* Row(uint32_t r) const;
+    // The index of that row among the pattern's rows.
+    uint32_t RowIndex(uint32_t r) const;
 };
 
 // position - origin brought into 0 .. size - 1 (size > 0).

@@ -4,6 +4,7 @@
 #include "render24/blit/routine_cache.h"
 #include "render24/blit/routine_frame.h"
 #include "render24/blit/serial/rop_names.h"
+#include "render24/blit/vector/row_walk.h"
 #include "render24/blit/vector/vector_pattern.h"
 #include "render24/blit/vector/x86_emitter.h"
 #include "render24/blit/vector/xmm_expression.h"
@@ -31,16 +32,21 @@ constexpr Xmm kPatternSamples = Xmm::X7;
 constexpr int32_t kSourceRowArg = frame::kSourceRow;
 constexpr int32_t kDestRowArg = frame::kDestRow;
 constexpr int32_t kPatternRowArg = frame::kPatternRow;
+// The RowWalk of a routine that walks the rows: a plane-start slot, which only the
+// byte-serial routines use.
+constexpr int32_t kWalkSlot = frame::kPatternStart;
 constexpr int32_t kStep = 16;
 constexpr bool kWide = MARL_ROUTINE_64;
 
 enum class SourceForm { None, Planes, Single, Bits };
 // How a plane is written: 16-sample steps (and a closing step); a string copy of the source
-// (the name "S" of an 8-bit source); or steps over the first Replicate samples of a result that
-// depends on neither D nor S, and so repeats with the pattern, then a forward string copy of
-// the plane onto itself from Replicate samples on. String moves of this length write whole
-// cache lines without reading them first, which 16-byte stores cannot.
-enum class PlaneForm { Steps, CopySource, Replicate };
+// (the name "S" of an 8-bit source); or, for a result that is one byte along the whole plane
+// (it depends on neither D, S nor pattern rows), a string store of that byte, as memset does.
+// On wide rows the string moves write whole cache lines without reading them first, which
+// 16-byte stores cannot. A pattern plane that repeats every few samples is written by the
+// steps: a string copy of the plane onto itself a period further on would serve it too, but
+// processors that see the copy overlap move it slowly (on some, at half the speed of stores).
+enum class PlaneForm { Steps, CopySource, StoreString };
 // Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
 enum class PatternForm { None, Solid, Hoisted, Stream };
 
@@ -94,7 +100,7 @@ struct Plan {
     // Nothing the result depends on changes along the row: computed once per plane.
     bool Invariant = false;
     PlaneForm Form = PlaneForm::Steps;
-    uint32_t Replicate = 0; // samples computed before the copy, a whole number of periods
+    bool WalksRows = false; // every row of the transfer in one call (RowWalk)
     bool KeepsLastDest() const { return Rest != 0 && ReadsDest; }
 };
 
@@ -108,8 +114,7 @@ bool NameHas(const CompiledRopName& name, char c) {
 
 // Below these widths the string moves' start-up costs more than they save.
 constexpr uint32_t kLeastCopyWidth = 128;
-constexpr uint32_t kLeastReplicated = 256;
-constexpr uint32_t kLeastCopiedAfterReplicate = 64;
+constexpr uint32_t kLeastStoreWidth = 2048;
 
 void ChooseForm(Plan& plan) {
     bool sourceAlone = plan.Name.Length == 1 && plan.Name.Text[0] == 'S';
@@ -117,15 +122,8 @@ void ChooseForm(Plan& plan) {
         plan.Form = PlaneForm::CopySource;
         return;
     }
-    if (plan.ReadsDest || plan.Source != SourceForm::None) return;
-    uint32_t period = plan.Pattern == PatternForm::Stream ? plan.Period : kStep;
-    uint32_t replicate = (kLeastReplicated + period - 1) / period * period;
-    uint32_t blocks = (replicate + kStep - 1) / kStep;
-    if (kStep * blocks + kLeastCopiedAfterReplicate > plan.Width) return;
-    plan.Form = PlaneForm::Replicate;
-    plan.Replicate = replicate;
-    plan.Blocks = blocks;
-    plan.Rest = 0;
+    if (plan.Invariant && plan.Pattern != PatternForm::Hoisted && plan.Width >= kLeastStoreWidth)
+        plan.Form = PlaneForm::StoreString;
 }
 
 Plan MakePlan(const BlitRequest& request) {
@@ -143,6 +141,7 @@ Plan MakePlan(const BlitRequest& request) {
     plan.DestStride = request.DestPlaneStride;
     plan.SourceStride = request.SourcePlaneStride;
     plan.BitPhase = request.BitPhase;
+    plan.WalksRows = request.WalksRows;
     if (NameHas(plan.Name, 'P')) {
         if (!request.PatternRows) {
             plan.Pattern = PatternForm::Solid;
@@ -204,8 +203,10 @@ public:
             Out.MovLoadQ(Gpr::R8, RipRelative(RunPool + offsetof(ConstantPool, MaskRowAddress)));
         }
 #endif
+        const uint8_t* top = P.WalksRows ? BeginWalk() : nullptr;
         for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
             Plane(plane);
+        if (P.WalksRows) EndWalk(top);
         if (P.KeepsLastDest()) AddPointer(Gpr::Esp, kStep);
         // pop EDI, ESI, EBX; leave; ret 12 (ret 24): the ending every row routine shares.
         Out.Bytes(frame::kEpilogue, sizeof frame::kEpilogue);
@@ -213,6 +214,59 @@ public:
     }
 
 private:
+    bool ReadsPatternRows() const {
+        return P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream;
+    }
+
+    // A routine that walks the rows keeps the RowWalk's address (its pattern row argument) in
+    // a frame slot the vector code has no other use for, and before each row puts the row's
+    // addresses where the row code reads them: in its row arguments.
+    const uint8_t* BeginWalk() {
+        LoadPointer(Gpr::Eax, At(Gpr::Ebp, kPatternRowArg));
+        StorePointer(At(Gpr::Ebp, kWalkSlot), Gpr::Eax);
+        Out.AlignWithNops(16);
+        const uint8_t* top = Out.Position();
+        LoadPointer(Gpr::Eax, At(Gpr::Ebp, kWalkSlot));
+        CopyPointer(At(Gpr::Ebp, kDestRowArg), At(Gpr::Eax, walk::kDestination));
+        if (P.Source != SourceForm::None)
+            CopyPointer(At(Gpr::Ebp, kSourceRowArg), At(Gpr::Eax, walk::kSource));
+        if (ReadsPatternRows())
+            CopyPointer(At(Gpr::Ebp, kPatternRowArg), At(Gpr::Eax, walk::kPattern));
+        return top;
+    }
+
+    // After a row: each address one stride on, the pattern's back to the first prepared row
+    // after the last (without a branch), and round again while rows are left.
+    void EndWalk(const uint8_t* top) {
+        LoadPointer(Gpr::Eax, At(Gpr::Ebp, kWalkSlot));
+        StepPointer(walk::kDestination, walk::kDestinationStride);
+        if (P.Source != SourceForm::None) StepPointer(walk::kSource, walk::kSourceStride);
+        if (ReadsPatternRows()) {
+            LoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPattern));
+            AddLoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPatternStride));
+            LeaPointer(Gpr::Edx, At(Gpr::Ecx));
+            SubLoadPointer(Gpr::Edx, At(Gpr::Eax, walk::kPatternSpan));
+            CmpLoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPatternEnd));
+            CmovaePointer(Gpr::Ecx, Gpr::Edx);
+            StorePointer(At(Gpr::Eax, walk::kPattern), Gpr::Ecx);
+        }
+        LoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kRows));
+        SubPointer(Gpr::Ecx, 1);
+        StorePointer(At(Gpr::Eax, walk::kRows), Gpr::Ecx); // a move keeps the flags
+        Out.JnzBack(top);
+    }
+
+    void CopyPointer(const Mem& dst, const Mem& src) {
+        LoadPointer(Gpr::Ecx, src);
+        StorePointer(dst, Gpr::Ecx);
+    }
+    // [EAX + field] += [EAX + stride]
+    void StepPointer(int32_t field, int32_t stride) {
+        LoadPointer(Gpr::Ecx, At(Gpr::Eax, field));
+        AddLoadPointer(Gpr::Ecx, At(Gpr::Eax, stride));
+        StorePointer(At(Gpr::Eax, field), Gpr::Ecx);
+    }
+
     // Operations on pointers and the loop index: 32-bit in the i386 routines, 64-bit in the
     // x86-64 ones.
     void LoadPointer(Gpr dst, const Mem& src) {
@@ -220,6 +274,41 @@ private:
             Out.MovLoadQ(dst, src);
         } else {
             Out.MovLoad(dst, src);
+        }
+    }
+    void StorePointer(const Mem& dst, Gpr src) {
+        if constexpr (kWide) {
+            Out.MovStoreQ(dst, src);
+        } else {
+            Out.MovStore(dst, src);
+        }
+    }
+    void AddLoadPointer(Gpr dst, const Mem& src) {
+        if constexpr (kWide) {
+            Out.AddLoadQ(dst, src);
+        } else {
+            Out.AddLoad(dst, src);
+        }
+    }
+    void SubLoadPointer(Gpr dst, const Mem& src) {
+        if constexpr (kWide) {
+            Out.SubLoadQ(dst, src);
+        } else {
+            Out.SubLoad(dst, src);
+        }
+    }
+    void CmpLoadPointer(Gpr dst, const Mem& src) {
+        if constexpr (kWide) {
+            Out.CmpLoadQ(dst, src);
+        } else {
+            Out.CmpLoad(dst, src);
+        }
+    }
+    void CmovaePointer(Gpr dst, Gpr src) {
+        if constexpr (kWide) {
+            Out.CmovaeQ(dst, src);
+        } else {
+            Out.Cmovae(dst, src);
         }
     }
     void AddPointer(Gpr dst, int32_t imm) {
@@ -364,18 +453,23 @@ private:
         Out.RepMovsb();
     }
 
-    // After the steps: the plane from sample Replicate on is a copy of the plane Replicate
-    // samples further left, which a forward byte copy makes in increasing order.
-    void ReplicatePlane() {
-        LeaPointer(Gpr::Esi, At(Gpr::Edi, -static_cast<int32_t>(kStep * P.Blocks)));
-        LeaPointer(Gpr::Edi, At(Gpr::Esi, static_cast<int32_t>(P.Replicate)));
-        Out.MovImm(Gpr::Ecx, P.Width - P.Replicate);
-        Out.RepMovsb();
+    // rep stosb of the plane's one byte: the result, the same in every lane, in AL.
+    void StoreStringPlane(uint32_t plane) {
+        LoadConstants(plane);
+        Out.Movd(Gpr::Eax, Evaluate(plane));
+        LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        if (plane != 0) AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        Out.MovImm(Gpr::Ecx, P.Width); // clears the upper half of RCX too
+        Out.RepStosb();
     }
 
     void Plane(uint32_t plane) {
         if (P.Form == PlaneForm::CopySource) {
             CopySourcePlane(plane);
+            return;
+        }
+        if (P.Form == PlaneForm::StoreString) {
+            StoreStringPlane(plane);
             return;
         }
         SetUpPlane(plane);
@@ -395,7 +489,6 @@ private:
             AddPointer(Gpr::Ecx, 2 * kStep);
             Out.JnzBack(top);
         }
-        if (P.Form == PlaneForm::Replicate) ReplicatePlane();
         if (P.Rest == 0) return;
         StepPlace last = LastPlace();
         if (P.Invariant && !last.LoadPattern) {

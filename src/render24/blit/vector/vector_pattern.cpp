@@ -1,5 +1,7 @@
 #include "render24/blit/vector/vector_pattern.h"
 
+#include "render24/blit/vector/row_walk.h"
+
 #include <cstring>
 #include <new>
 
@@ -86,6 +88,10 @@ const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
     if (offset != index * sourceRowBytes) index = offset / sourceRowBytes;
     if (index >= Height || index * sourceRowBytes != offset) return nullptr;
     LastIndex = static_cast<uint32_t>(index);
+    return Ensure(static_cast<uint32_t>(index), patternRow);
+}
+
+uint8_t* PreparedPattern::Ensure(uint32_t index, const uint8_t* patternRow) {
     uint8_t* prepared = Memory + static_cast<size_t>(index) * RowBytes;
     if (!Ready[index]) {
         PreparePatternRow(patternRow, Width, Phase, prepared);
@@ -93,6 +99,22 @@ const uint8_t* PreparedPattern::Row(const uint8_t* patternRow) {
         ++Prepared;
     }
     return prepared;
+}
+
+bool PreparedPattern::Walk(uint32_t first, uint32_t count, RowWalk& walk) {
+    if (Source == nullptr || first >= Height) return false;
+    const uint32_t rows = count < Height ? count : Height;
+    const uint32_t sourceRowBytes = 3 * Width;
+    for (uint32_t k = 0, index = first; k < rows; ++k) {
+        Ensure(index, Source + static_cast<size_t>(index) * sourceRowBytes);
+        if (++index == Height) index = 0;
+    }
+    const uintptr_t base = reinterpret_cast<uintptr_t>(Memory);
+    walk.Pattern = base + uintptr_t{first} * RowBytes;
+    walk.PatternStride = RowBytes;
+    walk.PatternSpan = uintptr_t{Height} * RowBytes;
+    walk.PatternEnd = base + walk.PatternSpan;
+    return true;
 }
 
 void PreparedPattern::Invalidate() {

@@ -13,6 +13,8 @@
 
 namespace marl::vec {
 
+struct RowWalk;
+
 uint32_t PatternPeriod(uint32_t width);
 inline uint32_t PreparedRunLength(uint32_t width) { return PatternPeriod(width) + 16; }
 
@@ -40,6 +42,11 @@ public:
     // when patternRow is not one of the brush's rows.
     const uint8_t* Row(const uint8_t* patternRow);
 
+    // Makes ready the rows a transfer walks: count rows from row first on, wrapping after
+    // the last (first below the height), and points walk's pattern fields at them. False
+    // when the object is unused.
+    bool Walk(uint32_t first, uint32_t count, RowWalk& walk);
+
     // Forget every prepared row: the brush samples may have changed.
     void Invalidate();
 
@@ -51,6 +58,7 @@ public:
 
 private:
     bool Reserve(uint64_t bytes);
+    uint8_t* Ensure(uint32_t index, const uint8_t* patternRow);
     bool SameBrush(const uint8_t* bits, uint32_t width, uint32_t height, uint32_t phase) const;
 
     const uint8_t* Source = nullptr;

@@ -14,6 +14,32 @@ bool VectorTier::Serves(const BlitRequest& request) const {
 bool VectorTier::Prepare(BlitRoutine& routine, const BlitRequest& request,
                          const TransferRows& rows) {
     routine = BlitRoutine{};
+    return Analyse(request, rows) && CompileKeptVectorRop(routine, Request);
+}
+
+bool VectorTier::PrepareWalk(BlitRoutine& routine, const BlitRequest& request,
+                             const TransferRows& rows, RowWalk& walk) {
+    routine = BlitRoutine{};
+    if (!rows.InPlace || rows.DestinationRows.Count == 0 || !Analyse(request, rows) || !RowsApart)
+        return false;
+    walk = RowWalk{};
+    walk.Destination = rows.DestinationRows.First;
+    walk.DestinationStride = rows.DestinationRows.Stride;
+    walk.Rows = rows.DestinationRows.Count;
+    if (ReadsSource) {
+        walk.Source = rows.SourceRows.First;
+        walk.SourceStride = rows.SourceRows.Stride;
+    }
+    if (PatternRows && !Pattern.Walk(rows.PatternFirstRow, rows.DestinationRows.Count, walk))
+        return false;
+    BlitRequest walking = Request;
+    walking.WalksRows = true;
+    return CompileKeptVectorRop(routine, walking);
+}
+
+// What Prepare and PrepareWalk work out once for the transfer's rows. False when the pattern
+// rows cannot be prepared.
+bool VectorTier::Analyse(const BlitRequest& request, const TransferRows& rows) {
     Request = request;
     ReadsSource = RopOperands().UsesSource(Request.Rop);
     DestinationHull = Hull(DestinationSpans(Request, nullptr));
@@ -27,7 +53,7 @@ bool VectorTier::Prepare(BlitRoutine& routine, const BlitRequest& request,
         Brush = {reinterpret_cast<uintptr_t>(rows.PatternBits), Pattern.SourceBytes()};
     }
     RowsApart = NoRowMeetsItsDestination(rows);
-    return CompileKeptVectorRop(routine, Request);
+    return true;
 }
 
 CodeArea& VectorTier::Area() { return VectorRoutines().Area(); }

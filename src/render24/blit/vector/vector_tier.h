@@ -9,6 +9,7 @@
 
 #include "render24/blit/routine_tier.h"
 #include "render24/blit/vector/row_spans.h"
+#include "render24/blit/vector/row_walk.h"
 #include "render24/blit/vector/vector_pattern.h"
 
 #include <cstdint>
@@ -22,11 +23,18 @@ public:
                  const TransferRows& rows) override;
     CodeArea& Area() override;
 
+    // Prepares a routine that runs every row of the transfer in one call, walking walk, where
+    // the rows allow it: they are handed in place and no source run or brush row can lie
+    // inside a destination row. False (nothing prepared) leaves the transfer to Prepare.
+    bool PrepareWalk(BlitRoutine& routine, const BlitRequest& request, const TransferRows& rows,
+                     RowWalk& walk);
+
     // Whether this row can take the vector routine prepared last, and the pattern row it then
     // reads (patternRow is the brush row on entry).
     bool Takes(const void* sourceRow, const void* destinationRow, const void*& patternRow);
 
 private:
+    bool Analyse(const BlitRequest& request, const TransferRows& rows);
     bool NoRowMeetsItsDestination(const TransferRows& rows) const;
     bool DestinationMeets(const void* destinationRow, const Span& other) const;
     bool SourceMeetsDestination(const void* sourceRow, const void* destinationRow) const;

@@ -103,11 +103,20 @@ void X86Emitter::MovLoadQ(Gpr dst, const Mem& src) {
     Operand(Code(dst), src);
 }
 
-void X86Emitter::MovStore(const Mem& dst, Gpr src) {
-    Rex(false, Code(src), dst);
-    Byte(0x89);
-    Operand(Code(src), dst);
+void X86Emitter::RegMem(bool wide, uint8_t opcode, Gpr reg, const Mem& mem) {
+    Rex(wide, Code(reg), mem);
+    Byte(opcode);
+    Operand(Code(reg), mem);
 }
+
+void X86Emitter::MovStore(const Mem& dst, Gpr src) { RegMem(false, 0x89, src, dst); }
+void X86Emitter::MovStoreQ(const Mem& dst, Gpr src) { RegMem(true, 0x89, src, dst); }
+void X86Emitter::AddLoad(Gpr dst, const Mem& src) { RegMem(false, 0x03, dst, src); }
+void X86Emitter::AddLoadQ(Gpr dst, const Mem& src) { RegMem(true, 0x03, dst, src); }
+void X86Emitter::SubLoad(Gpr dst, const Mem& src) { RegMem(false, 0x2B, dst, src); }
+void X86Emitter::SubLoadQ(Gpr dst, const Mem& src) { RegMem(true, 0x2B, dst, src); }
+void X86Emitter::CmpLoad(Gpr dst, const Mem& src) { RegMem(false, 0x3B, dst, src); }
+void X86Emitter::CmpLoadQ(Gpr dst, const Mem& src) { RegMem(true, 0x3B, dst, src); }
 
 void X86Emitter::MovImm(Gpr dst, uint32_t imm) {
     Rex(false, 0, Code(dst));
@@ -166,6 +175,13 @@ void X86Emitter::Cmovae(Gpr dst, Gpr src) {
     RegisterOperand(Code(dst), Code(src));
 }
 
+void X86Emitter::CmovaeQ(Gpr dst, Gpr src) {
+    Rex(true, Code(dst), Code(src));
+    Byte(0x0F);
+    Byte(0x43);
+    RegisterOperand(Code(dst), Code(src));
+}
+
 void X86Emitter::MovzxWord(Gpr dst, const Mem& src) {
     Rex(false, Code(dst), src);
     Byte(0x0F);
@@ -204,6 +220,11 @@ void X86Emitter::RolAx8() {
 void X86Emitter::RepMovsb() {
     Byte(0xF3);
     Byte(0xA4);
+}
+
+void X86Emitter::RepStosb() {
+    Byte(0xF3);
+    Byte(0xAA);
 }
 
 void X86Emitter::JnzBack(const uint8_t* target) {
@@ -257,6 +278,14 @@ void X86Emitter::Movd(Xmm dst, Gpr src) {
     Byte(0x0F);
     Byte(0x6E);
     RegisterOperand(Code(dst), Code(src));
+}
+
+void X86Emitter::Movd(Gpr dst, Xmm src) {
+    Byte(0x66);
+    Rex(false, Code(src), Code(dst));
+    Byte(0x0F);
+    Byte(0x7E);
+    RegisterOperand(Code(src), Code(dst));
 }
 
 void X86Emitter::Pshufd(Xmm dst, Xmm src, uint8_t order) {

@@ -88,6 +88,10 @@ public:
     void ShrImm(Gpr reg, uint8_t count);     // shr r32, imm8
     void RolAx8();                           // rol ax, 8: swaps AL and AH
     void RepMovsb(); // rep movsb: ECX (RCX in 64-bit mode) bytes from [ESI] to [EDI]
+    void RepStosb(); // rep stosb: ECX (RCX) bytes of AL at [EDI]
+    void AddLoad(Gpr dst, const Mem& src);   // add r32, [m]
+    void SubLoad(Gpr dst, const Mem& src);   // sub r32, [m]
+    void CmpLoad(Gpr dst, const Mem& src);   // cmp r32, [m]
 
     // 64-bit registers (REX.W), for pointers and the loop index of the x86-64 routines.
     void MovLoadQ(Gpr dst, const Mem& src); // mov r64, [m]
@@ -95,6 +99,11 @@ public:
     void AddImmQ(Gpr dst, int32_t imm);     // add r64, imm (8-bit form when it fits)
     void SubImmQ(Gpr dst, int32_t imm);     // sub r64, imm
     void LeaQ(Gpr dst, const Mem& src);     // lea r64, [m]
+    void MovStoreQ(const Mem& dst, Gpr src); // mov [m], r64
+    void AddLoadQ(Gpr dst, const Mem& src); // add r64, [m]
+    void SubLoadQ(Gpr dst, const Mem& src); // sub r64, [m]
+    void CmpLoadQ(Gpr dst, const Mem& src); // cmp r64, [m]
+    void CmovaeQ(Gpr dst, Gpr src);         // cmovae r64, r64
     // jnz back to target (short form when it reaches).
     void JnzBack(const uint8_t* target);
 
@@ -104,6 +113,7 @@ public:
     void Movdqu(Xmm dst, const Mem& src);
     void Movdqu(const Mem& dst, Xmm src);
     void Movd(Xmm dst, Gpr src);
+    void Movd(Gpr dst, Xmm src); // the low 32 bits of src
     void Pshufd(Xmm dst, Xmm src, uint8_t order);
     void Pshuflw(Xmm dst, Xmm src, uint8_t order);
 
@@ -120,6 +130,9 @@ private:
         Byte(static_cast<uint8_t>(0xC0 | (reg & 7) << 3 | (rm & 7)));
     }
     void ArithImm(bool wide, uint8_t extension, Gpr dst, int32_t imm);
+    // op r, [m] for the one-byte opcodes of that form (mov 8B, add 03, sub 2B, cmp 3B), and
+    // mov [m], r (89).
+    void RegMem(bool wide, uint8_t opcode, Gpr reg, const Mem& mem);
 
     uint8_t* Begin;
     uint8_t* Cursor;
