@@ -49,9 +49,18 @@ RopRequest RandomRequest(uint32_t rop, uint32_t width, uint32_t sourceBits, bool
     return r;
 }
 
+bool WideRunsHere(const RopRequest& request) {
+    return marl::vec::CpuHasAvx2() && marl::vec::WideStepsServe(marltest::Normalised(request));
+}
+
+// The routine of 16-sample steps, and where the processor has AVX2 and the request allows it,
+// the routine of 32-sample steps too, over the same rows.
 std::string Check(const RopRequest& request, std::mt19937& random) {
     VectorRows rows(request, random() % 18, random() % 18, random);
-    return VectorAgainstReference(rows);
+    std::string difference = VectorAgainstReference(rows);
+    if (!difference.empty() || !WideRunsHere(request)) return difference;
+    difference = VectorAgainstReference(rows, marl::kVectorWideSteps);
+    return difference.empty() ? "" : "32-sample steps: " + difference;
 }
 
 // Every code with every source kind and both kinds of P, at widths 16 to 40.
@@ -174,13 +183,12 @@ TEST(VectorCompiler, BandWideRowForEveryCode) {
     EXPECT_TRUE(difference.empty()) << difference;
 }
 
-// Wider rows take string moves: a source copied as it is ("S"), and results without D or S
-// computed for a few periods and then copied along the plane. Codes reading S without D keep
-// the steps. Widths around where each form
-// starts, and pattern periods of every kind.
+// Wider rows take string moves: a source copied as it is ("S"), and a result that is one
+// byte along the plane (no D, S or pattern rows) stored as a string. Codes reading S without
+// D keep the steps. Widths around where each form starts, and pattern periods of every kind.
 TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
     std::mt19937 random(12);
-    const uint32_t widths[] = {127, 128, 129, 319, 320, 321, 335, 336, 337, 400, 601, 1000};
+    const uint32_t widths[] = {127, 128, 129, 400, 601, 1000, 2047, 2048, 2049};
     const uint32_t patternWidths[] = {1, 3, 8, 24, 33, 100, 300};
     uint32_t turn = 0;
     for (uint32_t width : widths) {
@@ -269,6 +277,29 @@ TEST(VectorCompiler, DeclinesWhatItDoesNotServe) {
         EXPECT_FALSE(marl::vec::CompileVectorRop(routine, marltest::Normalised(c.Request)))
             << c.What;
         EXPECT_EQ(routine.Entry, 0x1234u) << c.What;
+    }
+    // What the 32-sample steps do not take: narrower rows, one-bit sources, and pattern
+    // periods a step of 32 cannot follow (below 32 and no divisor of it).
+    struct Wide {
+        const char* What;
+        RopRequest Request;
+        bool Served;
+    } wide[] = {
+        {"31 pixels", RandomRequest(0x66, 31, 24, false, 8, random), false},
+        {"32 pixels", RandomRequest(0x66, 32, 24, false, 8, random), true},
+        {"one-bit source", RandomRequest(0xB8, 64, 1, true, 8, random), false},
+        {"one-bit source, no S", RandomRequest(0xF0, 64, 1, true, 8, random), true},
+        {"period 16", RandomRequest(0xB8, 64, 8, true, 8, random), true},
+        {"period 32", RandomRequest(0xB8, 64, 8, true, 32, random), true},
+        {"period 20", RandomRequest(0xB8, 64, 8, true, 5, random), false},
+        {"period 20, no P", RandomRequest(0x66, 64, 8, true, 5, random), true},
+        {"period 33", RandomRequest(0xB8, 64, 24, true, 33, random), true},
+    };
+    for (const Wide& c : wide) {
+        marl::BlitRequest request = marltest::Normalised(c.Request);
+        EXPECT_EQ(marl::vec::WideStepsServe(request), c.Served) << c.What;
+        request.VectorForm = marl::kVectorWideSteps;
+        EXPECT_EQ(marl::vec::VectorServes(request), c.Served) << c.What;
     }
     // The same limits do not matter where the name does not read the operand.
     RopRequest noPattern = RandomRequest(0xCC, 64, 24, true, 8, random);

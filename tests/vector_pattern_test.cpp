@@ -22,7 +22,7 @@ TEST(VectorPattern, PeriodIsTheSmallestMultipleOfTheWidthFromSixteenOn) {
                  {15, 15 * 2}, {16, 16}, {17, 17}, {24, 24}, {100, 100}, {65535, 65535}};
     for (const Case& c : cases) {
         EXPECT_EQ(PatternPeriod(c.Width), c.Period) << c.Width;
-        EXPECT_EQ(PreparedRunLength(c.Width), c.Period + 16) << c.Width;
+        EXPECT_EQ(PreparedRunLength(c.Width), c.Period + 32) << c.Width;
     }
 }
 

@@ -283,6 +283,72 @@ TEST(X86Emitter, EncodesEvery64BitFormAsTheAssemblerDoes) {
     }
 }
 
+// The wide forms, as `as --32` writes the AVX2 instructions named (the last as `as --64`
+// does, RIP-relative from kRun): the same calls with the emitter set wide.
+const std::vector<Encoding>& WideTable() {
+    static const std::vector<Encoding> table = {
+        {"vpxor ymm0, ymm0, ymm5", "C5 FD EF C5",
+         [](X86Emitter& e) { e.Op(SseOp::Pxor, Xmm::X0, Xmm::X5); }},
+        {"vpand ymm1, ymm1, ymm7", "C5 F5 DB CF",
+         [](X86Emitter& e) { e.Op(SseOp::Pand, Xmm::X1, Xmm::X7); }},
+        {"vpminub ymm3, ymm3, ymm6", "C5 E5 DA DE",
+         [](X86Emitter& e) { e.Op(SseOp::Pminub, Xmm::X3, Xmm::X6); }},
+        {"vpcmpeqb ymm2, ymm2, ymm4", "C5 ED 74 D4",
+         [](X86Emitter& e) { e.Op(SseOp::Pcmpeqb, Xmm::X2, Xmm::X4); }},
+        {"vmovdqa ymm1, ymm6", "C5 FD 6F CE",
+         [](X86Emitter& e) { e.Op(SseOp::Movdqa, Xmm::X1, Xmm::X6); }},
+        {"vpor ymm2, ymm2, [eax+0x10]", "C5 ED EB 50 10",
+         [](X86Emitter& e) { e.Op(SseOp::Por, Xmm::X2, At(Gpr::Eax, 0x10)); }},
+        {"vpmaxub ymm4, ymm4, [0x12345670]", "C5 DD DE 25 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Pmaxub, Xmm::X4, Absolute(kAddress)); }},
+        {"vmovdqu ymm1, [0x12345670] (a movdqa from memory)", "C5 FE 6F 0D 70 56 34 12",
+         [](X86Emitter& e) { e.Op(SseOp::Movdqa, Xmm::X1, Absolute(kAddress)); }},
+        {"vmovdqu ymm5, [edi+ecx-32]", "C5 FE 6F 6C 0F E0",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X5, At(Gpr::Edi, Gpr::Ecx, -32)); }},
+        {"vmovdqu [edi+ecx], ymm0", "C5 FE 7F 04 0F",
+         [](X86Emitter& e) { e.Movdqu(At(Gpr::Edi, Gpr::Ecx), Xmm::X0); }},
+        {"vmovdqu ymm7, [ebx+edx]", "C5 FE 6F 3C 13",
+         [](X86Emitter& e) { e.Movdqu(Xmm::X7, At(Gpr::Ebx, Gpr::Edx)); }},
+        {"vmovdqu [esp], ymm5", "C5 FE 7F 2C 24",
+         [](X86Emitter& e) { e.Movdqu(At(Gpr::Esp), Xmm::X5); }},
+        {"vmovd eax, xmm3", "C5 F9 7E D8", [](X86Emitter& e) { e.Movd(Gpr::Eax, Xmm::X3); }},
+        {"vzeroupper", "C5 F8 77", [](X86Emitter& e) { e.Vzeroupper(); }},
+        {"vpxor ymm0, ymm0, [rip+0x100]", "C5 FD EF 05 00 01 00 00",
+         [](X86Emitter& e) { e.Op(SseOp::Pxor, Xmm::X0, Rip(8, 0x100)); }},
+    };
+    return table;
+}
+
+TEST(X86Emitter, EncodesEveryWideFormAsTheAssemblerDoes) {
+    for (const Encoding& entry : WideTable()) {
+        uint8_t buffer[32] = {};
+        X86Emitter emitter(buffer, buffer + sizeof buffer, reinterpret_cast<const uint8_t*>(kRun));
+        emitter.SetWide(true);
+        entry.Emit(emitter);
+        EXPECT_FALSE(emitter.Overflowed()) << entry.Instruction;
+        EXPECT_EQ(Hex(buffer, emitter.Size()), entry.Hex) << entry.Instruction;
+    }
+}
+
+// What has no wide form here stops the emitter rather than be written as something else.
+TEST(X86Emitter, WideFormsItCannotWriteStopIt) {
+    const std::function<void(X86Emitter&)> refused[] = {
+        [](X86Emitter& e) { e.Op(SseOp::Punpcklbw, Xmm::X6, Xmm::X6); },
+        [](X86Emitter& e) { e.Movd(Xmm::X6, Gpr::Eax); },
+        [](X86Emitter& e) { e.Pshufd(Xmm::X6, Xmm::X6, 0x50); },
+        [](X86Emitter& e) { e.Pshuflw(Xmm::X6, Xmm::X6, 0x50); },
+        [](X86Emitter& e) { e.Op(SseOp::Pminub, Xmm::X4, At(Gpr::R8, Gpr::Ecx, -16)); },
+        [](X86Emitter& e) { e.Movdqu(Xmm::X4, At(Gpr::Edi, Gpr::R8)); },
+    };
+    for (size_t i = 0; i < std::size(refused); ++i) {
+        uint8_t buffer[32] = {};
+        X86Emitter emitter(buffer, buffer + sizeof buffer);
+        emitter.SetWide(true);
+        refused[i](emitter);
+        EXPECT_TRUE(emitter.Overflowed()) << "case " << i;
+    }
+}
+
 // A RIP-relative operand counts from where the instruction runs, not from where it is
 // written; a target no 32-bit displacement reaches, and AH beside a REX prefix, cannot be
 // encoded: the emitter says so rather than write something else.

@@ -106,12 +106,14 @@ std::string ByteSerialAgainst(VectorRows& rows, const std::vector<uint8_t>& expe
     return difference.empty() ? difference : "byte-serial: " + difference;
 }
 
-std::string VectorAgainstReference(VectorRows& rows) {
+std::string VectorAgainstReference(VectorRows& rows, uint8_t vectorForm) {
     std::vector<uint8_t> expected = rows.Expected();
     std::string byteSerial = ByteSerialAgainst(rows, expected);
     if (!byteSerial.empty()) return byteSerial;
     marl::BlitRoutine routine;
-    if (!marl::vec::CompileVectorRop(routine, Normalised(rows.Request()))) {
+    marl::BlitRequest request = Normalised(rows.Request());
+    request.VectorForm = vectorForm;
+    if (!marl::vec::CompileVectorRop(routine, request)) {
         return Describe(rows.Request()) + ": not compiled";
     }
     rows.RunVector(routine);

@@ -59,8 +59,8 @@ private:
 std::string ByteSerialAgainst(VectorRows& rows, const std::vector<uint8_t>& expected);
 
 // The reference evaluator's result for the rows; then the byte-serial routine must give it
-// and the vector routine too (compiled and run). Answers the first
+// and the vector routine too (compiled with vectorForm, and run). Answers the first
 // difference of either (empty when all three agree).
-std::string VectorAgainstReference(VectorRows& rows);
+std::string VectorAgainstReference(VectorRows& rows, uint8_t vectorForm = 0);
 
 } // namespace marltest

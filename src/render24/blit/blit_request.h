@@ -23,10 +23,10 @@ struct BlitRequest {
     uint8_t Rop = 0;
     uint8_t BitPhase = 0;     // 0 to 7: the first pixel's bit within the first source byte
     bool PatternRows = false; // P comes from the pattern row (BrushPattern non-zero)
-    // The vector routine runs every row of a transfer in one call, walking a RowWalk; the
-    // byte-serial tiers never see it set. Also keeps the record free of padding: it is hashed
-    // as it lies in memory.
-    bool WalksRows = false;
+    // How the vector routine is made (kVectorWalksRows, kVectorWideSteps); 0 for the
+    // byte-serial tiers. Also keeps the record free of padding: it is hashed as it lies in
+    // memory.
+    uint8_t VectorForm = 0;
 
     bool operator==(const BlitRequest&) const = default;
 
@@ -35,6 +35,11 @@ struct BlitRequest {
     BlitRequest PatternOrSolid() const;
 };
 static_assert(sizeof(BlitRequest) == 28);
+
+// The vector routine runs every row of a transfer in one call, walking a RowWalk.
+inline constexpr uint8_t kVectorWalksRows = 1;
+// The vector routine takes 32 samples a step in AVX2 registers rather than 16 in SSE2 ones.
+inline constexpr uint8_t kVectorWideSteps = 2;
 
 // The record of the twelve values as they are passed, each in its 32-bit slot.
 BlitRequest NormaliseRequest(uint32_t rop, uint32_t brushPattern, uint32_t patternColor,

@@ -15,7 +15,30 @@ bool AskProcessor() {
     return (edx & kSse2Bit) != 0 && (edx & kCmovBit) != 0;
 }
 
+constexpr unsigned kOsXsaveBit = 1u << 27; // leaf 1, ECX
+constexpr unsigned kAvxBit = 1u << 28;     // leaf 1, ECX
+constexpr unsigned kAvx2Bit = 1u << 5;     // leaf 7, EBX
+constexpr unsigned kYmmState = 6;          // XCR0: SSE and AVX state saved
+
+bool AskForAvx2() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!AskProcessor() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    if ((ecx & kOsXsaveBit) == 0 || (ecx & kAvxBit) == 0) return false;
+    // XGETBV of XCR0, spelled in bytes so that no compiler option is needed for it.
+    unsigned low = 0, high = 0;
+    asm volatile(".byte 0x0F, 0x01, 0xD0" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & kYmmState) != kYmmState) return false;
+    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & kAvx2Bit) != 0;
+}
+
 } // namespace
+
+bool CpuHasAvx2() {
+    static const bool answer = AskForAvx2();
+    return answer;
+}
 
 bool CpuHasSse2() {
     static const bool answer = AskProcessor();

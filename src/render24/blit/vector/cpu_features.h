@@ -3,8 +3,13 @@
 
 namespace marl::vec {
 
-// True when the processor reports SSE2 (CPUID leaf 1, EDX bit 26). The vector routines use
-// nothing beyond SSE2 and CMOV, which every SSE2 processor has.
+// True when the processor reports SSE2 (CPUID leaf 1, EDX bit 26). The 16-sample vector
+// routines use nothing beyond SSE2 and CMOV, which every SSE2 processor has.
 bool CpuHasSse2();
+
+// True when the processor reports AVX2 (CPUID leaf 7, EBX bit 5) and AVX, and the operating
+// system saves the YMM registers (OSXSAVE, and XCR0 holding the SSE and AVX state): the
+// 32-sample vector routines may run.
+bool CpuHasAvx2();
 
 } // namespace marl::vec

@@ -35,7 +35,9 @@ constexpr int32_t kPatternRowArg = frame::kPatternRow;
 // The RowWalk of a routine that walks the rows: a plane-start slot, which only the
 // byte-serial routines use.
 constexpr int32_t kWalkSlot = frame::kPatternStart;
+// Samples a step of the SSE2 routines; the AVX2 routines take twice as many.
 constexpr int32_t kStep = 16;
+constexpr int32_t kWideStep = 32;
 constexpr bool kWide = MARL_ROUTINE_64;
 
 enum class SourceForm { None, Planes, Single, Bits };
@@ -50,21 +52,25 @@ enum class PlaneForm { Steps, CopySource, StoreString };
 // Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
 enum class PatternForm { None, Solid, Hoisted, Stream };
 
-// Constants the routine reads, at the start of the vector code area.
-struct alignas(16) ConstantPool {
-    uint8_t Ones[16];
-    uint8_t Zero[16];
-    uint8_t BitSelect[16];  // lane i: the bit of pixel i within its source byte
-    uint8_t Pattern[3][16]; // solid pattern sample of each plane
-    uint8_t Clear[3][16];   // clear-bit sample of each plane
-    uint8_t Flip[3][16];    // clear-bit sample xor set-bit sample of each plane
+// Constants the routine reads, at the start of its slot of the vector code area: N bytes
+// each, 16 for the SSE2 routines and 32 for the AVX2 ones.
+template <uint32_t N> struct alignas(16) BasicPool {
+    uint8_t Ones[N];
+    uint8_t Zero[N];
+    uint8_t BitSelect[N];  // lane i: the bit of pixel i within its source byte
+    uint8_t Pattern[3][N]; // solid pattern sample of each plane
+    uint8_t Clear[3][N];   // clear-bit sample of each plane
+    uint8_t Flip[3][N];    // clear-bit sample xor set-bit sample of each plane
 #if MARL_ROUTINE_64
     // Where the one-bit rows' masks go: beyond the reach of a displacement from the code.
     uint8_t* MaskRowAddress;
-    uint8_t Unused[8];
+    uint8_t Unused[N - sizeof(uint8_t*)];
 #endif
 };
+using ConstantPool = BasicPool<16>;
+using WidePool = BasicPool<32>;
 static_assert(sizeof(ConstantPool) % 16 == 0 && sizeof(ConstantPool) == kConstantPoolBytes);
+static_assert(sizeof(WidePool) % 32 == 0);
 
 // The bit masks of a one-bit row: plane 0 expands the bits once, planes 1 and 2 read the masks
 // back. One area for the library, like the code areas, used only under the transfer lock.
@@ -90,7 +96,9 @@ struct Plan {
     SourceForm Source = SourceForm::None;
     PatternForm Pattern = PatternForm::None;
     uint32_t Width = 0;  // pixels per row
-    uint32_t Blocks = 0; // 16-sample steps of the loop
+    bool Wide = false;   // 32-sample steps in YMM registers
+    int32_t Step = kStep;
+    uint32_t Blocks = 0; // steps of the loop
     uint32_t Rest = 0;   // samples left for the closing step
     uint32_t DestStride = 0;
     uint32_t SourceStride = 0;
@@ -136,19 +144,22 @@ Plan MakePlan(const BlitRequest& request) {
                                                  : SourceForm::Single;
     }
     plan.Width = request.RowWidth;
-    plan.Blocks = plan.Width / kStep;
-    plan.Rest = plan.Width % kStep;
+    plan.Wide = (request.VectorForm & kVectorWideSteps) != 0;
+    plan.Step = plan.Wide ? kWideStep : kStep;
+    plan.Blocks = plan.Width / plan.Step;
+    plan.Rest = plan.Width % plan.Step;
     plan.DestStride = request.DestPlaneStride;
     plan.SourceStride = request.SourcePlaneStride;
     plan.BitPhase = request.BitPhase;
-    plan.WalksRows = request.WalksRows;
+    plan.WalksRows = (request.VectorForm & kVectorWalksRows) != 0;
     if (NameHas(plan.Name, 'P')) {
         if (!request.PatternRows) {
             plan.Pattern = PatternForm::Solid;
         } else {
             plan.Period = PatternPeriod(request.PatternWidth);
             plan.RunLength = PreparedRunLength(request.PatternWidth);
-            plan.Pattern = plan.Period == kStep ? PatternForm::Hoisted : PatternForm::Stream;
+            // A period dividing the step: every step reads the same samples.
+            plan.Pattern = plan.Step % plan.Period == 0 ? PatternForm::Hoisted : PatternForm::Stream;
         }
     }
     plan.Invariant =
@@ -157,10 +168,11 @@ Plan MakePlan(const BlitRequest& request) {
     return plan;
 }
 
-void FillPool(ConstantPool& pool, const BlitRequest& request) {
-    std::memset(pool.Ones, 0xFF, sizeof pool.Ones);
-    std::memset(pool.Zero, 0, sizeof pool.Zero);
-    for (uint32_t lane = 0; lane < 16; ++lane) {
+template <typename Pool> void FillPool(Pool& pool, const BlitRequest& request) {
+    constexpr uint32_t lanes = sizeof pool.Ones;
+    std::memset(pool.Ones, 0xFF, lanes);
+    std::memset(pool.Zero, 0, lanes);
+    for (uint32_t lane = 0; lane < lanes; ++lane) {
         pool.BitSelect[lane] = static_cast<uint8_t>(0x80u >> (lane % 8));
     }
 #if MARL_ROUTINE_64
@@ -170,9 +182,9 @@ void FillPool(ConstantPool& pool, const BlitRequest& request) {
     for (uint32_t plane = 0; plane < 3; ++plane) {
         uint8_t clear = PlaneByte(request.ClearBitColor, plane);
         uint8_t set = PlaneByte(request.SetBitColor, plane);
-        std::memset(pool.Pattern[plane], PlaneByte(request.PatternColor, plane), 16);
-        std::memset(pool.Clear[plane], clear, 16);
-        std::memset(pool.Flip[plane], clear ^ set, 16);
+        std::memset(pool.Pattern[plane], PlaneByte(request.PatternColor, plane), lanes);
+        std::memset(pool.Clear[plane], clear, lanes);
+        std::memset(pool.Flip[plane], clear ^ set, lanes);
     }
 }
 
@@ -188,26 +200,28 @@ struct StepPlace {
     bool LoadPattern = false;
 };
 
-class RoutineWriter {
+template <typename ConstantsPool> class RoutineWriter {
 public:
     // pool: the constants as written; runPool: the same bytes where the routine reads them.
-    RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantPool& pool,
+    RoutineWriter(X86Emitter& out, const Plan& plan, const ConstantsPool& pool,
                   const uint8_t* runPool)
-        : Out(out), P(plan), Pool(pool), RunPool(runPool) {}
+        : Out(out), P(plan), Pool(pool), RunPool(runPool), StepSamples(plan.Step) {}
 
     bool Write() {
         if (!AssignRegisters()) return false;
-        if (P.KeepsLastDest()) SubPointer(Gpr::Esp, kStep);
+        Out.SetWide(P.Wide);
+        if (P.KeepsLastDest()) SubPointer(Gpr::Esp, StepSamples);
 #if MARL_ROUTINE_64
         if (P.Source == SourceForm::Bits) {
-            Out.MovLoadQ(Gpr::R8, RipRelative(RunPool + offsetof(ConstantPool, MaskRowAddress)));
+            Out.MovLoadQ(Gpr::R8, RipRelative(RunPool + offsetof(ConstantsPool, MaskRowAddress)));
         }
 #endif
         const uint8_t* top = P.WalksRows ? BeginWalk() : nullptr;
         for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
             Plane(plane);
         if (P.WalksRows) EndWalk(top);
-        if (P.KeepsLastDest()) AddPointer(Gpr::Esp, kStep);
+        if (P.KeepsLastDest()) AddPointer(Gpr::Esp, StepSamples);
+        if (P.Wide) Out.Vzeroupper();
         // pop EDI, ESI, EBX; leave; ret 12 (ret 24): the ending every row routine shares.
         Out.Bytes(frame::kEpilogue, sizeof frame::kEpilogue);
         return Ok && !Out.Overflowed();
@@ -475,18 +489,18 @@ private:
         SetUpPlane(plane);
         Xmm invariant = Xmm::X0;
         if (P.Invariant) invariant = Evaluate(plane);
-        SetIndex(Gpr::Ecx, -static_cast<int32_t>(kStep * P.Blocks));
+        SetIndex(Gpr::Ecx, -StepSamples * static_cast<int32_t>(P.Blocks));
         // Two steps per turn of the loop, and one before it when the count is odd.
         if (P.Blocks % 2 != 0) {
             MainStep(plane, invariant, 0);
-            AddPointer(Gpr::Ecx, kStep);
+            AddPointer(Gpr::Ecx, StepSamples);
         }
         if (P.Blocks >= 2) {
             Out.AlignWithNops(16);
             const uint8_t* top = Out.Position();
             MainStep(plane, invariant, 0);
-            MainStep(plane, invariant, kStep);
-            AddPointer(Gpr::Ecx, 2 * kStep);
+            MainStep(plane, invariant, StepSamples);
+            AddPointer(Gpr::Ecx, 2 * StepSamples);
             Out.JnzBack(top);
         }
         if (P.Rest == 0) return;
@@ -500,7 +514,7 @@ private:
 
     void SetUpPlane(uint32_t plane) {
         LoadConstants(plane);
-        const int32_t loopEnd = static_cast<int32_t>(kStep * P.Blocks);
+        const int32_t loopEnd = StepSamples * static_cast<int32_t>(P.Blocks);
         LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
         AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
         if (P.Source != SourceForm::None) LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
@@ -517,7 +531,7 @@ private:
         if (P.Pattern == PatternForm::Stream) Out.XorReg(Gpr::Edx, Gpr::Edx);
         if (P.KeepsLastDest()) {
             // The closing step overlaps samples the loop writes: it needs them as they were.
-            Out.Movdqu(kDestSamples, At(Gpr::Edi, static_cast<int32_t>(P.Rest) - kStep));
+            Out.Movdqu(kDestSamples, At(Gpr::Edi, static_cast<int32_t>(P.Rest) - StepSamples));
             Out.Movdqu(At(Gpr::Esp), kDestSamples);
         }
     }
@@ -550,7 +564,7 @@ private:
     // just past the samples it covered, and ESI of a one-bit row 2 bytes per step further.
     StepPlace LastPlace() const {
         StepPlace place;
-        const int32_t back = static_cast<int32_t>(P.Rest) - kStep;
+        const int32_t back = static_cast<int32_t>(P.Rest) - StepSamples;
         place.DestRead = At(Gpr::Esp);
         place.Store = At(Gpr::Edi, back);
         place.Source = At(Gpr::Esi, back);
@@ -558,7 +572,7 @@ private:
         place.Bits = At(Gpr::Esi, static_cast<int32_t>(firstBit / 8 - 2 * P.Blocks));
         place.Mask = MaskPlace(P.Blocks, 0, false);
         place.BitShift = firstBit % 8;
-        uint32_t column = P.Period == 0 ? 0 : (P.Width - kStep) % P.Period;
+        uint32_t column = P.Period == 0 ? 0 : (P.Width - StepSamples) % P.Period;
         place.Pattern = At(Gpr::Ebx, static_cast<int32_t>(column));
         place.LoadPattern =
             P.Pattern == PatternForm::Stream || (P.Pattern == PatternForm::Hoisted && column != 0);
@@ -568,8 +582,9 @@ private:
     void AdvanceStep(uint32_t plane) {
         if (P.Source == SourceForm::Bits && plane == 0) AddPointer(Gpr::Esi, 2);
         if (P.Pattern == PatternForm::Stream) {
-            // EDX = (EDX + 16) mod period, without a branch: the period is at least 16.
-            Out.AddImm(Gpr::Edx, kStep);
+            // EDX = (EDX + step) mod period, without a branch: the period is at least the
+            // step (WideStepsServe).
+            Out.AddImm(Gpr::Edx, StepSamples);
             Out.Lea(Gpr::Eax, At(Gpr::Edx, -static_cast<int32_t>(P.Period)));
             Out.CmpImm(Gpr::Edx, static_cast<int32_t>(P.Period));
             Out.Cmovae(Gpr::Edx, Gpr::Eax);
@@ -643,8 +658,9 @@ private:
 
     X86Emitter& Out;
     const Plan& P;
-    const ConstantPool& Pool;
+    const ConstantsPool& Pool;
     const uint8_t* RunPool;
+    const int32_t StepSamples; // samples a step
     bool Ok = true;
     uint32_t Scratch = 0; // the expression's registers, bit i for Xi
     bool ConstantInRegister[kConstants] = {};
@@ -655,13 +671,39 @@ private:
 
 bool VectorServes(const BlitRequest& request) {
     if (request.RowWidth < kVectorMinimumWidth) return false;
-    const CompiledRopName name = CompiledNameOf(request.Rop);
-    return !(NameHas(name, 'P') && request.PatternRows && request.PatternWidth == 0);
+    // The operand table is built from the names: a code uses P where its name holds one.
+    if (RopOperands().UsesPattern(request.Rop) && request.PatternRows && request.PatternWidth == 0)
+        return false;
+    return (request.VectorForm & kVectorWideSteps) == 0 || WideStepsServe(request);
+}
+
+bool WideStepsServe(const BlitRequest& request) {
+    if (request.RowWidth < kWideStep) return false;
+    if (RopOperands().UsesSource(request.Rop) && request.SourceBits == 1) return false;
+    if (RopOperands().UsesPattern(request.Rop) && request.PatternRows) {
+        // The column steps 32 on and drops back by the period at most once.
+        const uint32_t period = PatternPeriod(request.PatternWidth);
+        if (kWideStep % period != 0 && period < static_cast<uint32_t>(kWideStep)) return false;
+    }
+    return true;
 }
 
 namespace {
 
 uintptr_t AddressValue(const uint8_t* address) { return reinterpret_cast<uintptr_t>(address); }
+
+uint32_t PoolBytes(const BlitRequest& request) {
+    return (request.VectorForm & kVectorWideSteps) != 0 ? sizeof(WidePool) : sizeof(ConstantPool);
+}
+
+template <typename Pool>
+bool WritePoolAndCode(X86Emitter& out, uint8_t* write, const uint8_t* run,
+                      const BlitRequest& request) {
+    auto* pool = reinterpret_cast<Pool*>(write);
+    FillPool(*pool, request);
+    const Plan plan = MakePlan(request);
+    return RoutineWriter<Pool>(out, plan, *pool, run).Write();
+}
 
 // Writes the constant pool and the routine into bytes of an area from run (an address of the
 // executable view) and points routine.Entry at the routine, routine.Cursor past its end.
@@ -669,16 +711,16 @@ uintptr_t AddressValue(const uint8_t* address) { return reinterpret_cast<uintptr
 // not fit or the area cannot be written.
 uint32_t WriteVectorRoutine(BlitRoutine& routine, const BlitRequest& request, CodeArea& area,
                             uint8_t* run, uint32_t bytes) {
-    if (!BeginWriting(area)) return 0;
+    const uint32_t poolBytes = PoolBytes(request);
+    if (bytes <= poolBytes || !BeginWriting(area)) return 0;
     uint8_t* write = area.WriteAddress(run);
-    auto* pool = reinterpret_cast<ConstantPool*>(write);
-    FillPool(*pool, request);
-    Plan plan = MakePlan(request);
-    X86Emitter out(write + sizeof(ConstantPool), write + bytes, run + sizeof(ConstantPool));
-    const bool written = RoutineWriter(out, plan, *pool, run).Write();
+    X86Emitter out(write + poolBytes, write + bytes, run + poolBytes);
+    const bool written = (request.VectorForm & kVectorWideSteps) != 0
+                             ? WritePoolAndCode<WidePool>(out, write, run, request)
+                             : WritePoolAndCode<ConstantPool>(out, write, run, request);
     if (!EndWriting(area) || !written) return 0;
-    const uint32_t length = sizeof(ConstantPool) + out.Size();
-    routine.Entry = AddressValue(run + sizeof(ConstantPool));
+    const uint32_t length = poolBytes + out.Size();
+    routine.Entry = AddressValue(run + poolBytes);
     routine.Cursor = AddressValue(run + length);
     return length;
 }
@@ -698,7 +740,7 @@ bool CompileKeptVectorRop(BlitRoutine& routine, const BlitRequest& request) {
     if (!kept.Find(request, place)) return false;
     // Only requests the routines serve are ever kept.
     if (place.Kept) {
-        routine.Entry = AddressValue(place.Run + sizeof(ConstantPool));
+        routine.Entry = AddressValue(place.Run + PoolBytes(request));
         routine.Cursor = AddressValue(place.Run + place.Length);
         return true;
     }

@@ -1,6 +1,6 @@
 // The vector back end of the ROP3 code generator: the same request as the byte-serial
 // generator, translated into a routine that evaluates the name on 16 samples at a time in
-// SSE2 registers.
+// SSE2 registers, or 32 at a time in AVX2 registers where the request asks for wide steps.
 //
 // The routine keeps the row-routine contract: it is entered by BlitRoutine::Run with the
 // source, destination and pattern rows in the frame slots of routine_frame.h (EBP+8, +12 and
@@ -34,6 +34,13 @@ inline constexpr uint32_t kVectorMinimumWidth = 16;
 // reads P from the pattern row, a pattern row of at least one sample (a request without one
 // stays with the byte-serial routines, whatever they make of it).
 bool VectorServes(const BlitRequest& request);
+
+// True when the request may also take 32-sample steps in AVX2 registers (kVectorWideSteps):
+// at least 32 pixels, no one-bit source, and no pattern row whose period a 32-sample step
+// cannot follow (one that neither divides 32 nor is 32 or more). Whether the processor has
+// AVX2 is the caller's question (CpuHasAvx2). A wide request this answers false for is not
+// served.
+bool WideStepsServe(const BlitRequest& request);
 
 // Writes the routine into the vector code area (VectorCodeArea) and points routine.Entry at
 // it and routine.Cursor past its end. Answers false, leaving routine untouched, when the request is

@@ -1,12 +1,12 @@
 // Pattern rows in the form the vector routines read: for each plane, the row's samples
 // rotated so that the first destination pixel's sample comes first, and repeated so that a
-// 16-sample load may start at any column of one period.
+// 16- or 32-sample load may start at any column of one period.
 //
-// A plane run holds Period(width) + 16 samples, run[i] = row[(phase + i) mod width], where the
+// A plane run holds Period(width) + 32 samples, run[i] = row[(phase + i) mod width], where the
 // period is the smallest multiple of width that is at least 16. A routine keeps its column
-// modulo the period and loads 16 samples from there; when width divides 16 the period is 16
-// and one load serves a whole plane. A prepared row holds the runs of planes 0, 1, 2 back to
-// back.
+// modulo the period and loads its step's samples from there; when the period divides the
+// step, one load serves a whole plane. A prepared row holds the runs of planes 0, 1, 2 back
+// to back.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace marl::vec {
 struct RowWalk;
 
 uint32_t PatternPeriod(uint32_t width);
-inline uint32_t PreparedRunLength(uint32_t width) { return PatternPeriod(width) + 16; }
+inline uint32_t PreparedRunLength(uint32_t width) { return PatternPeriod(width) + 32; }
 
 // Writes the three prepared runs of one pattern row (three plane runs of width samples).
 void PreparePatternRow(const uint8_t* patternRow, uint32_t width, uint32_t phase,

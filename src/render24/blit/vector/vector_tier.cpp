@@ -33,7 +33,7 @@ bool VectorTier::PrepareWalk(BlitRoutine& routine, const BlitRequest& request,
     if (PatternRows && !Pattern.Walk(rows.PatternFirstRow, rows.DestinationRows.Count, walk))
         return false;
     BlitRequest walking = Request;
-    walking.WalksRows = true;
+    walking.VectorForm |= kVectorWalksRows;
     return CompileKeptVectorRop(routine, walking);
 }
 
@@ -41,6 +41,8 @@ bool VectorTier::PrepareWalk(BlitRoutine& routine, const BlitRequest& request,
 // rows cannot be prepared.
 bool VectorTier::Analyse(const BlitRequest& request, const TransferRows& rows) {
     Request = request;
+    // 32 samples a step where the processor and the request allow.
+    if (CpuHasAvx2() && WideStepsServe(Request)) Request.VectorForm |= kVectorWideSteps;
     ReadsSource = RopOperands().UsesSource(Request.Rop);
     DestinationHull = Hull(DestinationSpans(Request, nullptr));
     SourceHull = Hull(SourceSpans(Request, nullptr));

@@ -241,7 +241,34 @@ void X86Emitter::JnzBack(const uint8_t* target) {
 
 // The SSE2 forms: the mandatory prefix, then REX when a memory operand's base or index is R8,
 // then the opcode.
+void X86Emitter::Vex(uint8_t pp, bool isLong, const Xmm* source, uint8_t reg, const Mem* mem,
+                     uint8_t rm) {
+    const bool extended = reg > 7 || (mem == nullptr && rm > 7) ||
+                          (mem != nullptr && ((mem->HasBase && Code(mem->Base) > 7) ||
+                                              (mem->HasIndex && Code(mem->Index) > 7)));
+    if (extended) {
+        Overflow = true;
+        return;
+    }
+    const uint8_t vvvv = source != nullptr ? Code(*source) : 0;
+    Byte(0xC5);
+    Byte(static_cast<uint8_t>(0x80 | (~vvvv & 0xF) << 3 | (isLong ? 4 : 0) | pp));
+}
+
+void X86Emitter::Vzeroupper() {
+    const uint8_t code[] = {0xC5, 0xF8, 0x77};
+    Bytes(code, sizeof code);
+}
+
 void X86Emitter::Op(SseOp op, Xmm dst, Xmm src) {
+    if (Wide) {
+        const bool move = op == SseOp::Movdqa;
+        if (op == SseOp::Punpcklbw) Overflow = true; // works within 128-bit lanes there
+        Vex(1, true, move ? nullptr : &dst, Code(dst), nullptr, Code(src));
+        Byte(static_cast<uint8_t>(op));
+        RegisterOperand(Code(dst), Code(src));
+        return;
+    }
     Byte(0x66);
     Byte(0x0F);
     Byte(static_cast<uint8_t>(op));
@@ -249,6 +276,17 @@ void X86Emitter::Op(SseOp op, Xmm dst, Xmm src) {
 }
 
 void X86Emitter::Op(SseOp op, Xmm dst, const Mem& src) {
+    if (Wide) {
+        if (op == SseOp::Movdqa) {
+            Movdqu(dst, src);
+            return;
+        }
+        if (op == SseOp::Punpcklbw) Overflow = true;
+        Vex(1, true, &dst, Code(dst), &src, 0);
+        Byte(static_cast<uint8_t>(op));
+        Operand(Code(dst), src);
+        return;
+    }
     Byte(0x66);
     Rex(false, Code(dst), src);
     Byte(0x0F);
@@ -257,6 +295,12 @@ void X86Emitter::Op(SseOp op, Xmm dst, const Mem& src) {
 }
 
 void X86Emitter::Movdqu(Xmm dst, const Mem& src) {
+    if (Wide) {
+        Vex(2, true, nullptr, Code(dst), &src, 0);
+        Byte(0x6F);
+        Operand(Code(dst), src);
+        return;
+    }
     Byte(0xF3);
     Rex(false, Code(dst), src);
     Byte(0x0F);
@@ -265,6 +309,12 @@ void X86Emitter::Movdqu(Xmm dst, const Mem& src) {
 }
 
 void X86Emitter::Movdqu(const Mem& dst, Xmm src) {
+    if (Wide) {
+        Vex(2, true, nullptr, Code(src), &dst, 0);
+        Byte(0x7F);
+        Operand(Code(src), dst);
+        return;
+    }
     Byte(0xF3);
     Rex(false, Code(src), dst);
     Byte(0x0F);
@@ -273,6 +323,7 @@ void X86Emitter::Movdqu(const Mem& dst, Xmm src) {
 }
 
 void X86Emitter::Movd(Xmm dst, Gpr src) {
+    if (Wide) Overflow = true;
     Byte(0x66);
     Rex(false, Code(dst), Code(src));
     Byte(0x0F);
@@ -281,6 +332,12 @@ void X86Emitter::Movd(Xmm dst, Gpr src) {
 }
 
 void X86Emitter::Movd(Gpr dst, Xmm src) {
+    if (Wide) {
+        Vex(1, false, nullptr, Code(src), nullptr, Code(dst));
+        Byte(0x7E);
+        RegisterOperand(Code(src), Code(dst));
+        return;
+    }
     Byte(0x66);
     Rex(false, Code(src), Code(dst));
     Byte(0x0F);
@@ -289,6 +346,7 @@ void X86Emitter::Movd(Gpr dst, Xmm src) {
 }
 
 void X86Emitter::Pshufd(Xmm dst, Xmm src, uint8_t order) {
+    if (Wide) Overflow = true;
     Byte(0x66);
     Byte(0x0F);
     Byte(0x70);
@@ -297,6 +355,7 @@ void X86Emitter::Pshufd(Xmm dst, Xmm src, uint8_t order) {
 }
 
 void X86Emitter::Pshuflw(Xmm dst, Xmm src, uint8_t order) {
+    if (Wide) Overflow = true;
     Byte(0xF2);
     Byte(0x0F);
     Byte(0x70);

@@ -64,6 +64,18 @@ public:
     X86Emitter(uint8_t* begin, uint8_t* limit, const uint8_t* runBegin)
         : Begin(begin), Cursor(begin), Limit(limit), RunBegin(runBegin) {}
 
+    // The 32-sample routines: from here on the SSE operations and moves (Op, Movdqu, and
+    // Movd to a general register) are written in their VEX forms for AVX2, Op and Movdqu on
+    // the 256-bit YMM registers of the same numbers, each operation's destination also its
+    // first source as in SSE, and a Movdqa from memory as an unaligned load. The forms only
+    // the one-bit rows use (Movd to an XMM register, Pshufd, Pshuflw, Punpcklbw) and any
+    // operand on R8 have no wide form here: they stop the emitter as an overflow does.
+    void SetWide(bool wide) { Wide = wide; }
+    bool IsWide() const { return Wide; }
+    // vzeroupper: a routine that used the YMM registers clears their upper halves before it
+    // returns, so that SSE code after it runs at full speed.
+    void Vzeroupper();
+
     uint8_t* Position() const { return Cursor; }
     uint32_t Size() const { return static_cast<uint32_t>(Cursor - Begin); }
     bool Overflowed() const { return Overflow; }
@@ -130,6 +142,10 @@ private:
         Byte(static_cast<uint8_t>(0xC0 | (reg & 7) << 3 | (rm & 7)));
     }
     void ArithImm(bool wide, uint8_t extension, Gpr dst, int32_t imm);
+    // The two-byte VEX prefix (map 0F): pp 1 for 66, 2 for F3; source the register of the
+    // vvvv field, or none; long for 256 bits. Refuses (as an overflow) registers it cannot
+    // name: everything here is on the first eight.
+    void Vex(uint8_t pp, bool isLong, const Xmm* source, uint8_t reg, const Mem* mem, uint8_t rm);
     // op r, [m] for the one-byte opcodes of that form (mov 8B, add 03, sub 2B, cmp 3B), and
     // mov [m], r (89).
     void RegMem(bool wide, uint8_t opcode, Gpr reg, const Mem& mem);
@@ -139,6 +155,7 @@ private:
     uint8_t* Limit;
     const uint8_t* RunBegin;
     bool Overflow = false;
+    bool Wide = false;
 };
 
 } // namespace marl::vec
