@@ -1,6 +1,7 @@
 // The writing loops of the contone codes over one plane of a row: span fills and horizontal
-// line runs share them. Codes that read D go sixteen samples at a time where the processor
-// has SSE2; the codes whose result is P, its complement or a constant are a memset.
+// line runs share them. Codes that read D go 32 samples at a time where the processor has
+// AVX2, else sixteen where it has SSE2; the codes whose result is P, its complement or a constant
+// are a memset.
 #pragma once
 
 #include "render24/blit/vector/cpu_features.h"
@@ -21,6 +22,15 @@ inline bool VectorRowsAvailable() {
     return available;
 }
 
+// Rows of at least this many samples take the 32-sample loops where they run.
+inline constexpr uint32_t kLeastWideRow = 32;
+
+// True when the processor and the system offer AVX2 (asked once).
+inline bool WideRowsAvailable() {
+    static const bool available = vec::CpuHasAvx2();
+    return available;
+}
+
 // Sixteen samples at a time, for the codes that read D and rows of at least kLeastVectorRow
 // samples. They live in a file of their own compiled for SSE2 and are called only when
 // VectorRowsAvailable(). The result is the byte loop's, sample for sample.
@@ -38,11 +48,27 @@ template <uint8_t Code>
 void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
                              uint32_t period);
 
+// The same four on 32 samples at a time, in a file of their own compiled for AVX2 and called
+// only when WideRowsAvailable(), for rows of at least kLeastWideRow samples. A tile of
+// StoreRowRepeatingAvx2 and CombineRowRepeatingAvx2 holds 32 + period samples.
+template <uint8_t Code> void CombineRowSolidAvx2(uint8_t* destination, uint32_t count, uint8_t p);
+template <uint8_t Code>
+void CombineRowAvx2(uint8_t* destination, uint32_t count, const uint8_t* pattern);
+void StoreRowRepeatingAvx2(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                           uint32_t period);
+template <uint8_t Code>
+void CombineRowRepeatingAvx2(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                             uint32_t period);
+
 // destination[i] = Apply(destination[i], p) for i < count.
 template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count, uint8_t p) {
     if constexpr (Op::kIgnoresDest) {
         std::memset(destination, Op::Apply(uint8_t{0}, p), count);
     } else {
+        if (count >= kLeastWideRow && WideRowsAvailable()) {
+            CombineRowSolidAvx2<Op::kCode>(destination, count, p);
+            return;
+        }
         if (count >= kLeastVectorRow && VectorRowsAvailable()) {
             CombineRowSolidSse2<Op::kCode>(destination, count, p);
             return;
@@ -57,6 +83,10 @@ template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count
 template <typename Op>
 void CombinePatternRow(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
     if constexpr (!Op::kIgnoresDest) {
+        if (count >= kLeastWideRow && WideRowsAvailable()) {
+            CombineRowAvx2<Op::kCode>(destination, count, pattern);
+            return;
+        }
         if (count >= kLeastVectorRow && VectorRowsAvailable()) {
             CombineRowSse2<Op::kCode>(destination, count, pattern);
             return;

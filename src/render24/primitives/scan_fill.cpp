@@ -185,21 +185,30 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
     }
     case PatternPlan::SixteenSamples:
     case PatternPlan::SixteenResults: {
-        // The pattern from column c on, 32 samples: every step of 16 reads the first 16, the
-        // last (overlapping) step reads from its offset within a period. The codes that
-        // ignore D hold their results, which are then stored as they are.
-        // One period is taken from the pattern and the rest copied from it: a band's spans
-        // each need their own, so building it is on every span's path.
-        uint8_t sixteen[32];
+        // The pattern from column c on, 32 samples (48 for steps of 32): every step reads the
+        // first 16 (32), the last (overlapping) step reads from its offset within a period. The
+        // codes that ignore D hold their results, which are then stored as they are. One period is
+        // taken from the pattern and the rest copied from it: a band's spans each need their own,
+        // so building it is on every span's path.
+        uint8_t tile[48];
         for (uint32_t i = 0, column = c; i < width; ++i) {
-            sixteen[i] = Op::kIgnoresDest ? Op::Apply(0, run[column]) : run[column];
+            tile[i] = Op::kIgnoresDest ? Op::Apply(0, run[column]) : run[column];
             if (++column == width) column = 0;
         }
-        RepeatFirstPeriod(sixteen, width, sizeof sixteen);
+        const bool wide = count >= kLeastWideRow && WideRowsAvailable();
+        RepeatFirstPeriod(tile, width, wide ? 48 : 32);
         if constexpr (Op::kIgnoresDest) {
-            StoreRowRepeatingSse2(destination, count, sixteen, width);
+            if (wide) {
+                StoreRowRepeatingAvx2(destination, count, tile, width);
+            } else {
+                StoreRowRepeatingSse2(destination, count, tile, width);
+            }
         } else {
-            CombineRowRepeatingSse2<Op::kCode>(destination, count, sixteen, width);
+            if (wide) {
+                CombineRowRepeatingAvx2<Op::kCode>(destination, count, tile, width);
+            } else {
+                CombineRowRepeatingSse2<Op::kCode>(destination, count, tile, width);
+            }
         }
         return;
     }

@@ -240,8 +240,8 @@ TransferRows BlockTransfer::DescribeRows() const {
                                 uint32_t{read.Planes} * read.WidthBytes, rows};
     }
     // RunRows hands exactly these rows where neither surface nor source is segmented.
-    described.InPlace = !Surface->Segmented && !(Source != nullptr && Source->Segmented) &&
-                        !Converting();
+    described.InPlace =
+        !Surface->Segmented && !(Source != nullptr && Source->Segmented) && !Converting();
     return described;
 }
 

@@ -95,8 +95,8 @@ struct Plan {
     bool ReadsDest = false;
     SourceForm Source = SourceForm::None;
     PatternForm Pattern = PatternForm::None;
-    uint32_t Width = 0;  // pixels per row
-    bool Wide = false;   // 32-sample steps in YMM registers
+    uint32_t Width = 0; // pixels per row
+    bool Wide = false;  // 32-sample steps in YMM registers
     int32_t Step = kStep;
     uint32_t Blocks = 0; // steps of the loop
     uint32_t Rest = 0;   // samples left for the closing step
@@ -159,7 +159,8 @@ Plan MakePlan(const BlitRequest& request) {
             plan.Period = PatternPeriod(request.PatternWidth);
             plan.RunLength = PreparedRunLength(request.PatternWidth);
             // A period dividing the step: every step reads the same samples.
-            plan.Pattern = plan.Step % plan.Period == 0 ? PatternForm::Hoisted : PatternForm::Stream;
+            plan.Pattern =
+                plan.Step % plan.Period == 0 ? PatternForm::Hoisted : PatternForm::Stream;
         }
     }
     plan.Invariant =

@@ -101,21 +101,21 @@ public:
     void RolAx8();                           // rol ax, 8: swaps AL and AH
     void RepMovsb(); // rep movsb: ECX (RCX in 64-bit mode) bytes from [ESI] to [EDI]
     void RepStosb(); // rep stosb: ECX (RCX) bytes of AL at [EDI]
-    void AddLoad(Gpr dst, const Mem& src);   // add r32, [m]
-    void SubLoad(Gpr dst, const Mem& src);   // sub r32, [m]
-    void CmpLoad(Gpr dst, const Mem& src);   // cmp r32, [m]
+    void AddLoad(Gpr dst, const Mem& src); // add r32, [m]
+    void SubLoad(Gpr dst, const Mem& src); // sub r32, [m]
+    void CmpLoad(Gpr dst, const Mem& src); // cmp r32, [m]
 
     // 64-bit registers (REX.W), for pointers and the loop index of the x86-64 routines.
-    void MovLoadQ(Gpr dst, const Mem& src); // mov r64, [m]
-    void MovImmQ(Gpr dst, int32_t imm);     // mov r64, imm32 sign-extended
-    void AddImmQ(Gpr dst, int32_t imm);     // add r64, imm (8-bit form when it fits)
-    void SubImmQ(Gpr dst, int32_t imm);     // sub r64, imm
-    void LeaQ(Gpr dst, const Mem& src);     // lea r64, [m]
+    void MovLoadQ(Gpr dst, const Mem& src);  // mov r64, [m]
+    void MovImmQ(Gpr dst, int32_t imm);      // mov r64, imm32 sign-extended
+    void AddImmQ(Gpr dst, int32_t imm);      // add r64, imm (8-bit form when it fits)
+    void SubImmQ(Gpr dst, int32_t imm);      // sub r64, imm
+    void LeaQ(Gpr dst, const Mem& src);      // lea r64, [m]
     void MovStoreQ(const Mem& dst, Gpr src); // mov [m], r64
-    void AddLoadQ(Gpr dst, const Mem& src); // add r64, [m]
-    void SubLoadQ(Gpr dst, const Mem& src); // sub r64, [m]
-    void CmpLoadQ(Gpr dst, const Mem& src); // cmp r64, [m]
-    void CmovaeQ(Gpr dst, Gpr src);         // cmovae r64, r64
+    void AddLoadQ(Gpr dst, const Mem& src);  // add r64, [m]
+    void SubLoadQ(Gpr dst, const Mem& src);  // sub r64, [m]
+    void CmpLoadQ(Gpr dst, const Mem& src);  // cmp r64, [m]
+    void CmovaeQ(Gpr dst, Gpr src);          // cmovae r64, r64
     // jnz back to target (short form when it reaches).
     void JnzBack(const uint8_t* target);
 
