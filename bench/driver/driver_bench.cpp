@@ -15,10 +15,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace marlbench {
 namespace {
@@ -69,9 +72,13 @@ int64_t KeptBatch(int64_t found) {
     return batches.emplace(CurrentCase(), found).first->second;
 }
 
+// A floor (reference = true) is listed in the summary with its figure and no goal.
 template <typename Fn>
-void Add(const std::string& name, const std::string& what, Goal goal, Fn fn) {
-    Cases().push_back({name, what, goal});
+void Add(const std::string& name, const std::string& what, Goal goal, Fn fn,
+         bool reference = false) {
+    CaseInfo info{name, what, goal};
+    info.Reference = reference;
+    Cases().push_back(info);
     benchmark::RegisterBenchmark(name.c_str(),
                                  [name, fn](benchmark::State& state) {
                                      CurrentCase() = name;
@@ -250,6 +257,161 @@ void AddTransfers() {
     }
 }
 
+// ---- Floors of transfers that read D and S -----------------------------------------------
+
+// The floor of a transfer that reads D and S: a plain SSE2 loop doing the same work over the
+// same plane rows as the band and 600-pixel transfer cases, beside memcpy in the same run. A
+// transfer that reads D and S cannot beat this ratio; it is a reference, not a goal. Each
+// formula has its bytes form (checked against its code at compile time, and against the loop
+// in the case's setup) and its SSE2 form.
+[[gnu::target("sse2")]] inline __m128i Load(const uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+[[gnu::target("sse2")]] inline void Store(uint8_t* at, __m128i value) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
+}
+
+struct DSx {
+    static constexpr uint32_t Rop = 0x66;
+    static constexpr uint8_t Bytes(uint8_t d, uint8_t s, uint8_t) {
+        return static_cast<uint8_t>(d ^ s);
+    }
+    [[gnu::target("sse2")]] static __m128i Vector(__m128i d, __m128i s, __m128i) {
+        return _mm_xor_si128(d, s);
+    }
+};
+
+struct PSDPxax {
+    static constexpr uint32_t Rop = 0xB8;
+    static constexpr uint8_t Bytes(uint8_t d, uint8_t s, uint8_t p) {
+        return static_cast<uint8_t>(p ^ (s & (d ^ p)));
+    }
+    [[gnu::target("sse2")]] static __m128i Vector(__m128i d, __m128i s, __m128i p) {
+        return _mm_xor_si128(p, _mm_and_si128(s, _mm_xor_si128(d, p)));
+    }
+};
+
+struct DSPDSonoxxn {
+    static constexpr uint32_t Rop = 0x68;
+    static constexpr uint8_t Bytes(uint8_t d, uint8_t s, uint8_t p) {
+        return static_cast<uint8_t>(~(d ^ (s ^ (p | ~(d | s)))));
+    }
+    // The same function in four operations, with no not to spell as a xor with all ones:
+    // not(D xor S xor (P or not(D or S))) is D xor S xor (not P and (D or S)).
+    [[gnu::target("sse2")]] static __m128i Vector(__m128i d, __m128i s, __m128i p) {
+        return _mm_xor_si128(_mm_xor_si128(d, s), _mm_andnot_si128(p, _mm_or_si128(d, s)));
+    }
+};
+
+// An 8 x 8 pattern of each plane, each row repeated into a 16-byte run. The samples are
+// arbitrary: the loop costs the same whatever they are.
+struct PatternRuns {
+    PatternRuns() {
+        for (uint32_t y = 0; y < 8; ++y)
+            for (uint32_t k = 0; k < 3; ++k)
+                for (uint32_t i = 0; i < 16; ++i)
+                    Runs[y][k][i] = static_cast<uint8_t>(0x9D * (y * 24 + k * 8 + i % 8) + 0x37);
+    }
+    const uint8_t* Run(uint32_t y, uint32_t plane) const { return Runs[y % 8][plane]; }
+    uint8_t At(uint32_t x, uint32_t y, uint32_t plane) const { return Runs[y % 8][plane][x % 8]; }
+    uint8_t Runs[8][3][16];
+};
+
+// 64 bytes a step (eight loads before four stores), then 16, then 8: the rectangles' widths
+// are multiples of 8. The pattern run is loaded once per plane row; every 16 samples of a row
+// see the same run because the rectangles start on a multiple of 8.
+template <typename Formula>
+[[gnu::target("sse2")]] void TransferRowsSse2(DriverBitmap& band, const Rect& r,
+                                              DriverBitmap& source, const PatternRuns& pattern) {
+    static_assert(Formula::Bytes(0xAA, 0xCC, 0xF0) == Formula::Rop);
+    const uint32_t width = r.Width; // the stores could reach r, as far as the compiler knows
+    for (uint32_t y = 0; y < r.Height; ++y) {
+        for (uint32_t k = 0; k < 3; ++k) {
+            uint8_t* const d = band.Row(r.Y + y, k) + r.X;
+            const uint8_t* const s = source.Row(y, k);
+            const __m128i p = Load(pattern.Run(r.Y + y, k));
+            uint32_t i = 0;
+            for (; i + 64 <= width; i += 64) {
+                const __m128i d0 = Load(d + i), d1 = Load(d + i + 16);
+                const __m128i d2 = Load(d + i + 32), d3 = Load(d + i + 48);
+                const __m128i s0 = Load(s + i), s1 = Load(s + i + 16);
+                const __m128i s2 = Load(s + i + 32), s3 = Load(s + i + 48);
+                Store(d + i, Formula::Vector(d0, s0, p));
+                Store(d + i + 16, Formula::Vector(d1, s1, p));
+                Store(d + i + 32, Formula::Vector(d2, s2, p));
+                Store(d + i + 48, Formula::Vector(d3, s3, p));
+            }
+            for (; i + 16 <= width; i += 16)
+                Store(d + i, Formula::Vector(Load(d + i), Load(s + i), p));
+            if (i + 8 <= width) {
+                const __m128i d0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + i));
+                const __m128i s0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), Formula::Vector(d0, s0, p));
+            }
+        }
+    }
+}
+
+// Runs the loop once and compares its first nine rows (every pattern row, then the first
+// again) with the formula's bytes form, sample by sample; a floor that does other work than
+// the transfer's would measure nothing.
+template <typename Formula>
+void CheckTransferFloor(DriverBitmap& band, const Rect& r, DriverBitmap& source,
+                        const PatternRuns& pattern) {
+    const std::vector<uint8_t> before = band.Bits;
+    TransferRowsSse2<Formula>(band, r, source, pattern);
+    for (uint32_t y = 0; y < 9; ++y) {
+        for (uint32_t k = 0; k < 3; ++k) {
+            const size_t row = static_cast<size_t>(band.Row(r.Y + y, k) + r.X - band.Bits.data());
+            for (uint32_t x = 0; x < r.Width; ++x) {
+                const uint8_t expected = Formula::Bytes(before[row + x], source.Row(y, k)[x],
+                                                        pattern.At(r.X + x, r.Y + y, k));
+                if (band.Bits[row + x] == expected) continue;
+                std::fprintf(stderr, "floor %s: row %u plane %u sample %u is 0x%02X, not 0x%02X\n",
+                             Hex(Formula::Rop).c_str(), y, k, x, band.Bits[row + x], expected);
+                std::abort();
+            }
+        }
+    }
+}
+
+template <typename Formula> void TransferFloorCase(benchmark::State& state, Rect r) {
+    DriverBand band(kBandWidth, kBandHeight, 1);
+    DriverBitmap source(static_cast<uint16_t>(r.Width), static_cast<uint16_t>(r.Height), 3, 8, 2);
+    const PatternRuns pattern;
+    CheckTransferFloor<Formula>(band.Bitmap, r, source, pattern);
+    Measure(
+        state, {Figure::RatioToMemcpy, 0},
+        [&](int64_t) {
+            TransferRowsSse2<Formula>(band.Bitmap, r, source, pattern);
+            return 0u;
+        },
+        [&](int64_t) { CopyRows(band.Bitmap, r, source); }, false, 0);
+}
+
+template <typename Formula> void AddTransferFloor() {
+    const Goal goal{Figure::RatioToMemcpy, 0};
+    const std::string code = Hex(Formula::Rop);
+    Add(
+        "Driver/BitBlt/floor/band/" + code, "plain SSE2 loop band " + code + " (floor)", goal,
+        [](benchmark::State& state) {
+            TransferFloorCase<Formula>(state, {0, 0, kBandWidth, kBandHeight});
+        },
+        true);
+    Add(
+        "Driver/BitBlt/floor/rows600/" + code, "plain SSE2 loop 600x64 " + code + " (floor)", goal,
+        [](benchmark::State& state) {
+            TransferFloorCase<Formula>(state, {1000, 0, 600, kBandHeight});
+        },
+        true);
+}
+
+void AddTransferFloors() {
+    AddTransferFloor<DSx>();
+    AddTransferFloor<PSDPxax>();
+    AddTransferFloor<DSPDSonoxxn>();
+}
+
 // ---- Span fills ---------------------------------------------------------------------------
 
 struct SpanScene {
@@ -338,15 +500,11 @@ template <__m128i (*Combine)(__m128i, __m128i)>
 
 void AddFillFloors() {
     for (uint32_t code : {0x5Au, 0xA0u}) {
-        const std::string name = "Driver/FillScanRows/floor/" + Hex(code);
         const Goal goal{Figure::RatioToMemset, 0};
-        CaseInfo info{name, "plain SSE2 read-modify-write " + Hex(code) + " (floor)", goal};
-        info.Reference = true;
-        Cases().push_back(info);
-        benchmark::RegisterBenchmark(
-            name.c_str(),
-            [name, code, goal](benchmark::State& state) {
-                CurrentCase() = name;
+        Add(
+            "Driver/FillScanRows/floor/" + Hex(code),
+            "plain SSE2 read-modify-write " + Hex(code) + " (floor)", goal,
+            [code, goal](benchmark::State& state) {
                 SpanScene scene;
                 for (int16_t y = 0; y < kBandHeight; ++y)
                     scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
@@ -361,10 +519,8 @@ void AddFillFloors() {
                         return 0u;
                     },
                     [&](int64_t) { scene.Reference(); }, true, 0);
-            })
-            ->UseManualTime()
-            ->MinTime(kMinSeconds)
-            ->Unit(benchmark::kMicrosecond);
+            },
+            true);
     }
 }
 
@@ -635,6 +791,7 @@ void AddContention() {
 int main(int argc, char** argv) {
     marlbench::Entries(); // load the library before anything is timed
     marlbench::AddTransfers();
+    marlbench::AddTransferFloors();
     marlbench::AddSpanFills();
     marlbench::AddFillFloors();
     marlbench::AddPrimitives();
