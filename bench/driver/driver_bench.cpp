@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -684,7 +685,7 @@ void AddPrimitives() {
 // Band transfers (0xCC from a 24-bit band source) by one caller, then by two at once, each
 // with its own band, source and device; the figure is the two callers' throughput over the
 // one caller's. Wall time, since that is what the callers share.
-constexpr int kContendedTransfers = 24;
+constexpr int kContendedTransfers = 64;
 
 double ThreadsSeconds(int callers) {
     std::vector<std::unique_ptr<BlitScene>> scenes;
@@ -715,7 +716,9 @@ double ThreadsSeconds(int callers) {
 }
 
 // Each child prepares its own band and source, says it is ready, waits for the start (the
-// parent closes the start pipe), transfers and exits.
+// parent closes the start pipe), transfers, and sends the monotonic time of its last
+// transfer's end before it exits: the figure is the time from the start to the later of the
+// two, without the processes' exit and the parent's wake-up, which are no transfer's cost.
 double ProcessesSeconds(int callers) {
     int readyPipe[2], startPipe[2];
     if (pipe(readyPipe) != 0 || pipe(startPipe) != 0) return 0;
@@ -732,6 +735,8 @@ double ProcessesSeconds(int callers) {
             if (read(startPipe[0], &byte, 1) != 0) _exit(3);
             for (int n = 0; n < kContendedTransfers; ++n)
                 scene.Transfer({0, 0, kBandWidth, kBandHeight}, 0xCC, BrushKind::Solid);
+            const double finished = WallSeconds();
+            if (write(readyPipe[1], &finished, sizeof finished) != sizeof finished) _exit(3);
             _exit(0);
         }
         if (child > 0) children.push_back(child);
@@ -743,15 +748,20 @@ double ProcessesSeconds(int callers) {
         if (read(readyPipe[0], &byte, 1) != 1) break;
     const double start = WallSeconds();
     close(startPipe[1]);
+    double last = start;
+    for (size_t i = 0; i < children.size(); ++i) {
+        double finished = 0;
+        if (read(readyPipe[0], &finished, sizeof finished) != sizeof finished) break;
+        last = std::max(last, finished);
+    }
     bool allDone = children.size() == static_cast<size_t>(callers);
     for (pid_t child : children) {
         int status = 0;
         waitpid(child, &status, 0);
         allDone = allDone && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
-    const double seconds = WallSeconds() - start;
     close(readyPipe[0]);
-    return allDone ? seconds : 0;
+    return allDone ? last - start : 0;
 }
 
 void ContentionCase(benchmark::State& state, double (*seconds)(int)) {

@@ -6,7 +6,9 @@
 # to check every executed block for changes.
 OUT=${OUT:-/tmp/marlrend-callgrind}
 HERE=$(dirname "$0")
-BENCH=$HERE/../../build/default/bench/marlrend_driver_bench
+# PRESET=default64 profiles the x86-64 edition, whose routines take AVX2 under callgrind.
+PRESET=${PRESET:-default}
+BENCH=$HERE/../../build/$PRESET/bench/marlrend_driver_bench
 mkdir -p "$OUT"
 FILES=
 for c in glyph16x24/0xB8p glyph16x24/0xCCmono 64x64/0xF0p 64x64/0xB8p 64x64/0x68p \
