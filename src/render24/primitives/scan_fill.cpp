@@ -133,6 +133,56 @@ void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, 
     }
 }
 
+// The tiles of the sixteen-sample plans: for each plane, the pattern from column c on, 48
+// samples (for the codes that ignore D, their results). Every step reads the first 16 (32 in
+// the wide loops); the last, overlapping step reads from its offset within a period. The
+// period divides 16, so the first 16 samples are read with a mask and copied twice.
+// A band's spans each need the tiles of their pattern row, and the rows of a pattern come
+// round again and again: the tiles of up to kKeptTileRows pattern rows are kept for the rest
+// of the call, each under its row and column.
+constexpr uint32_t kTileSamples = 48;
+constexpr uint32_t kKeptTileRows = 16;
+
+class PatternTiles {
+public:
+    // The samples are written before they are read; only the keys are cleared.
+    PatternTiles() {
+        for (Entry& entry : Entries)
+            entry.Row = nullptr;
+    }
+
+    // The three planes' tiles of the pattern row at row (three plane runs of width samples)
+    // from column c, kept under index (the row's index within the pattern).
+    template <typename Op>
+    const uint8_t* Use(uint32_t index, const uint8_t* row, uint32_t width, uint32_t c) {
+        Entry& entry = Entries[index % kKeptTileRows];
+        if (entry.Row != row || entry.Column != c) {
+            const uint32_t mask = width - 1;
+            for (uint32_t k = 0; k < 3; ++k) {
+                uint8_t* tile = entry.Samples + k * kTileSamples;
+                const uint8_t* run = row + k * width;
+                for (uint32_t i = 0; i < 16; ++i) {
+                    const uint8_t sample = run[(c + i) & mask];
+                    tile[i] = Op::kIgnoresDest ? Op::Apply(0, sample) : sample;
+                }
+                std::memcpy(tile + 16, tile, 16);
+                std::memcpy(tile + 32, tile, 16);
+            }
+            entry.Row = row;
+            entry.Column = c;
+        }
+        return entry.Samples;
+    }
+
+private:
+    struct Entry {
+        const uint8_t* Row;
+        uint32_t Column;
+        uint8_t Samples[3 * kTileSamples];
+    };
+    Entry Entries[kKeptTileRows];
+};
+
 // How a span takes its pattern, decided once for its three planes. A constant result is a
 // memset. Patterns at least kLeastDirectWidth wide are combined between their wraps. A long
 // span whose result depends on P alone is its first period repeated; one that reads D under a
@@ -167,8 +217,8 @@ template <typename Op> PatternPlan PlanPattern(uint32_t width, uint32_t count) {
 }
 
 // One plane of a span: count samples from destination on, whose first pixel takes pattern
-// column c of the plane's run; `repeated` is the plane's repeated row from column c (only for
-// PatternPlan::Repeated).
+// column c of the plane's run; `repeated` is the plane's repeated row from column c
+// (PatternPlan::Repeated) or its tile (the sixteen-sample plans), else null.
 template <typename Op>
 void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, const uint8_t* run,
                     uint32_t width, uint32_t c, const uint8_t* repeated, uint32_t length) {
@@ -185,18 +235,9 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
     }
     case PatternPlan::SixteenSamples:
     case PatternPlan::SixteenResults: {
-        // The pattern from column c on, 32 samples (48 for steps of 32): every step reads the
-        // first 16 (32), the last (overlapping) step reads from its offset within a period. The
-        // codes that ignore D hold their results, which are then stored as they are. One period is
-        // taken from the pattern and the rest copied from it: a band's spans each need their own,
-        // so building it is on every span's path.
-        uint8_t tile[48];
-        for (uint32_t i = 0, column = c; i < width; ++i) {
-            tile[i] = Op::kIgnoresDest ? Op::Apply(0, run[column]) : run[column];
-            if (++column == width) column = 0;
-        }
+        // repeated: the plane's tile (PatternTiles).
+        const uint8_t* tile = repeated;
         const bool wide = count >= kLeastWideRow && WideRowsAvailable();
-        RepeatFirstPeriod(tile, width, wide ? 48 : 32);
         if constexpr (Op::kIgnoresDest) {
             if (wide) {
                 StoreRowRepeatingAvx2(destination, count, tile, width);
@@ -224,8 +265,10 @@ struct SpanWalk {
     PaintSource Paint;
     int32_t RememberedRow = kNoRowYet;
     const uint8_t* PatternRow = nullptr;
+    uint32_t PatternRowIndex = 0;
     PatternColumns FirstColumns;
     RepeatedPatternRow Repeated;
+    PatternTiles Tiles;
 };
 
 bool RowInside(int32_t y, uint32_t height) { return y >= 0 && static_cast<uint32_t>(y) < height; }
@@ -244,6 +287,7 @@ void MoveToRow(SpanWalk& walk, int32_t y) {
     if (paint.Pattern) {
         size_t row = static_cast<size_t>(Wrap(y - paint.OriginY, paint.Height));
         walk.PatternRow = paint.Bits + row * 3 * static_cast<size_t>(paint.Width);
+        walk.PatternRowIndex = static_cast<uint32_t>(row);
     }
 }
 
@@ -260,11 +304,16 @@ template <typename Op> void PaintSpan(SpanWalk& walk, uint32_t left, uint32_t co
     const uint32_t c = walk.FirstColumns.Of(static_cast<int32_t>(left));
     const PatternPlan plan = PlanPattern<Op>(width, count);
     const bool repeated = plan == PatternPlan::Repeated;
+    const bool tiled = plan == PatternPlan::SixteenSamples || plan == PatternPlan::SixteenResults;
     if (repeated) walk.Repeated.Use(walk.PatternRow, width, count);
+    const uint8_t* tiles =
+        tiled ? walk.Tiles.Use<Op>(walk.PatternRowIndex, walk.PatternRow, width, c) : nullptr;
     for (uint32_t k = 0; k < 3; ++k) {
+        const uint8_t* rowFrom = repeated ? walk.Repeated.From(k, c)
+                                 : tiled  ? tiles + k * kTileSamples
+                                          : nullptr;
         CombinePattern<Op>(plan, walk.Cursor.Plane(k) + left, count, walk.PatternRow + k * width,
-                           width, c, repeated ? walk.Repeated.From(k, c) : nullptr,
-                           walk.Repeated.Length());
+                           width, c, rowFrom, walk.Repeated.Length());
     }
 }
 
@@ -300,7 +349,9 @@ uint32_t FillScanRows(PlaneBitmap* surface, uint32_t count, const ScanSpan* span
                   paint,
                   kNoRowYet,
                   nullptr,
+                  0,
                   PatternColumns(paint.Width, paint.OriginX),
+                  {},
                   {}};
     // The code is looked at once for the whole list; 0xAA and the codes that are not handled
     // still move the cursor span by span.
