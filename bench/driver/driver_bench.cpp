@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -499,7 +500,66 @@ template <__m128i (*Combine)(__m128i, __m128i)>
     }
 }
 
+// The same with 32-byte AVX2 vectors (128 bytes a step), the floor of the library's AVX2
+// loops; only where the processor has AVX2.
+[[gnu::target("avx2")]] __m256i DistanceAvx2(__m256i d, __m256i p) {
+    return _mm256_or_si256(_mm256_subs_epu8(d, p), _mm256_subs_epu8(p, d));
+}
+[[gnu::target("avx2")]] __m256i MinimumAvx2(__m256i d, __m256i p) {
+    return _mm256_min_epu8(d, p);
+}
+
+template <__m256i (*Combine)(__m256i, __m256i)>
+[[gnu::target("avx2")]] void CombineBandRowsAvx2(DriverBitmap& band, uint8_t p) {
+    const __m256i pattern = _mm256_set1_epi8(static_cast<char>(p));
+    static_assert(kBandWidth % 32 == 0);
+    for (uint32_t y = 0; y < kBandHeight; ++y) {
+        for (uint32_t k = 0; k < 3; ++k) {
+            auto* row = reinterpret_cast<__m256i*>(band.Row(y, k));
+            uint32_t i = 0;
+            for (; i + 4 <= kBandWidth / 32; i += 4) {
+                const __m256i d0 = _mm256_loadu_si256(row + i);
+                const __m256i d1 = _mm256_loadu_si256(row + i + 1);
+                const __m256i d2 = _mm256_loadu_si256(row + i + 2);
+                const __m256i d3 = _mm256_loadu_si256(row + i + 3);
+                _mm256_storeu_si256(row + i, Combine(d0, pattern));
+                _mm256_storeu_si256(row + i + 1, Combine(d1, pattern));
+                _mm256_storeu_si256(row + i + 2, Combine(d2, pattern));
+                _mm256_storeu_si256(row + i + 3, Combine(d3, pattern));
+            }
+            for (; i < kBandWidth / 32; ++i)
+                _mm256_storeu_si256(row + i, Combine(_mm256_loadu_si256(row + i), pattern));
+        }
+    }
+    _mm256_zeroupper();
+}
+
 void AddFillFloors() {
+    if (__builtin_cpu_supports("avx2")) {
+        for (uint32_t code : {0x5Au, 0xA0u}) {
+            const Goal goal{Figure::RatioToMemset, 0};
+            Add(
+                "Driver/FillScanRows/floor-avx2/" + Hex(code),
+                "plain AVX2 read-modify-write " + Hex(code) + " (floor)", goal,
+                [code, goal](benchmark::State& state) {
+                    SpanScene scene;
+                    for (int16_t y = 0; y < kBandHeight; ++y)
+                        scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
+                    Measure(
+                        state, goal,
+                        [&](int64_t) {
+                            if (code == 0x5A) {
+                                CombineBandRowsAvx2<DistanceAvx2>(scene.Band.Bitmap, 0x40);
+                            } else {
+                                CombineBandRowsAvx2<MinimumAvx2>(scene.Band.Bitmap, 0x40);
+                            }
+                            return 0u;
+                        },
+                        [&](int64_t) { scene.Reference(); }, true, 0);
+                },
+                true);
+        }
+    }
     for (uint32_t code : {0x5Au, 0xA0u}) {
         const Goal goal{Figure::RatioToMemset, 0};
         Add(
