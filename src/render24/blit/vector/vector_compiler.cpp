@@ -122,11 +122,15 @@ bool NameHas(const CompiledRopName& name, char c) {
 
 // Below these widths the string moves' start-up costs more than they save.
 constexpr uint32_t kLeastCopyWidth = 128;
+// The 32-sample steps copy rows of up to a few thousand samples faster than a string move
+// starts and runs.
+constexpr uint32_t kLeastWideCopyWidth = 2048;
 constexpr uint32_t kLeastStoreWidth = 2048;
 
 void ChooseForm(Plan& plan) {
     bool sourceAlone = plan.Name.Length == 1 && plan.Name.Text[0] == 'S';
-    if (sourceAlone && plan.Source != SourceForm::Bits && plan.Width >= kLeastCopyWidth) {
+    const uint32_t leastCopy = plan.Wide ? kLeastWideCopyWidth : kLeastCopyWidth;
+    if (sourceAlone && plan.Source != SourceForm::Bits && plan.Width >= leastCopy) {
         plan.Form = PlaneForm::CopySource;
         return;
     }
