@@ -1,6 +1,6 @@
-// The vector loops of span fills and line runs, 16 samples a step (SSE2) and 32 (AVX2), each
-// against the reference formulas sample by sample: every code that reads D, rows from one
-// step to several groups of four with every closing overlap, solid P, a pattern row, and
+// The vector loops of span fills and line runs, 16 samples a step (SSE2), 32 (AVX2) and 64
+// (AVX-512), each against the reference formulas sample by sample: every code that reads D, rows
+// from one step to several groups of four with every closing overlap, solid P, a pattern row, and
 // tiles of every period dividing 16. Rows end flush against an unreadable page, so a loop
 // that reads or writes past its row faults.
 #include "render24/blit/vector/cpu_features.h"
@@ -36,6 +36,11 @@ template <uint8_t Code> std::vector<Loops> LoopsOf() {
         loops.push_back({"AVX2", 32, marl::CombineRowSolidAvx2<Code>, marl::CombineRowAvx2<Code>,
                          marl::CombineRowRepeatingAvx2<Code>, marl::StoreRowRepeatingAvx2});
     }
+    if (marl::vec::CpuHasAvx512Bw()) {
+        loops.push_back({"AVX-512", 64, marl::CombineRowSolidAvx512<Code>,
+                         marl::CombineRowAvx512<Code>, marl::CombineRowRepeatingAvx512<Code>,
+                         marl::StoreRowRepeatingAvx512});
+    }
     return loops;
 }
 
@@ -58,7 +63,8 @@ std::string Difference(uint8_t code, const std::vector<uint8_t>& before, const u
 }
 
 template <uint8_t Code> void CheckCode() {
-    const uint32_t counts[] = {16, 17, 31, 32, 33, 47, 63, 64, 65, 127, 128, 129, 200, 255, 256};
+    const uint32_t counts[] = {16,  17,  31,  32,  33,  47,  63,  64,  65, 127,
+                               128, 129, 200, 255, 256, 257, 300, 511, 512};
     std::mt19937 random(Code);
     for (const Loops& loops : LoopsOf<Code>()) {
         for (uint32_t count : counts) {

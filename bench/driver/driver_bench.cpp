@@ -505,9 +505,7 @@ template <__m128i (*Combine)(__m128i, __m128i)>
 [[gnu::target("avx2")]] __m256i DistanceAvx2(__m256i d, __m256i p) {
     return _mm256_or_si256(_mm256_subs_epu8(d, p), _mm256_subs_epu8(p, d));
 }
-[[gnu::target("avx2")]] __m256i MinimumAvx2(__m256i d, __m256i p) {
-    return _mm256_min_epu8(d, p);
-}
+[[gnu::target("avx2")]] __m256i MinimumAvx2(__m256i d, __m256i p) { return _mm256_min_epu8(d, p); }
 
 template <__m256i (*Combine)(__m256i, __m256i)>
 [[gnu::target("avx2")]] void CombineBandRowsAvx2(DriverBitmap& band, uint8_t p) {

@@ -1,7 +1,7 @@
 // The writing loops of the contone codes over one plane of a row: span fills and horizontal
 // line runs share them. Codes that read D go 32 samples at a time where the processor has
-// AVX2, else sixteen where it has SSE2; the codes whose result is P, its complement or a constant
-// are a memset.
+// AVX2 (64 where it has AVX512BW), else sixteen where it has SSE2; the codes whose result is P, its
+// complement or a constant are a memset.
 #pragma once
 
 #include "render24/blit/vector/cpu_features.h"
@@ -48,10 +48,29 @@ template <uint8_t Code>
 void CombineRowRepeatingSse2(uint8_t* destination, uint32_t count, const uint8_t* tile,
                              uint32_t period);
 
+// Rows of at least this many samples take the 64-sample loops where they run.
+inline constexpr uint32_t kLeastWidestRow = 64;
+
+// True when the processor and the system offer the byte operations of AVX-512 (asked once).
+inline bool WidestRowsAvailable() {
+    static const bool available = vec::CpuHasAvx512Bw();
+    return available;
+}
+
 // The same four on 32 samples at a time, in a file of their own compiled for AVX2 and called
 // only when WideRowsAvailable(), for rows of at least kLeastWideRow samples. A tile of
 // StoreRowRepeatingAvx2 and CombineRowRepeatingAvx2 holds 32 + period samples.
 template <uint8_t Code> void CombineRowSolidAvx2(uint8_t* destination, uint32_t count, uint8_t p);
+// And on 64 samples at a time, compiled for AVX512BW, called only when WidestRowsAvailable()
+// for rows of at least kLeastWidestRow samples; their tiles hold 64 + period samples.
+template <uint8_t Code> void CombineRowSolidAvx512(uint8_t* destination, uint32_t count, uint8_t p);
+template <uint8_t Code>
+void CombineRowAvx512(uint8_t* destination, uint32_t count, const uint8_t* pattern);
+void StoreRowRepeatingAvx512(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                             uint32_t period);
+template <uint8_t Code>
+void CombineRowRepeatingAvx512(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                               uint32_t period);
 template <uint8_t Code>
 void CombineRowAvx2(uint8_t* destination, uint32_t count, const uint8_t* pattern);
 void StoreRowRepeatingAvx2(uint8_t* destination, uint32_t count, const uint8_t* tile,
@@ -65,6 +84,10 @@ template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count
     if constexpr (Op::kIgnoresDest) {
         std::memset(destination, Op::Apply(uint8_t{0}, p), count);
     } else {
+        if (count >= kLeastWidestRow && WidestRowsAvailable()) {
+            CombineRowSolidAvx512<Op::kCode>(destination, count, p);
+            return;
+        }
         if (count >= kLeastWideRow && WideRowsAvailable()) {
             CombineRowSolidAvx2<Op::kCode>(destination, count, p);
             return;
@@ -83,6 +106,10 @@ template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count
 template <typename Op>
 void CombinePatternRow(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
     if constexpr (!Op::kIgnoresDest) {
+        if (count >= kLeastWidestRow && WidestRowsAvailable()) {
+            CombineRowAvx512<Op::kCode>(destination, count, pattern);
+            return;
+        }
         if (count >= kLeastWideRow && WideRowsAvailable()) {
             CombineRowAvx2<Op::kCode>(destination, count, pattern);
             return;

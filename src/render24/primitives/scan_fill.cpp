@@ -133,14 +133,14 @@ void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, 
     }
 }
 
-// The tiles of the sixteen-sample plans: for each plane, the pattern from column c on, 48
-// samples (for the codes that ignore D, their results). Every step reads the first 16 (32 in
-// the wide loops); the last, overlapping step reads from its offset within a period. The
-// period divides 16, so the first 16 samples are read with a mask and copied twice.
+// The tiles of the sixteen-sample plans: for each plane, the pattern from column c on, 80
+// samples (for the codes that ignore D, their results). Every step reads the first 16 (32 or
+// 64 in the wider loops); the last, overlapping step reads from its offset within a period.
+// The period divides 16, so the first 16 samples are read with a mask and copied on.
 // A band's spans each need the tiles of their pattern row, and the rows of a pattern come
 // round again and again: the tiles of up to kKeptTileRows pattern rows are kept for the rest
 // of the call, each under its row and column.
-constexpr uint32_t kTileSamples = 48;
+constexpr uint32_t kTileSamples = 80;
 constexpr uint32_t kKeptTileRows = 16;
 
 class PatternTiles {
@@ -165,8 +165,8 @@ public:
                     const uint8_t sample = run[(c + i) & mask];
                     tile[i] = Op::kIgnoresDest ? Op::Apply(0, sample) : sample;
                 }
-                std::memcpy(tile + 16, tile, 16);
-                std::memcpy(tile + 32, tile, 16);
+                for (uint32_t copy = 16; copy < kTileSamples; copy += 16)
+                    std::memcpy(tile + copy, tile, 16);
             }
             entry.Row = row;
             entry.Column = c;
@@ -237,15 +237,20 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
     case PatternPlan::SixteenResults: {
         // repeated: the plane's tile (PatternTiles).
         const uint8_t* tile = repeated;
+        const bool widest = count >= kLeastWidestRow && WidestRowsAvailable();
         const bool wide = count >= kLeastWideRow && WideRowsAvailable();
         if constexpr (Op::kIgnoresDest) {
-            if (wide) {
+            if (widest) {
+                StoreRowRepeatingAvx512(destination, count, tile, width);
+            } else if (wide) {
                 StoreRowRepeatingAvx2(destination, count, tile, width);
             } else {
                 StoreRowRepeatingSse2(destination, count, tile, width);
             }
         } else {
-            if (wide) {
+            if (widest) {
+                CombineRowRepeatingAvx512<Op::kCode>(destination, count, tile, width);
+            } else if (wide) {
                 CombineRowRepeatingAvx2<Op::kCode>(destination, count, tile, width);
             } else {
                 CombineRowRepeatingSse2<Op::kCode>(destination, count, tile, width);

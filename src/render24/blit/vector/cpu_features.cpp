@@ -33,7 +33,26 @@ bool AskForAvx2() {
     return (ebx & kAvx2Bit) != 0;
 }
 
+constexpr unsigned kAvx512FBit = 1u << 16;  // leaf 7, EBX
+constexpr unsigned kAvx512BwBit = 1u << 30; // leaf 7, EBX
+constexpr unsigned kZmmState = 0xE6;        // XCR0: SSE, AVX, opmask, ZMM upper and high ZMM
+
+bool AskForAvx512Bw() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!AskForAvx2()) return false;
+    unsigned low = 0, high = 0;
+    asm volatile(".byte 0x0F, 0x01, 0xD0" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & kZmmState) != kZmmState) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & kAvx512FBit) != 0 && (ebx & kAvx512BwBit) != 0;
+}
+
 } // namespace
+
+bool CpuHasAvx512Bw() {
+    static const bool answer = AskForAvx512Bw();
+    return answer;
+}
 
 bool CpuHasAvx2() {
     static const bool answer = AskForAvx2();

@@ -12,4 +12,9 @@ bool CpuHasSse2();
 // 32-sample vector routines may run.
 bool CpuHasAvx2();
 
+// True when the processor reports AVX512F and AVX512BW (CPUID leaf 7, EBX bits 16 and 30) and
+// the operating system saves the whole AVX-512 state (XCR0 holding the SSE, AVX, opmask and
+// ZMM state): the 64-sample loops of span fills and line runs may run.
+bool CpuHasAvx512Bw();
+
 } // namespace marl::vec

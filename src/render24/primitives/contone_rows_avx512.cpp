@@ -1,0 +1,75 @@
+// The loops of contone_rows_sse2.cpp on 64 samples at a time in AVX-512 registers (the byte
+// operations of AVX512BW). This file alone is compiled for AVX512BW (and to realign the
+// stack, which a Win32 caller keeps at 4 bytes); nothing in it runs unless the processor and
+// the system offer it. It holds only its own functions and the formulas of contone_rop.h
+// instantiated on its own 64-sample type, so no shared inline code is compiled for AVX-512
+// here.
+//
+// The four contone operators as in the SSE2 file: AND is vpminub, OR vpmaxub, NOT an xor with
+// all ones, the distance |a - b| the OR of the two saturating differences.
+#include "render24/primitives/contone_rows.h"
+#include "render24/primitives/contone_rows_simd.h"
+
+#include <immintrin.h>
+
+namespace marl {
+namespace {
+
+struct Samples64 {
+    static constexpr uint32_t kLanes = 64;
+    __m512i V;
+
+    static Samples64 Load(const uint8_t* at) { return {_mm512_loadu_si512(at)}; }
+    static void Store(uint8_t* at, Samples64 samples) { _mm512_storeu_si512(at, samples.V); }
+    static Samples64 Splat(uint8_t sample) { return {_mm512_set1_epi8(static_cast<char>(sample))}; }
+};
+
+inline Samples64 ContoneAnd(Samples64 a, Samples64 b) { return {_mm512_min_epu8(a.V, b.V)}; }
+inline Samples64 ContoneOr(Samples64 a, Samples64 b) { return {_mm512_max_epu8(a.V, b.V)}; }
+inline Samples64 ContoneNot(Samples64 a) { return {_mm512_xor_si512(a.V, _mm512_set1_epi8(-1))}; }
+inline Samples64 ContoneDifference(Samples64 a, Samples64 b) {
+    return {_mm512_or_si512(_mm512_subs_epu8(a.V, b.V), _mm512_subs_epu8(b.V, a.V))};
+}
+
+} // namespace
+
+template <uint8_t Code>
+void CombineRowSolidAvx512(uint8_t* destination, uint32_t count, uint8_t p) {
+    contone_simd::CombineRowSolid<Samples64, Code>(destination, count, p);
+}
+
+template <uint8_t Code>
+void CombineRowAvx512(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
+    contone_simd::CombineRow<Samples64, Code>(destination, count, pattern);
+}
+
+template <uint8_t Code>
+void CombineRowRepeatingAvx512(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                               uint32_t period) {
+    contone_simd::CombineRowRepeating<Samples64, Code>(destination, count, tile, period);
+}
+
+void StoreRowRepeatingAvx512(uint8_t* destination, uint32_t count, const uint8_t* tile,
+                             uint32_t period) {
+    contone_simd::StoreRowRepeating<Samples64>(destination, count, tile, period);
+}
+
+// The eleven codes that read D.
+#define MARL_CONTONE_ROWS(code)                                                                    \
+    template void CombineRowSolidAvx512<code>(uint8_t*, uint32_t, uint8_t);                        \
+    template void CombineRowAvx512<code>(uint8_t*, uint32_t, const uint8_t*);                      \
+    template void CombineRowRepeatingAvx512<code>(uint8_t*, uint32_t, const uint8_t*, uint32_t);
+MARL_CONTONE_ROWS(kContoneDPon)
+MARL_CONTONE_ROWS(kContoneDPna)
+MARL_CONTONE_ROWS(kContonePDna)
+MARL_CONTONE_ROWS(kContoneDn)
+MARL_CONTONE_ROWS(kContoneDPx)
+MARL_CONTONE_ROWS(kContoneDPan)
+MARL_CONTONE_ROWS(kContoneDPa)
+MARL_CONTONE_ROWS(kContoneDPxn)
+MARL_CONTONE_ROWS(kContoneDPno)
+MARL_CONTONE_ROWS(kContonePDno)
+MARL_CONTONE_ROWS(kContoneDPo)
+#undef MARL_CONTONE_ROWS
+
+} // namespace marl
