@@ -79,21 +79,25 @@ template <uint8_t Code>
 void CombineRowRepeatingAvx2(uint8_t* destination, uint32_t count, const uint8_t* tile,
                              uint32_t period);
 
+// The widest loops the processor runs for a row of count samples (at least kLeastWideRow, and
+// VectorRowsAvailable()), chosen out of line: the loops of spans and runs inline the two
+// functions below, and a short row (a glyph's, a thousand short spans') pays for no more than
+// one comparison before its SSE2 call.
+template <uint8_t Code> void CombineRowSolidVector(uint8_t* destination, uint32_t count, uint8_t p);
+template <uint8_t Code>
+void CombineRowVector(uint8_t* destination, uint32_t count, const uint8_t* pattern);
+
 // destination[i] = Apply(destination[i], p) for i < count.
 template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count, uint8_t p) {
     if constexpr (Op::kIgnoresDest) {
         std::memset(destination, Op::Apply(uint8_t{0}, p), count);
     } else {
-        if (count >= kLeastWidestRow && WidestRowsAvailable()) {
-            CombineRowSolidAvx512<Op::kCode>(destination, count, p);
-            return;
-        }
-        if (count >= kLeastWideRow && WideRowsAvailable()) {
-            CombineRowSolidAvx2<Op::kCode>(destination, count, p);
-            return;
-        }
         if (count >= kLeastVectorRow && VectorRowsAvailable()) {
-            CombineRowSolidSse2<Op::kCode>(destination, count, p);
+            if (count < kLeastWideRow) {
+                CombineRowSolidSse2<Op::kCode>(destination, count, p);
+            } else {
+                CombineRowSolidVector<Op::kCode>(destination, count, p);
+            }
             return;
         }
         for (uint32_t i = 0; i < count; ++i)
@@ -106,16 +110,12 @@ template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count
 template <typename Op>
 void CombinePatternRow(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
     if constexpr (!Op::kIgnoresDest) {
-        if (count >= kLeastWidestRow && WidestRowsAvailable()) {
-            CombineRowAvx512<Op::kCode>(destination, count, pattern);
-            return;
-        }
-        if (count >= kLeastWideRow && WideRowsAvailable()) {
-            CombineRowAvx2<Op::kCode>(destination, count, pattern);
-            return;
-        }
         if (count >= kLeastVectorRow && VectorRowsAvailable()) {
-            CombineRowSse2<Op::kCode>(destination, count, pattern);
+            if (count < kLeastWideRow) {
+                CombineRowSse2<Op::kCode>(destination, count, pattern);
+            } else {
+                CombineRowVector<Op::kCode>(destination, count, pattern);
+            }
             return;
         }
     }

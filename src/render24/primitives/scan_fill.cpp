@@ -141,7 +141,7 @@ void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, 
 // round again and again: the tiles of up to kKeptTileRows pattern rows are kept for the rest
 // of the call, each under its row and column.
 constexpr uint32_t kTileSamples = 80;
-constexpr uint32_t kKeptTileRows = 16;
+constexpr uint32_t kKeptTileRows = 8;
 
 class PatternTiles {
 public:
