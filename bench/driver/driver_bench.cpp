@@ -532,55 +532,40 @@ template <__m256i (*Combine)(__m256i, __m256i)>
     _mm256_zeroupper();
 }
 
+// One floor case: loop(band, p) over the band rows beside memset of the same spans.
+using FloorLoop = void (*)(DriverBitmap&, uint8_t);
+
+void AddFillFloor(const std::string& name, const std::string& what, FloorLoop loop) {
+    const Goal goal{Figure::RatioToMemset, 0};
+    Add(
+        name, what, goal,
+        [loop, goal](benchmark::State& state) {
+            SpanScene scene;
+            for (int16_t y = 0; y < kBandHeight; ++y)
+                scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
+            Measure(
+                state, goal,
+                [&](int64_t) {
+                    loop(scene.Band.Bitmap, 0x40);
+                    return 0u;
+                },
+                [&](int64_t) { scene.Reference(); }, true, 0);
+        },
+        true);
+}
+
 void AddFillFloors() {
     if (__builtin_cpu_supports("avx2")) {
-        for (uint32_t code : {0x5Au, 0xA0u}) {
-            const Goal goal{Figure::RatioToMemset, 0};
-            Add(
-                "Driver/FillScanRows/floor-avx2/" + Hex(code),
-                "plain AVX2 read-modify-write " + Hex(code) + " (floor)", goal,
-                [code, goal](benchmark::State& state) {
-                    SpanScene scene;
-                    for (int16_t y = 0; y < kBandHeight; ++y)
-                        scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
-                    Measure(
-                        state, goal,
-                        [&](int64_t) {
-                            if (code == 0x5A) {
-                                CombineBandRowsAvx2<DistanceAvx2>(scene.Band.Bitmap, 0x40);
-                            } else {
-                                CombineBandRowsAvx2<MinimumAvx2>(scene.Band.Bitmap, 0x40);
-                            }
-                            return 0u;
-                        },
-                        [&](int64_t) { scene.Reference(); }, true, 0);
-                },
-                true);
-        }
+        AddFillFloor("Driver/FillScanRows/floor-avx2/0x5A",
+                     "plain AVX2 read-modify-write 0x5A (floor)",
+                     CombineBandRowsAvx2<DistanceAvx2>);
+        AddFillFloor("Driver/FillScanRows/floor-avx2/0xA0",
+                     "plain AVX2 read-modify-write 0xA0 (floor)", CombineBandRowsAvx2<MinimumAvx2>);
     }
-    for (uint32_t code : {0x5Au, 0xA0u}) {
-        const Goal goal{Figure::RatioToMemset, 0};
-        Add(
-            "Driver/FillScanRows/floor/" + Hex(code),
-            "plain SSE2 read-modify-write " + Hex(code) + " (floor)", goal,
-            [code, goal](benchmark::State& state) {
-                SpanScene scene;
-                for (int16_t y = 0; y < kBandHeight; ++y)
-                    scene.AddSpan(y, 0, static_cast<int16_t>(kBandWidth));
-                Measure(
-                    state, goal,
-                    [&](int64_t) {
-                        if (code == 0x5A) {
-                            CombineBandRowsSse2<Distance>(scene.Band.Bitmap, 0x40);
-                        } else {
-                            CombineBandRowsSse2<Minimum>(scene.Band.Bitmap, 0x40);
-                        }
-                        return 0u;
-                    },
-                    [&](int64_t) { scene.Reference(); }, true, 0);
-            },
-            true);
-    }
+    AddFillFloor("Driver/FillScanRows/floor/0x5A", "plain SSE2 read-modify-write 0x5A (floor)",
+                 CombineBandRowsSse2<Distance>);
+    AddFillFloor("Driver/FillScanRows/floor/0xA0", "plain SSE2 read-modify-write 0xA0 (floor)",
+                 CombineBandRowsSse2<Minimum>);
 }
 
 void AddSpanFills() {

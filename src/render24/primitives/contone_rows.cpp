@@ -1,6 +1,7 @@
 // The choice among the vector loops of the codes that read D, out of line (contone_rows.h).
 // Compiled for the baseline processor: it only asks and calls.
 #include "render24/primitives/contone_rows.h"
+#include "render24/primitives/contone_rows_simd.h"
 
 namespace marl {
 
@@ -26,21 +27,10 @@ void CombineRowVector(uint8_t* destination, uint32_t count, const uint8_t* patte
     }
 }
 
-// The eleven codes that read D.
-#define MARL_CONTONE_CHOICE(code)                                                                  \
+#define MARL_CONTONE_CHOICE(unused, code)                                                          \
     template void CombineRowSolidVector<code>(uint8_t*, uint32_t, uint8_t);                        \
     template void CombineRowVector<code>(uint8_t*, uint32_t, const uint8_t*);
-MARL_CONTONE_CHOICE(kContoneDPon)
-MARL_CONTONE_CHOICE(kContoneDPna)
-MARL_CONTONE_CHOICE(kContonePDna)
-MARL_CONTONE_CHOICE(kContoneDn)
-MARL_CONTONE_CHOICE(kContoneDPx)
-MARL_CONTONE_CHOICE(kContoneDPan)
-MARL_CONTONE_CHOICE(kContoneDPa)
-MARL_CONTONE_CHOICE(kContoneDPxn)
-MARL_CONTONE_CHOICE(kContoneDPno)
-MARL_CONTONE_CHOICE(kContonePDno)
-MARL_CONTONE_CHOICE(kContoneDPo)
+MARL_CONTONE_CODES_THAT_READ_D(MARL_CONTONE_CHOICE, 0)
 #undef MARL_CONTONE_CHOICE
 
 } // namespace marl

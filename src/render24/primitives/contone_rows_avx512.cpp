@@ -33,43 +33,6 @@ inline Samples64 ContoneDifference(Samples64 a, Samples64 b) {
 
 } // namespace
 
-template <uint8_t Code>
-void CombineRowSolidAvx512(uint8_t* destination, uint32_t count, uint8_t p) {
-    contone_simd::CombineRowSolid<Samples64, Code>(destination, count, p);
-}
-
-template <uint8_t Code>
-void CombineRowAvx512(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
-    contone_simd::CombineRow<Samples64, Code>(destination, count, pattern);
-}
-
-template <uint8_t Code>
-void CombineRowRepeatingAvx512(uint8_t* destination, uint32_t count, const uint8_t* tile,
-                               uint32_t period) {
-    contone_simd::CombineRowRepeating<Samples64, Code>(destination, count, tile, period);
-}
-
-void StoreRowRepeatingAvx512(uint8_t* destination, uint32_t count, const uint8_t* tile,
-                             uint32_t period) {
-    contone_simd::StoreRowRepeating<Samples64>(destination, count, tile, period);
-}
-
-// The eleven codes that read D.
-#define MARL_CONTONE_ROWS(code)                                                                    \
-    template void CombineRowSolidAvx512<code>(uint8_t*, uint32_t, uint8_t);                        \
-    template void CombineRowAvx512<code>(uint8_t*, uint32_t, const uint8_t*);                      \
-    template void CombineRowRepeatingAvx512<code>(uint8_t*, uint32_t, const uint8_t*, uint32_t);
-MARL_CONTONE_ROWS(kContoneDPon)
-MARL_CONTONE_ROWS(kContoneDPna)
-MARL_CONTONE_ROWS(kContonePDna)
-MARL_CONTONE_ROWS(kContoneDn)
-MARL_CONTONE_ROWS(kContoneDPx)
-MARL_CONTONE_ROWS(kContoneDPan)
-MARL_CONTONE_ROWS(kContoneDPa)
-MARL_CONTONE_ROWS(kContoneDPxn)
-MARL_CONTONE_ROWS(kContoneDPno)
-MARL_CONTONE_ROWS(kContonePDno)
-MARL_CONTONE_ROWS(kContoneDPo)
-#undef MARL_CONTONE_ROWS
+MARL_CONTONE_ROWS_OF(Avx512, Samples64)
 
 } // namespace marl

@@ -1,8 +1,9 @@
 // The vector loops of the contone codes that read D, over a vector of samples V that the file
 // including this one defines with the instructions it is compiled for: V::kLanes samples, the
 // static members Load, Store and Splat, and ContoneAnd, ContoneOr, ContoneNot and
-// ContoneDifference on V (found beside V). Included only by contone_rows_sse2.cpp and
-// contone_rows_avx2.cpp, each of which defines its V in an unnamed namespace: everything here
+// ContoneDifference on V (found beside V). Included by contone_rows_sse2.cpp,
+// contone_rows_avx2.cpp and contone_rows_avx512.cpp, each of which defines its V in an unnamed
+// namespace (and by contone_rows.cpp for the list of codes alone): everything here
 // is a template on V, so each file's instances are its own and no code compiled for one
 // instruction set is shared with code that runs without it.
 #pragma once
@@ -88,3 +89,44 @@ void StoreRowRepeating(uint8_t* destination, uint32_t count, const uint8_t* tile
 }
 
 } // namespace marl::contone_simd
+
+// The eleven codes that read D, each given to X with the argument a.
+#define MARL_CONTONE_CODES_THAT_READ_D(X, a)                                                       \
+    X(a, kContoneDPon)                                                                             \
+    X(a, kContoneDPna)                                                                             \
+    X(a, kContonePDna)                                                                             \
+    X(a, kContoneDn)                                                                               \
+    X(a, kContoneDPx)                                                                              \
+    X(a, kContoneDPan)                                                                             \
+    X(a, kContoneDPa)                                                                              \
+    X(a, kContoneDPxn)                                                                             \
+    X(a, kContoneDPno)                                                                             \
+    X(a, kContonePDno)                                                                             \
+    X(a, kContoneDPo)
+
+#define MARL_CONTONE_ROWS_INSTANCE(Suffix, code)                                                   \
+    template void CombineRowSolid##Suffix<code>(uint8_t*, uint32_t, uint8_t);                      \
+    template void CombineRow##Suffix<code>(uint8_t*, uint32_t, const uint8_t*);                    \
+    template void CombineRowRepeating##Suffix<code>(uint8_t*, uint32_t, const uint8_t*, uint32_t);
+
+// Inside namespace marl: the four loops contone_rows.h declares with the name suffix Suffix,
+// on the vector type V, and their instances for the eleven codes that read D.
+#define MARL_CONTONE_ROWS_OF(Suffix, V)                                                            \
+    template <uint8_t Code>                                                                        \
+    void CombineRowSolid##Suffix(uint8_t* destination, uint32_t count, uint8_t p) {                \
+        contone_simd::CombineRowSolid<V, Code>(destination, count, p);                             \
+    }                                                                                              \
+    template <uint8_t Code>                                                                        \
+    void CombineRow##Suffix(uint8_t* destination, uint32_t count, const uint8_t* pattern) {        \
+        contone_simd::CombineRow<V, Code>(destination, count, pattern);                            \
+    }                                                                                              \
+    template <uint8_t Code>                                                                        \
+    void CombineRowRepeating##Suffix(uint8_t* destination, uint32_t count, const uint8_t* tile,    \
+                                     uint32_t period) {                                            \
+        contone_simd::CombineRowRepeating<V, Code>(destination, count, tile, period);              \
+    }                                                                                              \
+    void StoreRowRepeating##Suffix(uint8_t* destination, uint32_t count, const uint8_t* tile,      \
+                                   uint32_t period) {                                              \
+        contone_simd::StoreRowRepeating<V>(destination, count, tile, period);                      \
+    }                                                                                              \
+    MARL_CONTONE_CODES_THAT_READ_D(MARL_CONTONE_ROWS_INSTANCE, Suffix)
