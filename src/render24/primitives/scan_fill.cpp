@@ -235,26 +235,12 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
     }
     case PatternPlan::SixteenSamples:
     case PatternPlan::SixteenResults: {
-        // repeated: the plane's tile (PatternTiles).
-        const uint8_t* tile = repeated;
-        const bool widest = count >= kLeastWidestRow && WidestRowsAvailable();
-        const bool wide = count >= kLeastWideRow && WideRowsAvailable();
+        // repeated: the plane's tile (PatternTiles); these plans take rows of 64 samples or
+        // more, so the widest loops that run here do.
         if constexpr (Op::kIgnoresDest) {
-            if (widest) {
-                StoreRowRepeatingAvx512(destination, count, tile, width);
-            } else if (wide) {
-                StoreRowRepeatingAvx2(destination, count, tile, width);
-            } else {
-                StoreRowRepeatingSse2(destination, count, tile, width);
-            }
+            StoreRowRepeatingVector(destination, count, repeated, width);
         } else {
-            if (widest) {
-                CombineRowRepeatingAvx512<Op::kCode>(destination, count, tile, width);
-            } else if (wide) {
-                CombineRowRepeatingAvx2<Op::kCode>(destination, count, tile, width);
-            } else {
-                CombineRowRepeatingSse2<Op::kCode>(destination, count, tile, width);
-            }
+            CombineRowRepeatingVector<Op::kCode>(destination, count, repeated, width);
         }
         return;
     }

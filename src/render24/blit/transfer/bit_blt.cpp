@@ -58,6 +58,10 @@ private:
     uint32_t CleanUp(uint32_t result);
 
     bool Converting() const { return Layout.Mode != ConversionMode::None; }
+    // Neither the surface nor the source is segmented: their rows lie a fixed distance apart.
+    bool RowsAtFixedDistances() const {
+        return !Surface->Segmented && !(Source != nullptr && Source->Segmented);
+    }
     // Whether the source's rows are read at all: always when converted, else by the routine
     // when the ROP reads S.
     bool ReadsSourceRows() const {
@@ -239,9 +243,8 @@ TransferRows BlockTransfer::DescribeRows() const {
         described.SourceRows = {reinterpret_cast<uintptr_t>(read.Bits),
                                 uint32_t{read.Planes} * read.WidthBytes, rows};
     }
-    // RunRows hands exactly these rows where neither surface nor source is segmented.
-    described.InPlace =
-        !Surface->Segmented && !(Source != nullptr && Source->Segmented) && !Converting();
+    // RunRows hands exactly these rows where they lie at fixed distances and need no conversion.
+    described.InPlace = RowsAtFixedDistances() && !Converting();
     return described;
 }
 
@@ -266,7 +269,7 @@ const void* BlockTransfer::PatternRow(uint32_t r) const {
 // addresses are stepped here, and the surface's row cursor is left on the last row, where
 // the walk with the cursors leaves it.
 void BlockTransfer::RunRows() {
-    if (Surface->Segmented || (Source != nullptr && Source->Segmented)) {
+    if (!RowsAtFixedDistances()) {
         RunRowsWithCursors();
         return;
     }

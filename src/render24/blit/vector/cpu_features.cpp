@@ -20,14 +20,19 @@ constexpr unsigned kAvxBit = 1u << 28;     // leaf 1, ECX
 constexpr unsigned kAvx2Bit = 1u << 5;     // leaf 7, EBX
 constexpr unsigned kYmmState = 6;          // XCR0: SSE and AVX state saved
 
+// The low half of XCR0: which register state the system saves. XGETBV, spelled in bytes so
+// that no compiler option is needed for it; ask only after CPUID reports OSXSAVE.
+unsigned SavedState() {
+    unsigned low = 0, high = 0;
+    asm volatile(".byte 0x0F, 0x01, 0xD0" : "=a"(low), "=d"(high) : "c"(0));
+    return low;
+}
+
 bool AskForAvx2() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!AskProcessor() || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
     if ((ecx & kOsXsaveBit) == 0 || (ecx & kAvxBit) == 0) return false;
-    // XGETBV of XCR0, spelled in bytes so that no compiler option is needed for it.
-    unsigned low = 0, high = 0;
-    asm volatile(".byte 0x0F, 0x01, 0xD0" : "=a"(low), "=d"(high) : "c"(0));
-    if ((low & kYmmState) != kYmmState) return false;
+    if ((SavedState() & kYmmState) != kYmmState) return false;
     if (__get_cpuid_max(0, nullptr) < 7) return false;
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     return (ebx & kAvx2Bit) != 0;
@@ -39,10 +44,7 @@ constexpr unsigned kZmmState = 0xE6;        // XCR0: SSE, AVX, opmask, ZMM upper
 
 bool AskForAvx512Bw() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!AskForAvx2()) return false;
-    unsigned low = 0, high = 0;
-    asm volatile(".byte 0x0F, 0x01, 0xD0" : "=a"(low), "=d"(high) : "c"(0));
-    if ((low & kZmmState) != kZmmState) return false;
+    if (!CpuHasAvx2() || (SavedState() & kZmmState) != kZmmState) return false;
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     return (ebx & kAvx512FBit) != 0 && (ebx & kAvx512BwBit) != 0;
 }
