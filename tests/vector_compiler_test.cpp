@@ -183,10 +183,10 @@ TEST(VectorCompiler, BandWideRowForEveryCode) {
     EXPECT_TRUE(difference.empty()) << difference;
 }
 
-// Wider rows take string moves: a source copied as it is ("S"), and a result that is one
-// byte along the plane (no D, S or pattern rows) stored as a string. Codes reading S without
+// Wider rows take other forms: a source copied as it is ("S") as a string, and a result that
+// reads neither D nor S (nor streamed pattern rows) by aligned stores. Codes reading S without
 // D keep the steps. Widths around where each form starts, and pattern periods of every kind.
-TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
+TEST(VectorCompiler, PlaneFormsAroundTheirThresholds) {
     std::mt19937 random(12);
     const uint32_t widths[] = {127, 128, 129, 400, 601, 1000, 2047, 2048, 2049};
     const uint32_t patternWidths[] = {1, 3, 8, 24, 33, 100, 300};
@@ -201,6 +201,31 @@ TEST(VectorCompiler, StringMoveFormsAroundTheirThresholds) {
                     std::string difference = Check(r, random);
                     ASSERT_TRUE(difference.empty()) << difference;
                 }
+            }
+        }
+    }
+}
+
+// The codes whose result reads neither D nor S store at aligned addresses between a first and
+// a last step: every row start against a 32-byte boundary (the plane gap moves it), widths
+// around two steps of either size, and pattern periods that repeat within a step (whose phase
+// at the first aligned address depends on the address) or stream.
+TEST(VectorCompiler, AlignedStoresFromEveryRowStart) {
+    std::mt19937 random(13);
+    const uint32_t widths[] = {31, 32, 33, 47, 63, 64, 65, 97, 600};
+    const uint32_t patternWidths[] = {1, 2, 4, 8, 16, 32, 3, 24, 40};
+    uint32_t turn = 0;
+    for (uint32_t width : widths) {
+        for (uint32_t destGap = 0; destGap < 32; ++destGap) {
+            for (uint32_t rop : {0x00u, 0xFFu, 0xF0u, 0x0Fu}) {
+                const uint32_t patternWidth = patternWidths[turn++ % 9];
+                RopRequest r = RandomRequest(rop, width, 24, turn % 4 != 0, patternWidth, random);
+                VectorRows rows(r, destGap, 0, random);
+                std::string difference = VectorAgainstReference(rows);
+                ASSERT_TRUE(difference.empty()) << difference;
+                if (!WideRunsHere(r)) continue;
+                difference = VectorAgainstReference(rows, marl::kVectorWideSteps);
+                ASSERT_TRUE(difference.empty()) << "32-sample steps: " << difference;
             }
         }
     }

@@ -41,14 +41,16 @@ constexpr int32_t kWideStep = 32;
 constexpr bool kWide = MARL_ROUTINE_64;
 
 enum class SourceForm { None, Planes, Single, Bits };
-// How a plane is written: 16-sample steps (and a closing step); a string copy of the source
-// (the name "S" of an 8-bit source); or, for a result that is one byte along the whole plane
-// (it depends on neither D, S nor pattern rows), a string store of that byte, as memset does.
-// On wide rows the string moves write whole cache lines without reading them first, which
-// 16-byte stores cannot. A pattern plane that repeats every few samples is written by the
-// steps: a string copy of the plane onto itself a period further on would serve it too, but
-// processors that see the copy overlap move it slowly (on some, at half the speed of stores).
-enum class PlaneForm { Steps, CopySource, StoreString };
+// How a plane is written: steps from the row's start (and a closing step); a string copy of
+// the source (the name "S" of an 8-bit source); or, for a result that does not change along
+// the row but for the phase of a pattern that repeats within a step (it reads neither D, S
+// nor streamed pattern rows), stores at addresses aligned to the step between an unaligned
+// first and last step, as memset does. A step-wide store that crosses a cache line costs some
+// processors nearly twice an aligned one; a string store (rep stosb) starts more slowly than
+// the aligned loop runs a few thousand samples. A pattern plane is not copied onto itself a
+// period further on: processors that see such a copy overlap move it slowly (on some, at half
+// the speed of stores).
+enum class PlaneForm { Steps, CopySource, AlignedStores };
 // Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
 enum class PatternForm { None, Solid, Hoisted, Stream };
 
@@ -125,7 +127,8 @@ constexpr uint32_t kLeastCopyWidth = 128;
 // The 32-sample steps copy rows of up to a few thousand samples faster than a string move
 // starts and runs.
 constexpr uint32_t kLeastWideCopyWidth = 2048;
-constexpr uint32_t kLeastStoreWidth = 2048;
+// Aligned stores need a first and a last step with at least one aligned step between.
+constexpr uint32_t kLeastAlignedSteps = 2;
 
 void ChooseForm(Plan& plan) {
     bool sourceAlone = plan.Name.Length == 1 && plan.Name.Text[0] == 'S';
@@ -134,8 +137,8 @@ void ChooseForm(Plan& plan) {
         plan.Form = PlaneForm::CopySource;
         return;
     }
-    if (plan.Invariant && plan.Pattern != PatternForm::Hoisted && plan.Width >= kLeastStoreWidth)
-        plan.Form = PlaneForm::StoreString;
+    if (plan.Invariant && plan.Width >= kLeastAlignedSteps * static_cast<uint32_t>(plan.Step))
+        plan.Form = PlaneForm::AlignedStores;
 }
 
 Plan MakePlan(const BlitRequest& request) {
@@ -344,6 +347,20 @@ private:
             Out.SubImm(dst, imm);
         }
     }
+    void AndPointer(Gpr dst, int32_t imm) {
+        if constexpr (kWide) {
+            Out.AndImmQ(dst, imm);
+        } else {
+            Out.AndImm(dst, imm);
+        }
+    }
+    void SubRegPointer(Gpr dst, Gpr src) {
+        if constexpr (kWide) {
+            Out.SubRegQ(dst, src);
+        } else {
+            Out.SubReg(dst, src);
+        }
+    }
     void LeaPointer(Gpr dst, const Mem& src) {
         if constexpr (kWide) {
             Out.LeaQ(dst, src);
@@ -472,14 +489,43 @@ private:
         Out.RepMovsb();
     }
 
-    // rep stosb of the plane's one byte: the result, the same in every lane, in AL.
-    void StoreStringPlane(uint32_t plane) {
+    // An invariant plane: the first and the last step where they fall, and between them
+    // aligned steps from the first aligned address after the row's start (EAX) to the last
+    // one before its end (ECX), with EAX counting up to ECX. A pattern that repeats within a
+    // step takes its phase at the first aligned address, which depends on where the row lies.
+    void AlignedStoresPlane(uint32_t plane) {
         LoadConstants(plane);
-        Out.Movd(Gpr::Eax, Evaluate(plane));
         LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
         if (plane != 0) AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
-        Out.MovImm(Gpr::Ecx, P.Width); // clears the upper half of RCX too
-        Out.RepStosb();
+        const bool hoisted = P.Pattern == PatternForm::Hoisted;
+        if (hoisted) {
+            LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
+            if (plane != 0) AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
+            Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
+        }
+        Out.Movdqu(At(Gpr::Edi), Evaluate(plane));
+        const int32_t last = static_cast<int32_t>(P.Width) - StepSamples;
+        const int32_t lastColumn = hoisted ? last % static_cast<int32_t>(P.Period) : 0;
+        if (lastColumn != 0) Out.Movdqu(kPatternSamples, At(Gpr::Ebx, lastColumn));
+        Out.Movdqu(At(Gpr::Edi, last), Evaluate(plane));
+        LeaPointer(Gpr::Eax, At(Gpr::Edi, StepSamples - 1));
+        AndPointer(Gpr::Eax, -StepSamples);
+        LeaPointer(Gpr::Ecx, At(Gpr::Edi, static_cast<int32_t>(P.Width)));
+        AndPointer(Gpr::Ecx, -StepSamples);
+        if (hoisted && P.Period > 1) {
+            // The column of the first aligned address, within the period: -EDI mod period.
+            Out.XorReg(Gpr::Edx, Gpr::Edx);
+            Out.SubReg(Gpr::Edx, Gpr::Edi);
+            Out.AndImm(Gpr::Edx, static_cast<int32_t>(P.Period) - 1);
+            Out.Movdqu(kPatternSamples, At(Gpr::Ebx, Gpr::Edx));
+        }
+        const Xmm aligned = Evaluate(plane);
+        SubRegPointer(Gpr::Eax, Gpr::Ecx);
+        Out.AlignWithNops(16);
+        const uint8_t* top = Out.Position();
+        Out.Movdqu(At(Gpr::Ecx, Gpr::Eax), aligned);
+        AddPointer(Gpr::Eax, StepSamples);
+        Out.JnzBack(top);
     }
 
     void Plane(uint32_t plane) {
@@ -487,8 +533,8 @@ private:
             CopySourcePlane(plane);
             return;
         }
-        if (P.Form == PlaneForm::StoreString) {
-            StoreStringPlane(plane);
+        if (P.Form == PlaneForm::AlignedStores) {
+            AlignedStoresPlane(plane);
             return;
         }
         SetUpPlane(plane);

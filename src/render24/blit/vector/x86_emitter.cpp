@@ -147,12 +147,27 @@ void X86Emitter::ArithImm(bool wide, uint8_t extension, Gpr dst, int32_t imm) {
 void X86Emitter::AddImm(Gpr dst, int32_t imm) { ArithImm(false, 0, dst, imm); }
 void X86Emitter::SubImm(Gpr dst, int32_t imm) { ArithImm(false, 5, dst, imm); }
 void X86Emitter::CmpImm(Gpr dst, int32_t imm) { ArithImm(false, 7, dst, imm); }
+void X86Emitter::AndImm(Gpr dst, int32_t imm) { ArithImm(false, 4, dst, imm); }
 void X86Emitter::AddImmQ(Gpr dst, int32_t imm) { ArithImm(true, 0, dst, imm); }
 void X86Emitter::SubImmQ(Gpr dst, int32_t imm) { ArithImm(true, 5, dst, imm); }
+void X86Emitter::AndImmQ(Gpr dst, int32_t imm) { ArithImm(true, 4, dst, imm); }
 
 void X86Emitter::XorReg(Gpr dst, Gpr src) {
     Rex(false, Code(src), Code(dst));
     Byte(0x31);
+    RegisterOperand(Code(src), Code(dst));
+}
+
+// sub r/m, reg: the register operand is the one subtracted.
+void X86Emitter::SubReg(Gpr dst, Gpr src) {
+    Rex(false, Code(src), Code(dst));
+    Byte(0x29);
+    RegisterOperand(Code(src), Code(dst));
+}
+
+void X86Emitter::SubRegQ(Gpr dst, Gpr src) {
+    Rex(true, Code(src), Code(dst));
+    Byte(0x29);
     RegisterOperand(Code(src), Code(dst));
 }
 
@@ -220,11 +235,6 @@ void X86Emitter::RolAx8() {
 void X86Emitter::RepMovsb() {
     Byte(0xF3);
     Byte(0xA4);
-}
-
-void X86Emitter::RepStosb() {
-    Byte(0xF3);
-    Byte(0xAA);
 }
 
 void X86Emitter::JnzBack(const uint8_t* target) {
@@ -329,20 +339,6 @@ void X86Emitter::Movd(Xmm dst, Gpr src) {
     Byte(0x0F);
     Byte(0x6E);
     RegisterOperand(Code(dst), Code(src));
-}
-
-void X86Emitter::Movd(Gpr dst, Xmm src) {
-    if (Wide) {
-        Vex(1, false, nullptr, Code(src), nullptr, Code(dst));
-        Byte(0x7E);
-        RegisterOperand(Code(src), Code(dst));
-        return;
-    }
-    Byte(0x66);
-    Rex(false, Code(src), Code(dst));
-    Byte(0x0F);
-    Byte(0x7E);
-    RegisterOperand(Code(src), Code(dst));
 }
 
 void X86Emitter::Pshufd(Xmm dst, Xmm src, uint8_t order) {

@@ -64,12 +64,11 @@ public:
     X86Emitter(uint8_t* begin, uint8_t* limit, const uint8_t* runBegin)
         : Begin(begin), Cursor(begin), Limit(limit), RunBegin(runBegin) {}
 
-    // The 32-sample routines: from here on the SSE operations and moves (Op, Movdqu, and
-    // Movd to a general register) are written in their VEX forms for AVX2, Op and Movdqu on
-    // the 256-bit YMM registers of the same numbers, each operation's destination also its
-    // first source as in SSE, and a Movdqa from memory as an unaligned load. The forms only
-    // the one-bit rows use (Movd to an XMM register, Pshufd, Pshuflw, Punpcklbw) and any
-    // operand on R8 have no wide form here: they stop the emitter as an overflow does.
+    // The 32-sample routines: from here on the SSE operations and moves (Op, Movdqu) are
+    // written in their VEX forms for AVX2, on the 256-bit YMM registers of the same numbers, each
+    // operation's destination also its first source as in SSE, and a Movdqa from memory as an
+    // unaligned load. The forms only the one-bit rows use (Movd, Pshufd, Pshuflw, Punpcklbw) and
+    // any operand on R8 have no wide form here: they stop the emitter as an overflow does.
     void SetWide(bool wide) { Wide = wide; }
     bool IsWide() const { return Wide; }
     // vzeroupper: a routine that used the YMM registers clears their upper halves before it
@@ -91,7 +90,9 @@ public:
     void AddImm(Gpr dst, int32_t imm);       // add r32, imm (8-bit form when it fits)
     void SubImm(Gpr dst, int32_t imm);       // sub r32, imm
     void CmpImm(Gpr dst, int32_t imm);       // cmp r32, imm
+    void AndImm(Gpr dst, int32_t imm);       // and r32, imm
     void XorReg(Gpr dst, Gpr src);           // xor r32, r32
+    void SubReg(Gpr dst, Gpr src);           // sub r32, r32
     void Lea(Gpr dst, const Mem& src);       // lea r32, [m]
     void Cmovae(Gpr dst, Gpr src);           // cmovae r32, r32
     void MovzxWord(Gpr dst, const Mem& src); // movzx r32, word [m]
@@ -100,7 +101,6 @@ public:
     void ShrImm(Gpr reg, uint8_t count);     // shr r32, imm8
     void RolAx8();                           // rol ax, 8: swaps AL and AH
     void RepMovsb(); // rep movsb: ECX (RCX in 64-bit mode) bytes from [ESI] to [EDI]
-    void RepStosb(); // rep stosb: ECX (RCX) bytes of AL at [EDI]
     void AddLoad(Gpr dst, const Mem& src); // add r32, [m]
     void SubLoad(Gpr dst, const Mem& src); // sub r32, [m]
     void CmpLoad(Gpr dst, const Mem& src); // cmp r32, [m]
@@ -110,6 +110,8 @@ public:
     void MovImmQ(Gpr dst, int32_t imm);      // mov r64, imm32 sign-extended
     void AddImmQ(Gpr dst, int32_t imm);      // add r64, imm (8-bit form when it fits)
     void SubImmQ(Gpr dst, int32_t imm);      // sub r64, imm
+    void AndImmQ(Gpr dst, int32_t imm);      // and r64, imm sign-extended
+    void SubRegQ(Gpr dst, Gpr src);          // sub r64, r64
     void LeaQ(Gpr dst, const Mem& src);      // lea r64, [m]
     void MovStoreQ(const Mem& dst, Gpr src); // mov [m], r64
     void AddLoadQ(Gpr dst, const Mem& src);  // add r64, [m]
@@ -125,7 +127,6 @@ public:
     void Movdqu(Xmm dst, const Mem& src);
     void Movdqu(const Mem& dst, Xmm src);
     void Movd(Xmm dst, Gpr src);
-    void Movd(Gpr dst, Xmm src); // the low 32 bits of src
     void Pshufd(Xmm dst, Xmm src, uint8_t order);
     void Pshuflw(Xmm dst, Xmm src, uint8_t order);
 
