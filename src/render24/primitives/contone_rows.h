@@ -74,7 +74,10 @@ void StoreRowRepeatingVector(uint8_t* destination, uint32_t count, const uint8_t
                              uint32_t period);
 
 // destination[i] = Apply(destination[i], p) for i < count.
-template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count, uint8_t p) {
+// Inlined always: a short span pays for no call but the loop's.
+template <typename Op>
+[[gnu::always_inline]] inline void CombineSolidRow(uint8_t* destination, uint32_t count,
+                                                   uint8_t p) {
     if constexpr (Op::kIgnoresDest) {
         std::memset(destination, Op::Apply(uint8_t{0}, p), count);
     } else {
@@ -94,7 +97,8 @@ template <typename Op> void CombineSolidRow(uint8_t* destination, uint32_t count
 // destination[i] = Apply(destination[i], pattern[i]) for i < count; the pattern samples lie
 // apart from the destination.
 template <typename Op>
-void CombinePatternRow(uint8_t* destination, uint32_t count, const uint8_t* pattern) {
+[[gnu::always_inline]] inline void CombinePatternRow(uint8_t* destination, uint32_t count,
+                                                     const uint8_t* pattern) {
     if constexpr (!Op::kIgnoresDest) {
         if (count >= kLeastVectorRow && VectorRowsAvailable()) {
             if (count < kLeastWideRow) {

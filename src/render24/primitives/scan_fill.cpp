@@ -123,6 +123,15 @@ private:
 // The span combined with a repeated pattern row from its start column on.
 template <typename Op>
 void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, uint32_t span) {
+    if (count <= span) {
+        // A short span (the usual case: the row is made as long as its spans) in one piece.
+        if constexpr (Op::kCode == kContoneP) {
+            std::memcpy(destination, from, count);
+        } else {
+            CombinePatternRow<Op>(destination, count, from);
+        }
+        return;
+    }
     for (uint32_t done = 0; done < count; done += span) {
         const uint32_t piece = span < count - done ? span : count - done;
         if constexpr (Op::kCode == kContoneP) {
@@ -217,11 +226,11 @@ template <typename Op> PatternPlan PlanPattern(uint32_t width, uint32_t count) {
 }
 
 // One plane of a span: count samples from destination on, whose first pixel takes pattern
-// column c of the plane's run; `repeated` is the plane's repeated row from column c
-// (PatternPlan::Repeated) or its tile (the sixteen-sample plans), else null.
+// column c of the plane's run; `tile` is the plane's tile under the sixteen-sample plans, else
+// null. The repeated plan is PaintSpan's own.
 template <typename Op>
 void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, const uint8_t* run,
-                    uint32_t width, uint32_t c, const uint8_t* repeated, uint32_t length) {
+                    uint32_t width, uint32_t c, const uint8_t* tile) {
     switch (plan) {
     case PatternPlan::Constant: std::memset(destination, Op::Apply(0, 0), count); return;
     case PatternPlan::BetweenWraps:
@@ -235,16 +244,15 @@ void CombinePattern(PatternPlan plan, uint8_t* destination, uint32_t count, cons
     }
     case PatternPlan::SixteenSamples:
     case PatternPlan::SixteenResults: {
-        // repeated: the plane's tile (PatternTiles); these plans take rows of 64 samples or
-        // more, so the widest loops that run here do.
+        // These plans take rows of 64 samples or more, so the widest loops that run here do.
         if constexpr (Op::kIgnoresDest) {
-            StoreRowRepeatingVector(destination, count, repeated, width);
+            StoreRowRepeatingVector(destination, count, tile, width);
         } else {
-            CombineRowRepeatingVector<Op::kCode>(destination, count, repeated, width);
+            CombineRowRepeatingVector<Op::kCode>(destination, count, tile, width);
         }
         return;
     }
-    case PatternPlan::Repeated: CombineRepeated<Op>(destination, count, repeated, length); return;
+    case PatternPlan::Repeated: return; // PaintSpan's own
     }
 }
 
@@ -294,17 +302,21 @@ template <typename Op> void PaintSpan(SpanWalk& walk, uint32_t left, uint32_t co
     const uint32_t width = static_cast<uint32_t>(paint.Width);
     const uint32_t c = walk.FirstColumns.Of(static_cast<int32_t>(left));
     const PatternPlan plan = PlanPattern<Op>(width, count);
-    const bool repeated = plan == PatternPlan::Repeated;
+    if (plan == PatternPlan::Repeated) {
+        // The plan of short spans under a narrow pattern, taken straight.
+        RepeatedPatternRow& repeated = walk.Repeated;
+        repeated.Use(walk.PatternRow, width, count);
+        const uint32_t length = repeated.Length();
+        for (uint32_t k = 0; k < 3; ++k)
+            CombineRepeated<Op>(walk.Cursor.Plane(k) + left, count, repeated.From(k, c), length);
+        return;
+    }
     const bool tiled = plan == PatternPlan::SixteenSamples || plan == PatternPlan::SixteenResults;
-    if (repeated) walk.Repeated.Use(walk.PatternRow, width, count);
     const uint8_t* tiles =
         tiled ? walk.Tiles.Use<Op>(walk.PatternRowIndex, walk.PatternRow, width, c) : nullptr;
     for (uint32_t k = 0; k < 3; ++k) {
-        const uint8_t* rowFrom = repeated ? walk.Repeated.From(k, c)
-                                 : tiled  ? tiles + k * kTileSamples
-                                          : nullptr;
         CombinePattern<Op>(plan, walk.Cursor.Plane(k) + left, count, walk.PatternRow + k * width,
-                           width, c, rowFrom, walk.Repeated.Length());
+                           width, c, tiled ? tiles + k * kTileSamples : nullptr);
     }
 }
 
