@@ -120,13 +120,28 @@ private:
     uint8_t Samples[3][2 * kLeastDirectWidth + kLeastTile];
 };
 
+// count samples from `from` on to destination. A short span's copy is written out as 16-byte
+// moves (two, overlapping where count is not 16 or 32): a compiler may expand a memcpy of a
+// size it does not know into a string move, whose start-up costs more than such a span.
+void CopySamples(uint8_t* destination, const uint8_t* from, uint32_t count) {
+    if (count >= 16 && count <= 32) {
+        uint8_t head[16], tail[16];
+        std::memcpy(head, from, 16);
+        std::memcpy(tail, from + count - 16, 16);
+        std::memcpy(destination, head, 16);
+        std::memcpy(destination + count - 16, tail, 16);
+        return;
+    }
+    std::memcpy(destination, from, count);
+}
+
 // The span combined with a repeated pattern row from its start column on.
 template <typename Op>
 void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, uint32_t span) {
     if (count <= span) {
         // A short span (the usual case: the row is made as long as its spans) in one piece.
         if constexpr (Op::kCode == kContoneP) {
-            std::memcpy(destination, from, count);
+            CopySamples(destination, from, count);
         } else {
             CombinePatternRow<Op>(destination, count, from);
         }
@@ -135,7 +150,7 @@ void CombineRepeated(uint8_t* destination, uint32_t count, const uint8_t* from, 
     for (uint32_t done = 0; done < count; done += span) {
         const uint32_t piece = span < count - done ? span : count - done;
         if constexpr (Op::kCode == kContoneP) {
-            std::memcpy(destination + done, from, piece);
+            CopySamples(destination + done, from, piece);
         } else {
             CombinePatternRow<Op>(destination + done, piece, from);
         }
