@@ -218,7 +218,8 @@ public:
     bool Write() {
         if (!AssignRegisters()) return false;
         Out.SetWide(P.Wide);
-        if (P.KeepsLastDest()) SubPointer(Gpr::Esp, StepSamples);
+        Out.SetPointersQuad(kWide);
+        if (P.KeepsLastDest()) Out.SubPointer(Gpr::Esp, StepSamples);
 #if MARL_ROUTINE_64
         if (P.Source == SourceForm::Bits) {
             Out.MovLoadQ(Gpr::R8, RipRelative(RunPool + offsetof(ConstantsPool, MaskRowAddress)));
@@ -228,7 +229,7 @@ public:
         for (uint32_t plane = 0; plane < 3 && Ok; ++plane)
             Plane(plane);
         if (P.WalksRows) EndWalk(top);
-        if (P.KeepsLastDest()) AddPointer(Gpr::Esp, StepSamples);
+        if (P.KeepsLastDest()) Out.AddPointer(Gpr::Esp, StepSamples);
         if (P.Wide) Out.Vzeroupper();
         // pop EDI, ESI, EBX; leave; ret 12 (ret 24): the ending every row routine shares.
         Out.Bytes(frame::kEpilogue, sizeof frame::kEpilogue);
@@ -244,11 +245,11 @@ private:
     // a frame slot the vector code has no other use for, and before each row puts the row's
     // addresses where the row code reads them: in its row arguments.
     const uint8_t* BeginWalk() {
-        LoadPointer(Gpr::Eax, At(Gpr::Ebp, kPatternRowArg));
-        StorePointer(At(Gpr::Ebp, kWalkSlot), Gpr::Eax);
+        Out.LoadPointer(Gpr::Eax, At(Gpr::Ebp, kPatternRowArg));
+        Out.StorePointer(At(Gpr::Ebp, kWalkSlot), Gpr::Eax);
         Out.AlignWithNops(16);
         const uint8_t* top = Out.Position();
-        LoadPointer(Gpr::Eax, At(Gpr::Ebp, kWalkSlot));
+        Out.LoadPointer(Gpr::Eax, At(Gpr::Ebp, kWalkSlot));
         CopyPointer(At(Gpr::Ebp, kDestRowArg), At(Gpr::Eax, walk::kDestination));
         if (P.Source != SourceForm::None)
             CopyPointer(At(Gpr::Ebp, kSourceRowArg), At(Gpr::Eax, walk::kSource));
@@ -260,121 +261,33 @@ private:
     // After a row: each address one stride on, the pattern's back to the first prepared row
     // after the last (without a branch), and round again while rows are left.
     void EndWalk(const uint8_t* top) {
-        LoadPointer(Gpr::Eax, At(Gpr::Ebp, kWalkSlot));
+        Out.LoadPointer(Gpr::Eax, At(Gpr::Ebp, kWalkSlot));
         StepPointer(walk::kDestination, walk::kDestinationStride);
         if (P.Source != SourceForm::None) StepPointer(walk::kSource, walk::kSourceStride);
         if (ReadsPatternRows()) {
-            LoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPattern));
-            AddLoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPatternStride));
-            LeaPointer(Gpr::Edx, At(Gpr::Ecx));
-            SubLoadPointer(Gpr::Edx, At(Gpr::Eax, walk::kPatternSpan));
-            CmpLoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPatternEnd));
-            CmovaePointer(Gpr::Ecx, Gpr::Edx);
-            StorePointer(At(Gpr::Eax, walk::kPattern), Gpr::Ecx);
+            Out.LoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPattern));
+            Out.AddLoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPatternStride));
+            Out.LeaPointer(Gpr::Edx, At(Gpr::Ecx));
+            Out.SubLoadPointer(Gpr::Edx, At(Gpr::Eax, walk::kPatternSpan));
+            Out.CmpLoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kPatternEnd));
+            Out.CmovaePointer(Gpr::Ecx, Gpr::Edx);
+            Out.StorePointer(At(Gpr::Eax, walk::kPattern), Gpr::Ecx);
         }
-        LoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kRows));
-        SubPointer(Gpr::Ecx, 1);
-        StorePointer(At(Gpr::Eax, walk::kRows), Gpr::Ecx); // a move keeps the flags
+        Out.LoadPointer(Gpr::Ecx, At(Gpr::Eax, walk::kRows));
+        Out.SubPointer(Gpr::Ecx, 1);
+        Out.StorePointer(At(Gpr::Eax, walk::kRows), Gpr::Ecx); // a move keeps the flags
         Out.JnzBack(top);
     }
 
     void CopyPointer(const Mem& dst, const Mem& src) {
-        LoadPointer(Gpr::Ecx, src);
-        StorePointer(dst, Gpr::Ecx);
+        Out.LoadPointer(Gpr::Ecx, src);
+        Out.StorePointer(dst, Gpr::Ecx);
     }
     // [EAX + field] += [EAX + stride]
     void StepPointer(int32_t field, int32_t stride) {
-        LoadPointer(Gpr::Ecx, At(Gpr::Eax, field));
-        AddLoadPointer(Gpr::Ecx, At(Gpr::Eax, stride));
-        StorePointer(At(Gpr::Eax, field), Gpr::Ecx);
-    }
-
-    // Operations on pointers and the loop index: 32-bit in the i386 routines, 64-bit in the
-    // x86-64 ones.
-    void LoadPointer(Gpr dst, const Mem& src) {
-        if constexpr (kWide) {
-            Out.MovLoadQ(dst, src);
-        } else {
-            Out.MovLoad(dst, src);
-        }
-    }
-    void StorePointer(const Mem& dst, Gpr src) {
-        if constexpr (kWide) {
-            Out.MovStoreQ(dst, src);
-        } else {
-            Out.MovStore(dst, src);
-        }
-    }
-    void AddLoadPointer(Gpr dst, const Mem& src) {
-        if constexpr (kWide) {
-            Out.AddLoadQ(dst, src);
-        } else {
-            Out.AddLoad(dst, src);
-        }
-    }
-    void SubLoadPointer(Gpr dst, const Mem& src) {
-        if constexpr (kWide) {
-            Out.SubLoadQ(dst, src);
-        } else {
-            Out.SubLoad(dst, src);
-        }
-    }
-    void CmpLoadPointer(Gpr dst, const Mem& src) {
-        if constexpr (kWide) {
-            Out.CmpLoadQ(dst, src);
-        } else {
-            Out.CmpLoad(dst, src);
-        }
-    }
-    void CmovaePointer(Gpr dst, Gpr src) {
-        if constexpr (kWide) {
-            Out.CmovaeQ(dst, src);
-        } else {
-            Out.Cmovae(dst, src);
-        }
-    }
-    void AddPointer(Gpr dst, int32_t imm) {
-        if constexpr (kWide) {
-            Out.AddImmQ(dst, imm);
-        } else {
-            Out.AddImm(dst, imm);
-        }
-    }
-    void SubPointer(Gpr dst, int32_t imm) {
-        if constexpr (kWide) {
-            Out.SubImmQ(dst, imm);
-        } else {
-            Out.SubImm(dst, imm);
-        }
-    }
-    void AndPointer(Gpr dst, int32_t imm) {
-        if constexpr (kWide) {
-            Out.AndImmQ(dst, imm);
-        } else {
-            Out.AndImm(dst, imm);
-        }
-    }
-    void SubRegPointer(Gpr dst, Gpr src) {
-        if constexpr (kWide) {
-            Out.SubRegQ(dst, src);
-        } else {
-            Out.SubReg(dst, src);
-        }
-    }
-    void LeaPointer(Gpr dst, const Mem& src) {
-        if constexpr (kWide) {
-            Out.LeaQ(dst, src);
-        } else {
-            Out.Lea(dst, src);
-        }
-    }
-    // A negative index: sign-extended to 64 bits in the x86-64 routines.
-    void SetIndex(Gpr dst, int32_t value) {
-        if constexpr (kWide) {
-            Out.MovImmQ(dst, value);
-        } else {
-            Out.MovImm(dst, static_cast<uint32_t>(value));
-        }
+        Out.LoadPointer(Gpr::Ecx, At(Gpr::Eax, field));
+        Out.AddLoadPointer(Gpr::Ecx, At(Gpr::Eax, stride));
+        Out.StorePointer(At(Gpr::Eax, field), Gpr::Ecx);
     }
 
     // The constants a step reads. Each goes to a register of its own while there are free
@@ -480,11 +393,11 @@ private:
 
     // rep movsb of the plane's N source samples.
     void CopySourcePlane(uint32_t plane) {
-        LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        if (plane != 0) AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
-        LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        Out.LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        if (plane != 0) Out.AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        Out.LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
         if (plane != 0 && P.Source == SourceForm::Planes)
-            AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
+            Out.AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
         Out.MovImm(Gpr::Ecx, P.Width); // clears the upper half of RCX too
         Out.RepMovsb();
     }
@@ -495,12 +408,12 @@ private:
     // step takes its phase at the first aligned address, which depends on where the row lies.
     void AlignedStoresPlane(uint32_t plane) {
         LoadConstants(plane);
-        LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        if (plane != 0) AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        Out.LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        if (plane != 0) Out.AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
         const bool hoisted = P.Pattern == PatternForm::Hoisted;
         if (hoisted) {
-            LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
-            if (plane != 0) AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
+            Out.LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
+            if (plane != 0) Out.AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
             Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
         }
         Out.Movdqu(At(Gpr::Edi), Evaluate(plane));
@@ -508,10 +421,10 @@ private:
         const int32_t lastColumn = hoisted ? last % static_cast<int32_t>(P.Period) : 0;
         if (lastColumn != 0) Out.Movdqu(kPatternSamples, At(Gpr::Ebx, lastColumn));
         Out.Movdqu(At(Gpr::Edi, last), Evaluate(plane));
-        LeaPointer(Gpr::Eax, At(Gpr::Edi, StepSamples - 1));
-        AndPointer(Gpr::Eax, -StepSamples);
-        LeaPointer(Gpr::Ecx, At(Gpr::Edi, static_cast<int32_t>(P.Width)));
-        AndPointer(Gpr::Ecx, -StepSamples);
+        Out.LeaPointer(Gpr::Eax, At(Gpr::Edi, StepSamples - 1));
+        Out.AndPointer(Gpr::Eax, -StepSamples);
+        Out.LeaPointer(Gpr::Ecx, At(Gpr::Edi, static_cast<int32_t>(P.Width)));
+        Out.AndPointer(Gpr::Ecx, -StepSamples);
         if (hoisted && P.Period > 1) {
             // The column of the first aligned address, within the period: -EDI mod period.
             Out.XorReg(Gpr::Edx, Gpr::Edx);
@@ -520,11 +433,11 @@ private:
             Out.Movdqu(kPatternSamples, At(Gpr::Ebx, Gpr::Edx));
         }
         const Xmm aligned = Evaluate(plane);
-        SubRegPointer(Gpr::Eax, Gpr::Ecx);
+        Out.SubRegPointer(Gpr::Eax, Gpr::Ecx);
         Out.AlignWithNops(16);
         const uint8_t* top = Out.Position();
         Out.Movdqu(At(Gpr::Ecx, Gpr::Eax), aligned);
-        AddPointer(Gpr::Eax, StepSamples);
+        Out.AddPointer(Gpr::Eax, StepSamples);
         Out.JnzBack(top);
     }
 
@@ -540,18 +453,18 @@ private:
         SetUpPlane(plane);
         Xmm invariant = Xmm::X0;
         if (P.Invariant) invariant = Evaluate(plane);
-        SetIndex(Gpr::Ecx, -StepSamples * static_cast<int32_t>(P.Blocks));
+        Out.MovImmPointer(Gpr::Ecx, -StepSamples * static_cast<int32_t>(P.Blocks));
         // Two steps per turn of the loop, and one before it when the count is odd.
         if (P.Blocks % 2 != 0) {
             MainStep(plane, invariant, 0);
-            AddPointer(Gpr::Ecx, StepSamples);
+            Out.AddPointer(Gpr::Ecx, StepSamples);
         }
         if (P.Blocks >= 2) {
             Out.AlignWithNops(16);
             const uint8_t* top = Out.Position();
             MainStep(plane, invariant, 0);
             MainStep(plane, invariant, StepSamples);
-            AddPointer(Gpr::Ecx, 2 * StepSamples);
+            Out.AddPointer(Gpr::Ecx, 2 * StepSamples);
             Out.JnzBack(top);
         }
         if (P.Rest == 0) return;
@@ -566,17 +479,17 @@ private:
     void SetUpPlane(uint32_t plane) {
         LoadConstants(plane);
         const int32_t loopEnd = StepSamples * static_cast<int32_t>(P.Blocks);
-        LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
-        if (P.Source != SourceForm::None) LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
+        Out.LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
+        Out.AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride) + loopEnd);
+        if (P.Source != SourceForm::None) Out.LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
         if (P.Source == SourceForm::Planes) {
-            AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride) + loopEnd);
+            Out.AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride) + loopEnd);
         } else if (P.Source == SourceForm::Single) {
-            AddPointer(Gpr::Esi, loopEnd);
+            Out.AddPointer(Gpr::Esi, loopEnd);
         }
         if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream) {
-            LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
-            if (plane != 0) AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
+            Out.LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
+            if (plane != 0) Out.AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
         }
         if (P.Pattern == PatternForm::Hoisted) Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
         if (P.Pattern == PatternForm::Stream) Out.XorReg(Gpr::Edx, Gpr::Edx);
@@ -631,7 +544,7 @@ private:
     }
 
     void AdvanceStep(uint32_t plane) {
-        if (P.Source == SourceForm::Bits && plane == 0) AddPointer(Gpr::Esi, 2);
+        if (P.Source == SourceForm::Bits && plane == 0) Out.AddPointer(Gpr::Esi, 2);
         if (P.Pattern == PatternForm::Stream) {
             // EDX = (EDX + step) mod period, without a branch: the period is at least the
             // step (WideStepsServe).

@@ -118,6 +118,34 @@ public:
     void SubLoadQ(Gpr dst, const Mem& src);  // sub r64, [m]
     void CmpLoadQ(Gpr dst, const Mem& src);  // cmp r64, [m]
     void CmovaeQ(Gpr dst, Gpr src);          // cmovae r64, r64
+
+    // Pointer width, for pointers and the loop index: the forms above without Q, or with Q
+    // once SetPointersQuad(true) (the x86-64 routines). A negative index is sign-extended.
+    void SetPointersQuad(bool quad) { PointersQuad = quad; }
+    void LoadPointer(Gpr dst, const Mem& src) {
+        PointersQuad ? MovLoadQ(dst, src) : MovLoad(dst, src);
+    }
+    void StorePointer(const Mem& dst, Gpr src) {
+        PointersQuad ? MovStoreQ(dst, src) : MovStore(dst, src);
+    }
+    void MovImmPointer(Gpr dst, int32_t imm) {
+        PointersQuad ? MovImmQ(dst, imm) : MovImm(dst, static_cast<uint32_t>(imm));
+    }
+    void AddPointer(Gpr dst, int32_t imm) { PointersQuad ? AddImmQ(dst, imm) : AddImm(dst, imm); }
+    void SubPointer(Gpr dst, int32_t imm) { PointersQuad ? SubImmQ(dst, imm) : SubImm(dst, imm); }
+    void AndPointer(Gpr dst, int32_t imm) { PointersQuad ? AndImmQ(dst, imm) : AndImm(dst, imm); }
+    void SubRegPointer(Gpr dst, Gpr src) { PointersQuad ? SubRegQ(dst, src) : SubReg(dst, src); }
+    void LeaPointer(Gpr dst, const Mem& src) { PointersQuad ? LeaQ(dst, src) : Lea(dst, src); }
+    void AddLoadPointer(Gpr dst, const Mem& src) {
+        PointersQuad ? AddLoadQ(dst, src) : AddLoad(dst, src);
+    }
+    void SubLoadPointer(Gpr dst, const Mem& src) {
+        PointersQuad ? SubLoadQ(dst, src) : SubLoad(dst, src);
+    }
+    void CmpLoadPointer(Gpr dst, const Mem& src) {
+        PointersQuad ? CmpLoadQ(dst, src) : CmpLoad(dst, src);
+    }
+    void CmovaePointer(Gpr dst, Gpr src) { PointersQuad ? CmovaeQ(dst, src) : Cmovae(dst, src); }
     // jnz back to target (short form when it reaches).
     void JnzBack(const uint8_t* target);
 
@@ -157,6 +185,7 @@ private:
     const uint8_t* RunBegin;
     bool Overflow = false;
     bool Wide = false;
+    bool PointersQuad = false;
 };
 
 } // namespace marl::vec
