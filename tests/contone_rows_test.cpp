@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -129,6 +130,26 @@ TEST(ContoneRows, EveryLoopOfEveryCodeThatReadsD) {
     CheckCode<marl::kContoneDPno>();
     CheckCode<marl::kContonePDno>();
     CheckCode<marl::kContoneDPo>();
+}
+
+} // namespace
+
+namespace {
+
+// The SSE2 copy of short spans: every count from one step to a few, in guarded rows (a read or
+// write past either row faults), against the source samples.
+TEST(ContoneRows, CopyRowCopiesEveryCountExactly) {
+    if (!marl::vec::CpuHasSse2()) GTEST_SKIP() << "no SSE2";
+    std::mt19937 random(11);
+    for (uint32_t count = 16; count <= 80; ++count) {
+        marltest::GuardedBuffer row(count), from(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            from.data()[i] = static_cast<uint8_t>(random());
+            row.data()[i] = static_cast<uint8_t>(~from.data()[i]);
+        }
+        marl::CopyRowSse2(row.data(), count, from.data());
+        EXPECT_TRUE(std::equal(from.data(), from.data() + count, row.data())) << "count " << count;
+    }
 }
 
 } // namespace

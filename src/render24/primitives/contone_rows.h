@@ -60,6 +60,11 @@ MARL_CONTONE_ROWS_DECLARED(Avx2)
 MARL_CONTONE_ROWS_DECLARED(Avx512)
 #undef MARL_CONTONE_ROWS_DECLARED
 
+// A copy of count >= 16 samples from `from` on (apart from destination) in 16-byte steps, the
+// last overlapping. For short rows: a memcpy of a size the compiler does not know may be
+// expanded into a string move, whose start-up costs more than a row of a few steps.
+void CopyRowSse2(uint8_t* destination, uint32_t count, const uint8_t* from);
+
 // The same four with the widest loops the processor runs for a row of count samples (at least
 // 16, and VectorRowsAvailable()), chosen out of line (contone_rows.cpp). The loops of spans and
 // runs inline the two functions below, so a short row (a glyph's, a thousand short spans')

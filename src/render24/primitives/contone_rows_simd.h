@@ -88,6 +88,15 @@ void StoreRowRepeating(uint8_t* destination, uint32_t count, const uint8_t* tile
         V::Store(destination + count - n, V::Load(tile + LastStepColumn<V>(count, period)));
 }
 
+// count >= V::kLanes samples from `from` on (apart from destination), the last step
+// overlapping where count is no whole number of steps.
+template <typename V> void CopyRow(uint8_t* destination, uint32_t count, const uint8_t* from) {
+    constexpr uint32_t n = V::kLanes;
+    for (uint32_t i = 0; i + n <= count; i += n)
+        V::Store(destination + i, V::Load(from + i));
+    if (count % n != 0) V::Store(destination + count - n, V::Load(from + count - n));
+}
+
 } // namespace marl::contone_simd
 
 // The eleven codes that read D, each given to X with the argument a.

@@ -38,4 +38,8 @@ inline Samples16 ContoneDifference(Samples16 a, Samples16 b) {
 
 MARL_CONTONE_ROWS_OF(Sse2, Samples16)
 
+void CopyRowSse2(uint8_t* destination, uint32_t count, const uint8_t* from) {
+    contone_simd::CopyRow<Samples16>(destination, count, from);
+}
+
 } // namespace marl

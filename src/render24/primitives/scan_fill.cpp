@@ -120,18 +120,22 @@ private:
     uint8_t Samples[3][2 * kLeastDirectWidth + kLeastTile];
 };
 
-// count samples from `from` on to destination. A short span's copy is written out as 16-byte
-// moves (two, overlapping where count is not 16 or 32): a compiler may expand a memcpy of a
-// size it does not know into a string move, whose start-up costs more than such a span.
+// count samples from `from` on to destination (apart from it); a short span in 16-byte moves,
+// inline where the build's baseline has SSE2 (x86-64), else through the SSE2 loop.
 void CopySamples(uint8_t* destination, const uint8_t* from, uint32_t count) {
-    if (count >= 16 && count <= 32) {
-        uint8_t head[16], tail[16];
-        std::memcpy(head, from, 16);
-        std::memcpy(tail, from + count - 16, 16);
-        std::memcpy(destination, head, 16);
-        std::memcpy(destination + count - 16, tail, 16);
+#if defined(__SSE2__)
+    if (count >= kLeastVectorRow && count <= 2 * kLeastVectorRow) {
+        std::memcpy(destination, from, kLeastVectorRow);
+        const uint32_t last = count - kLeastVectorRow;
+        std::memcpy(destination + last, from + last, kLeastVectorRow);
         return;
     }
+#else
+    if (count >= kLeastVectorRow && count < kLeastWideRow && VectorRowsAvailable()) {
+        CopyRowSse2(destination, count, from);
+        return;
+    }
+#endif
     std::memcpy(destination, from, count);
 }
 
