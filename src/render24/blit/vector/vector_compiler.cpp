@@ -45,9 +45,9 @@ enum class SourceForm { None, Planes, Single, Bits };
 // the source (the name "S" of an 8-bit source); or, for a result that does not change along
 // the row but for the phase of a pattern that repeats within a step (it reads neither D, S
 // nor streamed pattern rows), stores at addresses aligned to the step between an unaligned
-// first and last step, as memset does. A step-wide store that crosses a cache line costs some
-// processors nearly twice an aligned one; a string store (rep stosb) starts more slowly than
-// the aligned loop runs a few thousand samples. A pattern plane is not copied onto itself a
+// first and last step, as memset does. Half the steps of a row that starts off a step boundary
+// cross a cache line, which on some processors costs a band-wide fill a tenth of its time; a
+// string store (rep stosb) was no faster than the aligned loop. A pattern plane is not copied onto itself a
 // period further on: processors that see such a copy overlap move it slowly (on some, at half
 // the speed of stores).
 enum class PlaneForm { Steps, CopySource, AlignedStores };
