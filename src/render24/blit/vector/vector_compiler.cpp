@@ -47,9 +47,9 @@ enum class SourceForm { None, Planes, Single, Bits };
 // nor streamed pattern rows), stores at addresses aligned to the step between an unaligned
 // first and last step, as memset does. Half the steps of a row that starts off a step boundary
 // cross a cache line, which on some processors costs a band-wide fill a tenth of its time; a
-// string store (rep stosb) was no faster than the aligned loop. A pattern plane is not copied onto itself a
-// period further on: processors that see such a copy overlap move it slowly (on some, at half
-// the speed of stores).
+// string store (rep stosb) was no faster than the aligned loop. A pattern plane is not copied onto
+// itself a period further on: processors that see such a copy overlap move it slowly (on some, at
+// half the speed of stores).
 enum class PlaneForm { Steps, CopySource, AlignedStores };
 // Hoisted: the prepared run repeats every 16 samples, so one load serves the whole plane.
 enum class PatternForm { None, Solid, Hoisted, Stream };
