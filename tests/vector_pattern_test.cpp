@@ -182,4 +182,34 @@ TEST(RowSpans, SpansFollowTheSourceForm) {
     EXPECT_EQ(marl::vec::SourceSpans(request, row).Count, 0u);
 }
 
+// The hulls a transfer works out directly are those of the runs, for every source form,
+// planes that overlap (a stride below the width) and a bit phase.
+TEST(RowSpans, RowHullsAreTheHullsOfTheRuns) {
+    using marl::vec::Hull;
+    struct Case {
+        uint32_t Rop, Width, DestStride, SourceStride, SourceBits, BitPhase;
+    };
+    const Case cases[] = {{0x66, 20, 100, 40, 24, 0},     {0x66, 20, 8, 0, 24, 0},
+                          {0xCC, 4960, 4960, 4960, 8, 0}, {0xB8, 16, 64, 0, 1, 7},
+                          {0xB8, 17, 64, 0, 1, 0},        {0x5A, 600, 4960, 4960, 24, 0},
+                          {0x66, 0, 100, 40, 24, 0},      {0xB8, 0, 64, 0, 1, 3}};
+    for (const Case& c : cases) {
+        marl::BlitRequest request;
+        request.Rop = c.Rop;
+        request.RowWidth = c.Width;
+        request.DestPlaneStride = c.DestStride;
+        request.SourcePlaneStride = c.SourceStride;
+        request.SourceBits = c.SourceBits;
+        request.BitPhase = c.BitPhase;
+        const marl::vec::Span dest = marl::vec::DestinationRowHull(request);
+        const marl::vec::Span destRuns = Hull(marl::vec::DestinationSpans(request, nullptr));
+        EXPECT_EQ(dest.Begin, destRuns.Begin) << "code " << c.Rop << " width " << c.Width;
+        EXPECT_EQ(dest.Bytes, destRuns.Bytes) << "code " << c.Rop << " width " << c.Width;
+        const marl::vec::Span source = marl::vec::SourceRowHull(request);
+        const marl::vec::Span sourceRuns = Hull(marl::vec::SourceSpans(request, nullptr));
+        EXPECT_EQ(source.Begin, sourceRuns.Begin) << "code " << c.Rop << " width " << c.Width;
+        EXPECT_EQ(source.Bytes, sourceRuns.Bytes) << "code " << c.Rop << " width " << c.Width;
+    }
+}
+
 } // namespace

@@ -50,15 +50,39 @@ RowSpans DestinationSpans(const BlitRequest& request, const void* destinationRow
     return PlaneRuns(destinationRow, request.DestPlaneStride, request.RowWidth);
 }
 
+namespace {
+
+// The bytes a source row of one run holds: one sample per pixel, or the bytes of its bits.
+uint32_t SingleRunBytes(const BlitRequest& request) {
+    const uint32_t width = request.RowWidth;
+    return request.SourceBits == 1 ? (width + request.BitPhase + 7) / 8 : width;
+}
+
+} // namespace
+
 RowSpans SourceSpans(const BlitRequest& request, const void* sourceRow) {
     RowSpans spans;
     if (!RopOperands().UsesSource(request.Rop)) return spans;
-    const uint32_t width = request.RowWidth;
-    if (request.SourceBits == 24) return PlaneRuns(sourceRow, request.SourcePlaneStride, width);
-    const uint32_t bytes = request.SourceBits == 1 ? (width + request.BitPhase + 7) / 8 : width;
-    spans.Runs[0] = {Address(sourceRow), bytes};
+    if (request.SourceBits == 24)
+        return PlaneRuns(sourceRow, request.SourcePlaneStride, request.RowWidth);
+    spans.Runs[0] = {Address(sourceRow), SingleRunBytes(request)};
     spans.Count = 1;
     return spans;
+}
+
+Span DestinationRowHull(const BlitRequest& request) {
+    if (request.RowWidth == 0) return {};
+    return {0, 2 * uint64_t{request.DestPlaneStride} + request.RowWidth};
+}
+
+Span SourceRowHull(const BlitRequest& request) {
+    if (!RopOperands().UsesSource(request.Rop)) return {};
+    if (request.SourceBits == 24) {
+        if (request.RowWidth == 0) return {};
+        return {0, 2 * uint64_t{request.SourcePlaneStride} + request.RowWidth};
+    }
+    const uint32_t bytes = SingleRunBytes(request);
+    return bytes == 0 ? Span{} : Span{0, bytes};
 }
 
 } // namespace marl::vec

@@ -40,4 +40,11 @@ RowSpans DestinationSpans(const BlitRequest& request, const void* destinationRow
 // does not read S.
 RowSpans SourceSpans(const BlitRequest& request, const void* sourceRow);
 
+// Hull(DestinationSpans(request, nullptr)) and Hull(SourceSpans(request, nullptr)), worked out
+// directly: the runs start at the row and at one and two strides on, so the last plane's run
+// ends the hull. A transfer asks for these once; the runs themselves only for rows whose hulls
+// meet.
+Span DestinationRowHull(const BlitRequest& request);
+Span SourceRowHull(const BlitRequest& request);
+
 } // namespace marl::vec

@@ -44,8 +44,8 @@ bool VectorTier::Analyse(const BlitRequest& request, const TransferRows& rows) {
     // 32 samples a step where the processor and the request allow.
     if (CpuHasAvx2() && WideStepsServe(Request)) Request.VectorForm |= kVectorWideSteps;
     ReadsSource = RopOperands().UsesSource(Request.Rop);
-    DestinationHull = Hull(DestinationSpans(Request, nullptr));
-    SourceHull = Hull(SourceSpans(Request, nullptr));
+    DestinationHull = DestinationRowHull(Request);
+    SourceHull = SourceRowHull(Request);
     PatternRows = RopOperands().UsesPattern(Request.Rop) && Request.PatternRows;
     if (PatternRows) {
         if (!Pattern.Reset(rows.PatternBits, Request.PatternWidth, rows.PatternHeight,
