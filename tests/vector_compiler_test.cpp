@@ -207,12 +207,13 @@ TEST(VectorCompiler, PlaneFormsAroundTheirThresholds) {
 }
 
 // The codes whose result reads neither D nor S store at aligned addresses between a first and
-// a last step: every row start against a 32-byte boundary (the plane gap moves it), widths
-// around two steps of either size, and pattern periods that repeat within a step (whose phase
-// at the first aligned address depends on the address) or stream.
+// a last step on rows of eight steps or more: every row start against a 32-byte boundary (the
+// plane gap moves it), widths around eight steps of either size, and pattern periods that
+// repeat within a step (whose phase at the first aligned address depends on the address) or
+// stream.
 TEST(VectorCompiler, AlignedStoresFromEveryRowStart) {
     std::mt19937 random(13);
-    const uint32_t widths[] = {31, 32, 33, 47, 63, 64, 65, 97, 600};
+    const uint32_t widths[] = {127, 128, 129, 255, 256, 257, 303, 600};
     const uint32_t patternWidths[] = {1, 2, 4, 8, 16, 32, 3, 24, 40};
     uint32_t turn = 0;
     for (uint32_t width : widths) {

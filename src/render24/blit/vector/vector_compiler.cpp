@@ -127,8 +127,9 @@ constexpr uint32_t kLeastCopyWidth = 128;
 // The 32-sample steps copy rows of up to a few thousand samples faster than a string move
 // starts and runs.
 constexpr uint32_t kLeastWideCopyWidth = 2048;
-// Aligned stores need a first and a last step with at least one aligned step between.
-constexpr uint32_t kLeastAlignedSteps = 2;
+// Aligned stores need a first and a last step with at least one aligned step between; on rows
+// of a few steps the steps from the row's start split few stores and cost fewer instructions.
+constexpr uint32_t kLeastAlignedSteps = 8;
 
 void ChooseForm(Plan& plan) {
     bool sourceAlone = plan.Name.Length == 1 && plan.Name.Text[0] == 'S';
