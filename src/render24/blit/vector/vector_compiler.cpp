@@ -392,13 +392,17 @@ private:
         return leaves;
     }
 
+    // reg = the row argument at arg, offset bytes on (no add for 0): where a plane starts.
+    void LoadPlaneStart(Gpr reg, int32_t arg, uint32_t offset) {
+        Out.LoadPointer(reg, At(Gpr::Ebp, arg));
+        if (offset != 0) Out.AddPointer(reg, static_cast<int32_t>(offset));
+    }
+
     // rep movsb of the plane's N source samples.
     void CopySourcePlane(uint32_t plane) {
-        Out.LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        if (plane != 0) Out.AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
-        Out.LoadPointer(Gpr::Esi, At(Gpr::Ebp, kSourceRowArg));
-        if (plane != 0 && P.Source == SourceForm::Planes)
-            Out.AddPointer(Gpr::Esi, static_cast<int32_t>(plane * P.SourceStride));
+        LoadPlaneStart(Gpr::Edi, kDestRowArg, plane * P.DestStride);
+        LoadPlaneStart(Gpr::Esi, kSourceRowArg,
+                       P.Source == SourceForm::Planes ? plane * P.SourceStride : 0);
         Out.MovImm(Gpr::Ecx, P.Width); // clears the upper half of RCX too
         Out.RepMovsb();
     }
@@ -409,12 +413,10 @@ private:
     // step takes its phase at the first aligned address, which depends on where the row lies.
     void AlignedStoresPlane(uint32_t plane) {
         LoadConstants(plane);
-        Out.LoadPointer(Gpr::Edi, At(Gpr::Ebp, kDestRowArg));
-        if (plane != 0) Out.AddPointer(Gpr::Edi, static_cast<int32_t>(plane * P.DestStride));
+        LoadPlaneStart(Gpr::Edi, kDestRowArg, plane * P.DestStride);
         const bool hoisted = P.Pattern == PatternForm::Hoisted;
         if (hoisted) {
-            Out.LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
-            if (plane != 0) Out.AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
+            LoadPlaneStart(Gpr::Ebx, kPatternRowArg, plane * P.RunLength);
             Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
         }
         Out.Movdqu(At(Gpr::Edi), Evaluate(plane));
@@ -488,10 +490,8 @@ private:
         } else if (P.Source == SourceForm::Single) {
             Out.AddPointer(Gpr::Esi, loopEnd);
         }
-        if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream) {
-            Out.LoadPointer(Gpr::Ebx, At(Gpr::Ebp, kPatternRowArg));
-            if (plane != 0) Out.AddPointer(Gpr::Ebx, static_cast<int32_t>(plane * P.RunLength));
-        }
+        if (P.Pattern == PatternForm::Hoisted || P.Pattern == PatternForm::Stream)
+            LoadPlaneStart(Gpr::Ebx, kPatternRowArg, plane * P.RunLength);
         if (P.Pattern == PatternForm::Hoisted) Out.Movdqu(kPatternSamples, At(Gpr::Ebx));
         if (P.Pattern == PatternForm::Stream) Out.XorReg(Gpr::Edx, Gpr::Edx);
         if (P.KeepsLastDest()) {
